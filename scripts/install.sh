@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, builds tarvo and installs it on PATH.
+# Run as root on a fresh Debian machine: scripts/install.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake ninja-build pkg-config libtomlplusplus-dev libfmt-dev
+  libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+scripts/build.sh
+install -m 0755 build/tarvo /usr/local/bin/tarvo
+echo "installed: $(command -v tarvo) ($(tarvo --version))"

@@ -1,0 +1,41 @@
+// The parsed command line that every command handler receives.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvo::cli {
+
+// One record for all commands; a field that was not given holds its default, and fields of
+// other commands keep theirs.
+struct Args {
+  std::string directory = ".";
+  std::string command;
+  // requirements
+  std::vector<std::string> extras;
+  // test and build
+  bool wheel = false;
+  std::string arch = "x86_64";
+  std::string libc = "glibc";
+  std::string python = "3.11";
+  std::optional<std::string> setup;
+  // test
+  std::string path = "tests/";
+  // build
+  bool sdist = false;
+  bool native_wheel = false;
+  bool executable = false;
+  bool no_compress = false;
+  // lint and config-diff
+  bool fix = false;
+  bool workflow = false;
+  bool colour = false;
+  // init
+  std::optional<std::string> name;
+  std::optional<std::string> description;
+  std::optional<std::string> author_name;
+  std::optional<std::string> author_email;
+};
+
+} // namespace tarvo::cli

@@ -1,0 +1,27 @@
+// The eight command handlers: each takes the parsed arguments and the grammar and returns the
+// exit status.
+#pragma once
+
+#include "tarvo/cli/args.hpp"
+#include "tarvo/cli/grammar.hpp"
+
+#include <optional>
+#include <string>
+
+namespace tarvo::cli {
+
+int cmd_requirements(const Args &args, const Grammar &grammar);
+int cmd_test(const Args &args, const Grammar &grammar);
+int cmd_build(const Args &args, const Grammar &grammar);
+int cmd_clean(const Args &args, const Grammar &grammar);
+int cmd_lint(const Args &args, const Grammar &grammar);
+int cmd_status(const Args &args, const Grammar &grammar);
+int cmd_config_diff(const Args &args, const Grammar &grammar);
+int cmd_init(const Args &args, const Grammar &grammar);
+
+// The option's value when it is non-empty; otherwise, on a terminal, the line typed at the
+// prompt (end of input is an EOFError); otherwise absent.
+std::optional<std::string> get_arg(const std::optional<std::string> &value,
+                                   const std::string &prompt);
+
+} // namespace tarvo::cli

@@ -1,0 +1,61 @@
+// ProjectConfig: the project's pyproject.toml, parsed once, answering the questions the
+// commands ask of it.
+#pragma once
+
+#include "tarvo/config/value.hpp"
+#include "tarvo/error.hpp"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo {
+
+// The document is not valid TOML.
+class TomlDecodeError : public Error {
+public:
+  explicit TomlDecodeError(const std::string &message) : Error("TOMLDecodeError", message) {}
+};
+
+struct Author {
+  std::optional<Value> name;
+  std::optional<Value> email;
+};
+
+// pyproject.toml in the current directory or its nearest ancestor that has one.
+std::filesystem::path find_pyproject();
+
+class ProjectConfig {
+public:
+  // Reads the pyproject.toml that find_pyproject() names.
+  ProjectConfig();
+  // Reads the given file (relative to the current directory).
+  explicit ProjectConfig(const std::filesystem::path &file);
+  // Parses a document held in memory; no file is opened.
+  static ProjectConfig from_bytes(std::string_view bytes);
+
+  // Values are returned as stored; absent where the table or key is missing.
+  std::optional<Value> name() const;
+  std::optional<Value> description() const;
+  std::optional<Value> license() const;
+  std::optional<std::vector<Author>> authors() const;
+  std::optional<std::string> version() const;
+  Table tarvo() const;
+  std::optional<Value> extras() const;
+  Value build_system_requires() const;
+  std::optional<Value> build_backend() const;
+  std::optional<Value> pyright_exclude() const;
+  std::optional<Value> ruff_exclude() const;
+  std::optional<Value> requires_python() const;
+
+private:
+  explicit ProjectConfig(Table data) : data_(std::move(data)) {}
+  std::optional<Value> project_key(std::string_view key) const;
+  std::optional<Value> tool_exclude(std::string_view tool) const;
+
+  Table data_;
+};
+
+} // namespace tarvo

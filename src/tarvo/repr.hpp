@@ -1,0 +1,22 @@
+// Printed forms of values as users of the Python tools know them: 'text' in quotes,
+// lists as ['a', 'b'], absence as None.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo {
+
+// 'text' with Python's quoting rules: single quotes unless the text holds a single quote
+// and no double quote; backslashes and control characters escaped.
+std::string repr(std::string_view text);
+
+// ['a', 'b'] with each entry quoted as above.
+std::string repr(const std::vector<std::string> &items);
+
+// The list's printed form, or None when absent.
+std::string repr(const std::optional<std::vector<std::string>> &items);
+
+} // namespace tarvo

@@ -1,0 +1,146 @@
+#include "tarvo/venv/virtual_environment.hpp"
+
+#include "tarvo/venv/runner.hpp"
+
+#include <cerrno>
+#include <deque>
+#include <optional>
+
+namespace tarvo::venv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Absolute and normalised first, so ".." is taken as written, then with every link resolved,
+// a dangling one included; the part that does not exist yet stays as written.
+fs::path canonical_path(const fs::path &given) {
+  std::error_code ec;
+  auto normal = fs::absolute(given, ec).lexically_normal();
+  if (ec) {
+    throw os_error(ec.value());
+  }
+  auto parts = normal.relative_path();
+  std::deque<fs::path> pending(parts.begin(), parts.end());
+  fs::path resolved = normal.root_path();
+  int links = 0;
+  while (!pending.empty()) {
+    auto part = std::move(pending.front());
+    pending.pop_front();
+    if (part.empty() || part == ".") {
+      continue;
+    }
+    if (part == "..") {
+      resolved = resolved.parent_path();
+      continue;
+    }
+    auto next = resolved / part;
+    auto status = fs::symlink_status(next, ec);
+    if (fs::is_symlink(status)) {
+      // As many links as the kernel follows before it reports a loop.
+      if (++links > 40) {
+        throw os_error(ELOOP, given);
+      }
+      auto target = fs::read_symlink(next, ec);
+      if (ec) {
+        throw os_error(ec.value(), next);
+      }
+      if (target.is_absolute()) {
+        resolved = target.root_path();
+      }
+      auto target_parts = target.relative_path();
+      pending.insert(pending.begin(), target_parts.begin(), target_parts.end());
+      continue;
+    }
+    resolved = std::move(next);
+    if (!fs::exists(status)) {
+      for (const auto &rest : pending) {
+        resolved /= rest;
+      }
+      break;
+    }
+  }
+  return resolved.lexically_normal();
+}
+
+// ".[a,b]" for the groups a and b, "." for none.
+std::string package_spec(const std::vector<std::string> &extras) {
+  if (extras.empty()) {
+    return ".";
+  }
+  std::string spec = ".[";
+  for (std::size_t i = 0; i < extras.size(); ++i) {
+    spec += (i > 0 ? "," : "") + extras[i];
+  }
+  return spec + "]";
+}
+
+} // namespace
+
+VirtualEnvironment::VirtualEnvironment(const fs::path &path)
+    : path_(canonical_path(path)), python_(path_ / "bin" / "python"), pip_(path_ / "bin" / "pip") {
+  ensure();
+  ensure_pip();
+}
+
+bool VirtualEnvironment::exists() const {
+  std::error_code ec;
+  return fs::exists(path_, ec) && fs::exists(python_, ec) && fs::exists(pip_, ec);
+}
+
+void VirtualEnvironment::ensure() const {
+  if (!exists()) {
+    spinner("Creating virtual environment",
+            {"python", "-m", "venv", "--system-site-packages", path_.string()}, true);
+  }
+}
+
+void VirtualEnvironment::ensure_pip() const {
+  spinner("Ensuring pip is installed", {python_.string(), "-um", "ensurepip"}, true);
+  spinner("Upgrading pip", {pip_.string(), "install", "--upgrade", "pip"}, true);
+}
+
+void VirtualEnvironment::ensure_build_tools() const {
+  spinner("Installing build tools", {pip_.string(), "install", "build", "wheel"}, true);
+}
+
+void VirtualEnvironment::ensure_test_tools() const {
+  spinner("Installing test tools", {pip_.string(), "install", "-e", ".[test]"}, true);
+}
+
+void VirtualEnvironment::ensure_lint_tools(const std::vector<std::string> &extras) const {
+  std::vector<std::string> args = {pip_.string(),  "install", "ruff",  "vulture",
+                                   "basedpyright", "dodgy",   "pyroma"};
+  if (!extras.empty()) {
+    args.push_back("-e");
+    args.push_back(package_spec(extras));
+  }
+  spinner("Installing lint tools", args, true);
+}
+
+void VirtualEnvironment::install(const std::vector<std::string> &extras) const {
+  spinner("Installing requirements",
+          {pip_.string(), "install", "--quiet", "--editable", package_spec(extras)}, true);
+}
+
+CompletedProcess VirtualEnvironment::run(const std::vector<std::string> &args,
+                                         const RunOptions &options) const {
+  std::optional<Environment> env;
+  if (!options.env.empty()) {
+    env = current_environment();
+    for (const auto &[name, value] : options.env) {
+      (*env)[name] = value;
+    }
+  }
+  std::vector<std::string> argv = {python_.string()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  if (options.chronic) {
+    return chronic(argv, env, true);
+  }
+  auto mode = options.capture_output ? Stream::Capture : Stream::Inherit;
+  return run_process(std::move(argv), {mode, mode, std::move(env)});
+}
+
+VirtualEnvironment get_venv() { return VirtualEnvironment(".venv"); }
+
+} // namespace tarvo::venv

@@ -1,0 +1,57 @@
+// The project's virtual environment `.venv`: created on demand with a current pip, filled
+// with tool sets and the project itself, and used to run the environment's interpreter.
+#pragma once
+
+#include "tarvo/venv/process.hpp"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarvo::venv {
+
+struct RunOptions {
+  // Variables set over a copy of the tool's own environment.
+  Environment env = {};
+  // Capture the output, show it only on failure, and raise CalledProcessError for a failure.
+  bool chronic = false;
+  // Capture both streams into the result instead of passing them through.
+  bool capture_output = false;
+};
+
+// Read-only after construction, so worker threads may share one and call run() at once.
+class VirtualEnvironment {
+public:
+  // Resolves `path` to its canonical absolute form, then creates the environment when it is
+  // missing and bootstraps and upgrades pip; a failing step raises CalledProcessError.
+  explicit VirtualEnvironment(const std::filesystem::path &path);
+
+  const std::filesystem::path &path() const { return path_; }
+  const std::filesystem::path &python() const { return python_; }
+  const std::filesystem::path &pip() const { return pip_; }
+
+  // The directory, its interpreter and its pip are all present (links followed).
+  bool exists() const;
+
+  void ensure() const;
+  void ensure_pip() const;
+  void ensure_build_tools() const;
+  void ensure_test_tools() const;
+  void ensure_lint_tools(const std::vector<std::string> &extras) const;
+  // Installs the project in editable mode with the given optional-dependency groups.
+  void install(const std::vector<std::string> &extras = {}) const;
+
+  // Runs the environment's interpreter with `args`; a non-zero exit is an error only with
+  // `chronic`.
+  CompletedProcess run(const std::vector<std::string> &args, const RunOptions &options = {}) const;
+
+private:
+  std::filesystem::path path_;
+  std::filesystem::path python_;
+  std::filesystem::path pip_;
+};
+
+// The environment `.venv` of the current directory, ready for use.
+VirtualEnvironment get_venv();
+
+} // namespace tarvo::venv

@@ -1,0 +1,120 @@
+// init through a pseudo-terminal and without one.
+#include "harness.hpp"
+#include "tarvo/config/project_config.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kUsage = "usage: tarvo [-h] [--version] [--directory DIRECTORY] COMMAND ...\n";
+
+std::vector<std::string> tarvo_args(std::vector<std::string> args) {
+  args.insert(args.begin(), tarvo_binary().string());
+  return args;
+}
+
+} // namespace
+
+TEST(Init, WithoutTerminalPrintsUsageAndWritesNothing) {
+  TempDir tmp;
+  auto r = run_tarvo(
+      {"init", "--name", "demo", "--description", "d", "--author-name", "a", "--author-email", "e"},
+      {.cwd = tmp.path});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, kUsage);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(fs::is_empty(tmp.path));
+}
+
+TEST(Init, PromptsInOrderAndCreatesTheProject) {
+  TempDir tmp;
+  auto r = run_in_pty(tarvo_args({"init"}),
+                      {.cwd = tmp.path, .input = "demo\nA demo\nAnn\nann@example.org\nMIT\n"});
+  ASSERT_EQ(r.status, 0) << r.screen << r.err;
+  std::size_t at = 0;
+  for (const char *prompt : {"Project name: ", "Description: ", "Author name: ", "Author email: ",
+                             "License spdx identifier: "}) {
+    auto found = r.screen.find(prompt, at);
+    ASSERT_NE(found, std::string::npos) << prompt << " in " << r.screen;
+    at = found;
+  }
+  auto config = tarvo::ProjectConfig(tmp.path / "pyproject.toml");
+  EXPECT_EQ(tarvo::str(config.name()), "demo");
+  EXPECT_EQ(tarvo::str(config.description()), "A demo");
+  EXPECT_EQ(tarvo::str(config.license()), "MIT");
+  EXPECT_EQ(tarvo::str(config.requires_python()), ">=3.11");
+  EXPECT_EQ(tarvo::str(config.authors()->front().email), "ann@example.org");
+  EXPECT_EQ(read_file(tmp.path / "demo" / "__init__.py"), "");
+  auto workflow = read_file(tmp.path / ".github" / "workflows" / "build.yml");
+  EXPECT_NE(workflow.find("name: \"demo-dist\""), std::string::npos);
+  EXPECT_NE(workflow.find("tarvo lint"), std::string::npos);
+  // No temporary file is left beside the written ones.
+  for (const auto &entry : fs::directory_iterator(tmp.path)) {
+    EXPECT_EQ(entry.path().filename().string().find(".tarvo-"), std::string::npos);
+  }
+
+  // A second run with the same answers changes nothing.
+  auto before = read_file(tmp.path / "pyproject.toml");
+  auto again = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "A demo",
+                                      "--author-name", "Ann", "--author-email", "x"}),
+                          {.cwd = tmp.path, .input = "MIT\n"});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.screen.find("Project name: "), std::string::npos);
+  EXPECT_NE(again.screen.find("License spdx identifier: "), std::string::npos);
+  EXPECT_EQ(read_file(tmp.path / "pyproject.toml"), before);
+}
+
+TEST(Init, ExistingFilesAreKept) {
+  TempDir tmp;
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = 'mine'\n");
+  write_file(tmp.path / "demo" / "__init__.py", "VALUE = 1\n");
+  write_file(tmp.path / ".github" / "workflows" / "build.yml", "custom: true\n");
+  auto r = run_in_pty(tarvo_args({"init", "--name", "demo", "--description=", "--author-name",
+                                  "Ann", "--author-email", "a@b"}),
+                      {.cwd = tmp.path, .input = "described\nMIT\n"});
+  EXPECT_EQ(r.status, 0) << r.screen << r.err;
+  // An empty option value counts as not given: it is asked for.
+  EXPECT_NE(r.screen.find("Description: "), std::string::npos);
+  EXPECT_EQ(read_file(tmp.path / "pyproject.toml"), "[project]\nname = 'mine'\n");
+  EXPECT_EQ(read_file(tmp.path / "demo" / "__init__.py"), "VALUE = 1\n");
+  EXPECT_EQ(read_file(tmp.path / ".github" / "workflows" / "build.yml"), "custom: true\n");
+}
+
+TEST(Init, ValuesWithQuotesAndBackslashesReadBackUnchanged) {
+  TempDir tmp;
+  auto r = run_in_pty(
+      tarvo_args({"init", "--name", "demo", "--description", "Say \"hi\" \\o/", "--author-name",
+                  "Ann \"the\" Dev", "--author-email", "a\\b@example.org"}),
+      {.cwd = tmp.path, .input = "MIT\n"});
+  ASSERT_EQ(r.status, 0) << r.screen << r.err;
+  auto config = tarvo::ProjectConfig(tmp.path / "pyproject.toml");
+  EXPECT_EQ(tarvo::str(config.description()), "Say \"hi\" \\o/");
+  EXPECT_EQ(tarvo::str(config.authors()->front().name), "Ann \"the\" Dev");
+  EXPECT_EQ(tarvo::str(config.authors()->front().email), "a\\b@example.org");
+}
+
+TEST(Init, BadInputWritesNothing) {
+  TempDir tmp;
+  // End of input at a prompt.
+  auto eof = run_in_pty(tarvo_args({"init"}), {.cwd = tmp.path, .input = "demo\n\x04"});
+  EXPECT_EQ(eof.status, 1);
+  EXPECT_EQ(eof.err, "EOFError: EOF when reading a line\n");
+  EXPECT_TRUE(fs::is_empty(tmp.path));
+
+  // An empty project name is refused before anything is written.
+  auto empty = run_in_pty(tarvo_args({"init"}), {.cwd = tmp.path, .input = "\nd\na\ne\nMIT\n"});
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_EQ(empty.err, "ValueError: Project name must not be empty\n");
+  EXPECT_TRUE(fs::is_empty(tmp.path));
+
+  // A file where the package folder belongs fails after pyproject.toml is written.
+  write_file(tmp.path / "demo", "a file");
+  auto blocked = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d",
+                                        "--author-name", "a", "--author-email", "e"}),
+                            {.cwd = tmp.path, .input = "MIT\n"});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: 'demo'\n");
+}

@@ -1,0 +1,180 @@
+#include "tarvo/cli/grammar.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo::cli;
+
+namespace {
+
+Args parsed(const std::vector<std::string> &argv) {
+  auto result = parse(tarvo_grammar(), argv, "1.2.3");
+  if (auto *finished = std::get_if<Finished>(&result)) {
+    ADD_FAILURE() << "parse ended with " << finished->status << ": " << finished->err;
+    return {};
+  }
+  return std::get<Parsed>(result).args;
+}
+
+Finished finished(const std::vector<std::string> &argv) {
+  auto result = parse(tarvo_grammar(), argv, "1.2.3");
+  if (auto *f = std::get_if<Finished>(&result)) {
+    return *f;
+  }
+  ADD_FAILURE() << "parse did not end";
+  return {};
+}
+
+} // namespace
+
+TEST(Grammar, CommandsInOrderWithTheirHelp) {
+  const auto &g = tarvo_grammar();
+  std::vector<std::string> names;
+  for (const auto &c : g.commands) {
+    names.push_back(c.name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"requirements", "test", "build", "clean", "lint",
+                                             "status", "config-diff", "init"}));
+  EXPECT_EQ(g.commands[1].help, "Run tests (default: all tests in tests/)");
+  EXPECT_EQ(g.commands[6].help, "Compare project's pyproject.toml against template");
+}
+
+TEST(Grammar, Defaults) {
+  Args a = parsed({"test"});
+  EXPECT_EQ(a.command, "test");
+  EXPECT_EQ(a.directory, ".");
+  EXPECT_FALSE(a.wheel);
+  EXPECT_EQ(a.arch, "x86_64");
+  EXPECT_EQ(a.libc, "glibc");
+  EXPECT_EQ(a.python, "3.11");
+  EXPECT_FALSE(a.setup);
+  EXPECT_EQ(a.path, "tests/");
+  Args init = parsed({"init"});
+  EXPECT_FALSE(init.name || init.description || init.author_name || init.author_email);
+}
+
+TEST(Grammar, ValuesInEverySpelling) {
+  EXPECT_EQ(parsed({"-C", "sub", "status"}).directory, "sub");
+  EXPECT_EQ(parsed({"-Csub", "status"}).directory, "sub");
+  EXPECT_EQ(parsed({"--directory=sub", "status"}).directory, "sub");
+  EXPECT_EQ(parsed({"--dir", "sub", "status"}).directory, "sub");
+  EXPECT_EQ(parsed({"build", "--arch=aarch64"}).arch, "aarch64");
+  EXPECT_EQ(parsed({"build", "--ar", "armv7l"}).arch, "armv7l");
+  EXPECT_EQ(parsed({"build", "--libc", "musl"}).libc, "musl");
+  EXPECT_EQ(parsed({"test", "--setup", "-"}).setup, "-");
+  EXPECT_EQ(parsed({"init", "--name="}).name, "");
+  EXPECT_EQ(parsed({"init", "--author-n", "Ann"}).author_name, "Ann");
+}
+
+TEST(Grammar, FlagsAndPositionalsInAnyOrder) {
+  Args a = parsed({"build", "--native-wheel", "--sdist", "--python", "3.12", "--no-c"});
+  EXPECT_TRUE(a.native_wheel && a.sdist && a.no_compress);
+  EXPECT_FALSE(a.wheel || a.executable);
+  EXPECT_EQ(a.python, "3.12");
+
+  EXPECT_EQ(parsed({"requirements", "web", "test", "web"}).extras,
+            (std::vector<std::string>{"web", "test", "web"}));
+  EXPECT_TRUE(parsed({"requirements"}).extras.empty());
+  Args t = parsed({"test", "unit/test_a.py", "--wheel", "--libc", "musl"});
+  EXPECT_EQ(t.path, "unit/test_a.py");
+  EXPECT_TRUE(t.wheel);
+  EXPECT_EQ(parsed({"test", "--", "-odd"}).path, "-odd");
+
+  EXPECT_TRUE(parsed({"lint", "--color"}).colour);
+  EXPECT_TRUE(parsed({"lint", "--colour"}).colour);
+  Args d = parsed({"config-diff", "--workflow", "--colour"});
+  EXPECT_TRUE(d.workflow && d.colour);
+}
+
+TEST(Grammar, HelpAndVersionEndAtOnce) {
+  Finished v = finished({"--version", "status"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out, "tarvo 1.2.3\n");
+  EXPECT_EQ(finished({"--version"}).out, "tarvo 1.2.3\n");
+
+  Finished h = finished({"-h"});
+  EXPECT_EQ(h.status, 0);
+  EXPECT_EQ(h.out.rfind("usage: tarvo [-h] [--version] [--directory DIRECTORY] COMMAND ...\n", 0),
+            0u);
+  EXPECT_NE(h.out.find("A Python module to replace Makefile workflows."), std::string::npos);
+  EXPECT_NE(h.out.find("Change to DIRECTORY before doing anything"), std::string::npos);
+  EXPECT_NE(h.out.find("    config-diff         Compare project's pyproject.toml"),
+            std::string::npos);
+
+  Finished b = finished({"build", "--help"});
+  EXPECT_EQ(b.status, 0);
+  EXPECT_EQ(b.out.rfind("usage: tarvo build [-h] [--sdist]", 0), 0u);
+  for (const char *text : {"--libc {glibc,musl}", "Build platform-specific wheel.",
+                           "Target libc for manylinux build (default: glibc)",
+                           "Do not compress the standalone executable."}) {
+    EXPECT_NE(b.out.find(text), std::string::npos) << text;
+  }
+  EXPECT_NE(finished({"test", "--he"}).out.find("[path]"), std::string::npos);
+  EXPECT_NE(finished({"requirements", "-h"}).out.find("[extras ...]"), std::string::npos);
+}
+
+struct UsageCase {
+  std::vector<std::string> argv;
+  std::string usage_start;
+  std::string error;
+};
+
+class UsageErrors : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageErrors, UsageLineAndOneErrorLineWithStatus2) {
+  const auto &c = GetParam();
+  Finished f = finished(c.argv);
+  EXPECT_EQ(f.status, 2);
+  EXPECT_EQ(f.out, "");
+  EXPECT_EQ(f.err.rfind(c.usage_start, 0), 0u) << f.err;
+  auto last = f.err.substr(f.err.rfind('\n', f.err.size() - 2) + 1);
+  EXPECT_EQ(last, c.error + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grammar, UsageErrors,
+    testing::Values(
+        UsageCase{
+            {}, "usage: tarvo ", "tarvo: error: the following arguments are required: command"},
+        UsageCase{{"-C"},
+                  "usage: tarvo ",
+                  "tarvo: error: argument --directory/-C: expected one argument"},
+        UsageCase{{"--bogus", "status"},
+                  "usage: tarvo ",
+                  "tarvo: error: unrecognized arguments: --bogus"},
+        UsageCase{{"frobnicate"},
+                  "usage: tarvo ",
+                  "tarvo: error: argument command: invalid choice: 'frobnicate' (choose from "
+                  "'requirements', 'test', 'build', 'clean', 'lint', 'status', 'config-diff', "
+                  "'init')"},
+        UsageCase{{"status", "-C", "sub"},
+                  "usage: tarvo status [-h]",
+                  "tarvo status: error: unrecognized arguments: -C"},
+        UsageCase{{"clean", "extra"},
+                  "usage: tarvo clean [-h]",
+                  "tarvo clean: error: unrecognized arguments: extra"},
+        UsageCase{{"test", "a", "b"},
+                  "usage: tarvo test ",
+                  "tarvo test: error: unrecognized arguments: b"},
+        UsageCase{{"build", "--libc", "uclibc"},
+                  "usage: tarvo build ",
+                  "tarvo build: error: argument --libc: invalid choice: 'uclibc' (choose from "
+                  "'glibc', 'musl')"},
+        UsageCase{{"build", "--arch"},
+                  "usage: tarvo build ",
+                  "tarvo build: error: argument --arch: expected one argument"},
+        UsageCase{{"build", "--arch", "--sdist"},
+                  "usage: tarvo build ",
+                  "tarvo build: error: argument --arch: expected one argument"},
+        UsageCase{{"lint", "--col"},
+                  "usage: tarvo lint ",
+                  "tarvo lint: error: ambiguous option: --col could match --colour, --color"},
+        UsageCase{{"lint", "--fix=yes"},
+                  "usage: tarvo lint ",
+                  "tarvo lint: error: argument --fix: ignored explicit argument 'yes'"},
+        UsageCase{{"build", "--n"},
+                  "usage: tarvo build ",
+                  "tarvo build: error: ambiguous option: --n could match --native-wheel, "
+                  "--no-compress"},
+        UsageCase{{"build", "--frob"},
+                  "usage: tarvo build ",
+                  "tarvo build: error: unrecognized arguments: --frob"}));

@@ -1,0 +1,272 @@
+#include "tarvo/venv/process.hpp"
+
+#include "harness.hpp"
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <set>
+#include <sys/stat.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+
+namespace tarvo::testing {
+// Defined in virtual_environment_test.cpp.
+std::pair<std::string, std::string> capture_output(const std::function<void()> &body);
+} // namespace tarvo::testing
+
+namespace {
+
+using namespace tarvo::venv;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using tarvo::testing::TempDir;
+
+const ProcessOptions CAPTURE_BOTH{Stream::Capture, Stream::Capture};
+
+CompletedProcess shell(const std::string &script, const ProcessOptions &options = CAPTURE_BOTH) {
+  return run_process({"sh", "-c", script}, options);
+}
+
+std::chrono::nanoseconds thread_cpu_time() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+// Our descriptors that a child would inherit.
+std::set<std::string> inheritable_fds() {
+  std::set<std::string> fds;
+  for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
+    int fd = std::stoi(entry.path().filename().string());
+    int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
+      fds.insert(std::to_string(fd));
+    }
+  }
+  return fds;
+}
+
+std::set<std::string> lines(const std::string &text) {
+  std::set<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    out.insert(text.substr(start, end - start));
+  }
+  return out;
+}
+
+TEST(ProcessTest, CapturesEachStreamSeparately) {
+  auto done = shell("printf out; printf err >&2; exit 3");
+  EXPECT_EQ(done.args,
+            (std::vector<std::string>{"sh", "-c", "printf out; printf err >&2; exit 3"}));
+  EXPECT_EQ(done.returncode, 3);
+  EXPECT_EQ(done.stdout_text, "out");
+  EXPECT_EQ(done.stderr_text, "err");
+}
+
+struct NewlineCase {
+  std::string written;
+  std::string read;
+};
+
+class ProcessNewlineTest : public ::testing::TestWithParam<NewlineCase> {};
+
+TEST_P(ProcessNewlineTest, CarriageReturnsReadAsLineFeeds) {
+  auto done =
+      run_process({"sh", "-c", "printf %s \"$1\"; printf %s \"$1\" >&2", "sh", GetParam().written},
+                  CAPTURE_BOTH);
+  EXPECT_EQ(done.stdout_text, GetParam().read);
+  EXPECT_EQ(done.stderr_text, GetParam().read);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, ProcessNewlineTest,
+                         ::testing::Values(NewlineCase{"a\r\nb\rc\n", "a\nb\nc\n"},
+                                           NewlineCase{"end\r", "end\n"},
+                                           NewlineCase{"\r\r\n\n", "\n\n\n"},
+                                           NewlineCase{"plain\n", "plain\n"}, NewlineCase{"", ""}));
+
+TEST(ProcessTest, SignalGivesNegativeNumber) {
+  EXPECT_EQ(shell("kill -9 $$").returncode, -9);
+  EXPECT_EQ(shell("kill -TERM $$").returncode, -SIGTERM);
+}
+
+TEST(ProcessTest, StartFailuresNameTheProgram) {
+  TempDir dir;
+  auto not_executable = dir.path / "tool";
+  tarvo::testing::write_file(not_executable, "#!/bin/sh\n");
+  fs::permissions(not_executable, fs::perms::owner_read | fs::perms::owner_write);
+
+  struct Case {
+    std::string program;
+    std::string kind;
+    std::string message;
+  };
+  for (const auto &c : {
+           Case{"tarvo-no-such-program", "FileNotFoundError",
+                "[Errno 2] No such file or directory: 'tarvo-no-such-program'"},
+           Case{not_executable.string(), "PermissionError",
+                "[Errno 13] Permission denied: '" + not_executable.string() + "'"},
+       }) {
+    try {
+      run_process({c.program, "--version"});
+      ADD_FAILURE() << c.program << " started";
+    } catch (const tarvo::Error &e) {
+      EXPECT_EQ(e.kind(), c.kind);
+      EXPECT_EQ(e.message(), c.message);
+    }
+  }
+  try {
+    run_process({});
+    ADD_FAILURE() << "an empty argument vector started";
+  } catch (const tarvo::Error &e) {
+    EXPECT_EQ(e.kind(), "ValueError");
+  }
+}
+
+TEST(ProcessTest, EnvironmentIsCompleteOrInherited) {
+  auto own = run_process({"env"}, {Stream::Capture, Stream::Capture, Environment{{"ONLY", "x"}}});
+  EXPECT_EQ(own.stdout_text, "ONLY=x\n");
+
+  auto inherited = shell("printf %s \"$PATH\"");
+  EXPECT_EQ(inherited.stdout_text, std::getenv("PATH"));
+  EXPECT_EQ(current_environment().at("PATH"), std::getenv("PATH"));
+}
+
+class ProcessStreamTest : public ::testing::TestWithParam<Stream> {};
+
+// The shell reports where its standard output leads, before any redirection of its own.
+TEST_P(ProcessStreamTest, StandardOutputLeadsWhereAsked) {
+  auto done = run_process({"sh", "-c", "target=$(readlink /proc/$$/fd/1); echo \"$target\" >&2"},
+                          {GetParam(), Stream::Capture});
+  auto target = done.stderr_text.value();
+  switch (GetParam()) {
+  case Stream::Inherit:
+    EXPECT_EQ(target, fs::read_symlink("/proc/self/fd/1").string() + "\n");
+    EXPECT_FALSE(done.stdout_text);
+    break;
+  case Stream::Discard:
+    EXPECT_EQ(target, "/dev/null\n");
+    EXPECT_FALSE(done.stdout_text);
+    break;
+  case Stream::Capture:
+    EXPECT_EQ(target.rfind("pipe:", 0), 0u) << target;
+    EXPECT_EQ(done.stdout_text, "");
+    break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ProcessStreamTest,
+                         ::testing::Values(Stream::Inherit, Stream::Discard, Stream::Capture));
+
+TEST(ProcessTest, InheritingChildWritesAfterOurBufferedText) {
+  auto [out, err] = tarvo::testing::capture_output([] {
+    fmt::print(stdout, "ours ");
+    run_process({"echo", "child"});
+    fmt::print(stdout, "after\n");
+  });
+  EXPECT_EQ(out, "ours child\nafter\n");
+}
+
+TEST(ProcessTest, LargeOutputOnBothStreamsIsKeptWhole) {
+  TempDir dir;
+  std::string data;
+  data.reserve(20'000'000);
+  for (int i = 0; data.size() < 20'000'000; ++i) {
+    data += fmt::format("line {} of the captured text\n", i);
+  }
+  tarvo::testing::write_file(dir.path / "data", data);
+  // Both streams are written at once, so neither pipe may be left unread.
+  auto done = run_process(
+      {"sh", "-c", "cat \"$1\" >&2 & cat \"$1\"; wait", "sh", (dir.path / "data").string()},
+      CAPTURE_BOTH);
+  EXPECT_EQ(done.returncode, 0);
+  EXPECT_TRUE(done.stdout_text == data) << done.stdout_text->size();
+  EXPECT_TRUE(done.stderr_text == data) << done.stderr_text->size();
+}
+
+TEST(ProcessTest, TimedWaitSleepsAndReturnsWhenTheChildEnds) {
+  Process slow({"sleep", "5"}, CAPTURE_BOTH);
+  auto cpu = thread_cpu_time();
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(slow.wait_for(300ms));
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, 300ms);
+  EXPECT_LT(waited, 800ms);
+  EXPECT_LT(thread_cpu_time() - cpu, 20ms);
+  kill(slow.pid(), SIGKILL);
+  EXPECT_TRUE(slow.wait_for(5s));
+  EXPECT_EQ(slow.finish().returncode, -SIGKILL);
+
+  Process quick({"sh", "-c", "printf done"}, CAPTURE_BOTH);
+  start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(quick.wait_for(5s));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(quick.finish().stdout_text, "done");
+}
+
+TEST(ProcessTest, ChildrenInheritNoDescriptorOfOtherChildren) {
+  auto before = inheritable_fds();
+  Process running({"sleep", "5"}, CAPTURE_BOTH);
+  // "exit" keeps the shell from replacing itself with ls, so the list is the shell's own.
+  auto done = shell("ls /proc/$$/fd; exit");
+  auto seen = lines(done.stdout_text.value());
+  for (const auto &fd : seen) {
+    EXPECT_TRUE(fd == "0" || fd == "1" || fd == "2" || before.count(fd)) << "leaked " << fd;
+  }
+  kill(running.pid(), SIGKILL);
+}
+
+TEST(ProcessTest, ConcurrentChildrenKeepTheirOwnOutput) {
+  auto fds_before = std::distance(fs::directory_iterator("/proc/self/fd"), {});
+  std::atomic<int> wrong = 0;
+  std::vector<std::thread> workers;
+  for (int worker = 0; worker < 5; ++worker) {
+    workers.emplace_back([worker, &wrong] {
+      for (int i = 0; i < 20; ++i) {
+        auto text = fmt::format("{}-{}", worker, i);
+        auto done = shell(fmt::format("printf {}; printf {} >&2", text, text));
+        wrong += done.stdout_text != text || done.stderr_text != text;
+      }
+    });
+  }
+  for (auto &worker : workers) {
+    worker.join();
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), fds_before);
+}
+
+struct FailureCase {
+  int returncode;
+  std::string message;
+};
+
+class CalledProcessErrorTest : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(CalledProcessErrorTest, CarriesTheRecord) {
+  CompletedProcess done{{"pip", "install"}, GetParam().returncode, "out", std::nullopt};
+  try {
+    check_returncode(done);
+    ADD_FAILURE() << "no error";
+  } catch (const CalledProcessError &e) {
+    EXPECT_EQ(e.kind(), "CalledProcessError");
+    EXPECT_EQ(e.message(), GetParam().message);
+    EXPECT_EQ(e.returncode, GetParam().returncode);
+    EXPECT_EQ(e.args, done.args);
+    EXPECT_EQ(e.stdout_text, "out");
+    EXPECT_FALSE(e.stderr_text);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, CalledProcessErrorTest,
+    ::testing::Values(FailureCase{1,
+                                  "Command '['pip', 'install']' returned non-zero exit status 1."},
+                      FailureCase{-9, "Command '['pip', 'install']' died with signal 9."}));
+
+} // namespace

@@ -1,0 +1,175 @@
+#include "harness.hpp"
+#include "tarvo/config/project_config.hpp"
+
+#include <gtest/gtest.h>
+
+using tarvo::Error;
+using tarvo::ProjectConfig;
+using tarvo::str;
+using tarvo::testing::TempDir;
+using tarvo::testing::write_file;
+namespace fs = std::filesystem;
+
+namespace {
+
+ProjectConfig config(const std::string &text) { return ProjectConfig::from_bytes(text); }
+
+// Runs the body in `dir` and returns to where it was.
+struct InDir {
+  explicit InDir(const fs::path &dir) : previous(fs::current_path()) { fs::current_path(dir); }
+  ~InDir() { fs::current_path(previous); }
+  fs::path previous;
+};
+
+template <typename F> std::string error_of(F f) {
+  try {
+    f();
+  } catch (const Error &e) {
+    return e.kind() + ": " + e.message();
+  }
+  return "no error";
+}
+
+} // namespace
+
+TEST(ProjectConfig, FullProjectReadsAsStored) {
+  auto c = config(R"(
+[build-system]
+requires = ["setuptools>=77", "wheel"]
+build-backend = "setuptools.build_meta"
+
+[project]
+name = "demo"
+version = "1.0"
+description = "A demo"
+license = {text = "MIT"}
+requires-python = ">=3.11"
+authors = [{name = "Ann", email = "ann@example.org"}, {email = "bob@example.org"}, {}]
+
+[project.optional-dependencies]
+web = ["flask"]
+test = ["pytest>=8"]
+apple = []
+
+[tool.tarvo]
+extra = ["a"]
+
+[tool.pyright]
+exclude = [".venv"]
+
+[tool.ruff]
+line-length = 100
+)");
+  EXPECT_EQ(str(c.name()), "demo");
+  EXPECT_EQ(str(c.description()), "A demo");
+  EXPECT_EQ(str(c.license()), "{'text': 'MIT'}");
+  EXPECT_EQ(c.version(), "1.0");
+  EXPECT_EQ(str(c.requires_python()), ">=3.11");
+  EXPECT_EQ(str(c.build_backend()), "setuptools.build_meta");
+  EXPECT_EQ(str(c.build_system_requires()), "['setuptools>=77', 'wheel']");
+  EXPECT_EQ(str(c.pyright_exclude()), "['.venv']");
+  EXPECT_FALSE(c.ruff_exclude());
+  EXPECT_EQ(c.tarvo().size(), 1u);
+
+  auto authors = c.authors();
+  ASSERT_TRUE(authors);
+  ASSERT_EQ(authors->size(), 3u);
+  EXPECT_EQ(str((*authors)[0].name), "Ann");
+  EXPECT_EQ(str((*authors)[0].email), "ann@example.org");
+  EXPECT_FALSE((*authors)[1].name);
+  EXPECT_EQ(str((*authors)[1].email), "bob@example.org");
+  EXPECT_FALSE((*authors)[2].name || (*authors)[2].email);
+
+  // Groups come back in the order the document lists them, not sorted.
+  auto extras = c.extras();
+  ASSERT_TRUE(extras && extras->as_table());
+  std::vector<std::string> groups;
+  for (const auto &[group, _] : *extras->as_table()) {
+    groups.push_back(group);
+  }
+  EXPECT_EQ(groups, (std::vector<std::string>{"web", "test", "apple"}));
+}
+
+TEST(ProjectConfig, AbsentTablesAndKeysHaveFixedResults) {
+  auto empty = config("");
+  EXPECT_FALSE(empty.name() || empty.description() || empty.license() || empty.authors() ||
+               empty.version() || empty.extras() || empty.requires_python() ||
+               empty.build_backend() || empty.pyright_exclude() || empty.ruff_exclude());
+  EXPECT_EQ(str(empty.build_system_requires()), "[]");
+  EXPECT_TRUE(empty.tarvo().empty());
+
+  auto bare = config("[project]\nversion = '1'\nauthors = []\n[tool.pyright]\nexclude = []\n"
+                     "[build-system]\nrequires = []\n");
+  EXPECT_FALSE(bare.name());
+  ASSERT_TRUE(bare.authors());
+  EXPECT_TRUE(bare.authors()->empty());
+  EXPECT_EQ(str(bare.pyright_exclude()), "[]");
+  EXPECT_EQ(str(bare.build_system_requires()), "[]");
+  EXPECT_TRUE(bare.tarvo().empty());
+
+  // Values that count as empty give an empty requires list.
+  for (const char *value : {"''", "0", "false", "{}"}) {
+    auto c = config(std::string("[build-system]\nrequires = ") + value + "\n");
+    EXPECT_EQ(str(c.build_system_requires()), "[]") << value;
+  }
+}
+
+TEST(ProjectConfig, ErrorsNameTheOffendingValue) {
+  EXPECT_EQ(error_of([] { config("[project]\nname = 'x'\n").version(); }), "KeyError: 'version'");
+  EXPECT_EQ(str(config("[project]\nname = 'x'\n").name()), "x");
+  EXPECT_EQ(error_of([] { config("[project]\nversion = 3\n").version(); }), "TypeError: 3");
+  EXPECT_EQ(error_of([] { config("[project]\nversion = [1, 'a']\n").version(); }),
+            "TypeError: [1, 'a']");
+  EXPECT_EQ(error_of([] { config("tool = {tarvo = 'x'}\n").tarvo(); }), "TypeError: x");
+  EXPECT_EQ(error_of([] { config("[tool]\npyright = 1.5\n").pyright_exclude(); }),
+            "TypeError: 1.5");
+  EXPECT_EQ(error_of([] { config("[tool]\nruff = true\n").ruff_exclude(); }), "TypeError: True");
+  EXPECT_EQ(error_of([] { config("project = 'p'\n").requires_python(); }), "TypeError: p");
+  EXPECT_EQ(error_of([] { config("project = 'p'\n").name(); }),
+            "TypeError: [project] must be a table, got 'p'");
+  EXPECT_EQ(error_of([] { config("[project]\nauthors = ['Ann']\n").authors(); }),
+            "TypeError: [project.authors] must be a table, got 'Ann'");
+  EXPECT_EQ(error_of([] { config("name = ").name(); }).rfind("TOMLDecodeError: ", 0), 0u);
+  // The decode error can be caught on its own.
+  EXPECT_THROW(config("[project"), tarvo::TomlDecodeError);
+}
+
+TEST(ProjectConfig, SearchFindsNearestAncestor) {
+  TempDir tmp;
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = 'top'\nversion = '2'\n");
+  fs::create_directories(tmp.path / "a" / "b");
+  {
+    InDir in(tmp.path / "a" / "b");
+    EXPECT_EQ(tarvo::find_pyproject(), tmp.path / "pyproject.toml");
+    EXPECT_EQ(ProjectConfig().version(), "2");
+  }
+  // A folder of that name is found, then fails to open.
+  fs::create_directories(tmp.path / "a" / "pyproject.toml");
+  {
+    InDir in(tmp.path / "a");
+    EXPECT_EQ(error_of([] { ProjectConfig(); }), "IsADirectoryError: [Errno 21] Is a directory: '" +
+                                                     (tmp.path / "a" / "pyproject.toml").string() +
+                                                     "'");
+  }
+  // A dangling link does not count.
+  fs::create_symlink("missing.toml", tmp.path / "a" / "b" / "pyproject.toml");
+  {
+    InDir in(tmp.path / "a" / "b");
+    EXPECT_EQ(tarvo::find_pyproject(), tmp.path / "a" / "pyproject.toml");
+  }
+  EXPECT_EQ(error_of([&] { ProjectConfig(tmp.path / "nope.toml"); }),
+            "FileNotFoundError: [Errno 2] No such file or directory: '" +
+                (tmp.path / "nope.toml").string() + "'");
+}
+
+TEST(ProjectConfig, NotFoundAnywhere) {
+  TempDir tmp;
+  InDir in(tmp.path);
+  // The temporary folder's ancestors may hold a pyproject.toml on some machines.
+  for (fs::path dir = tmp.path; dir.has_relative_path(); dir = dir.parent_path()) {
+    if (fs::exists(dir.parent_path() / "pyproject.toml")) {
+      GTEST_SKIP() << "an ancestor of the temporary folder holds a pyproject.toml";
+    }
+  }
+  EXPECT_EQ(error_of([] { ProjectConfig(); }), "FileNotFoundError: pyproject.toml not found");
+}

@@ -1,0 +1,75 @@
+#include "harness.hpp"
+#include "tarvo/config/project_config.hpp"
+#include "tarvo/config/templates.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo::templates;
+using tarvo::Error;
+using tarvo::ProjectConfig;
+using tarvo::str;
+
+namespace {
+
+std::string kind_of(const std::string &templ, const Fields &fields) {
+  try {
+    render(templ, fields, Quoting::TomlBasic);
+  } catch (const Error &e) {
+    return e.kind() + ": " + e.message();
+  }
+  return "no error";
+}
+
+Fields pyproject_fields(const std::string &value) {
+  return {{"name", value},         {"description", value},  {"author_name", value},
+          {"author_email", value}, {"license_spdx", value}, {"python_version", ">=3.11"}};
+}
+
+} // namespace
+
+TEST(Render, FieldsAndBraces) {
+  EXPECT_EQ(render("a = \"{x}\" {{lit}} }}{{", {{"x", "v"}}, Quoting::TomlBasic),
+            "a = \"v\" {lit} }{");
+  EXPECT_EQ(render("{x}{x}", {{"x", "ab"}}, Quoting::YamlDouble), "abab");
+  EXPECT_EQ(kind_of("{missing}", {{"x", "v"}}), "KeyError: 'missing'");
+  EXPECT_EQ(kind_of("a } b", {}), "ValueError: Single '}' encountered in format string");
+  EXPECT_EQ(kind_of("a {x", {{"x", "v"}}), "ValueError: expected '}' before end of string");
+}
+
+TEST(Render, PlainValuesAreInsertedUnchanged) {
+  for (const char *value : {"demo", "Ann O'Neil", "a.b@example.org", "MIT OR Apache-2.0", "é ü"}) {
+    EXPECT_EQ(escape(value, Quoting::TomlBasic), value);
+    EXPECT_EQ(escape(value, Quoting::YamlDouble), value);
+  }
+}
+
+TEST(Render, EscapedValuesReadBackUnchanged) {
+  const std::string nasty[] = {"Say \"hi\"", "back\\slash", "two\nlines", "tab\there", "bell\x07",
+                               "cr\r",       "del\x7f",     "\"\\\"",     "end\\"};
+  for (const auto &value : nasty) {
+    auto rendered = render(text("pyproject.toml.tpl"), pyproject_fields(value), Quoting::TomlBasic);
+    auto c = ProjectConfig::from_bytes(rendered);
+    EXPECT_EQ(str(c.name()), value);
+    EXPECT_EQ(str(c.description()), value);
+    EXPECT_EQ(str(c.license()), value);
+    EXPECT_EQ(str(c.authors()->front().name), value);
+    EXPECT_EQ(str(c.authors()->front().email), value);
+  }
+}
+
+TEST(Render, WorkflowValuesReadBackUnchanged) {
+  // YAML is read back by PyYAML; the escaping must survive a real YAML reader.
+  const std::string nasty[] = {"demo",    "Say \"hi\"",  "back\\slash",    "two\nlines",
+                               "x: y #z", "nel\xc2\x85", "ls\xe2\x80\xa8", "bell\x07"};
+  for (const auto &value : nasty) {
+    auto yaml = render(text("build.yml.tpl"), {{"project_name", value}}, Quoting::YamlDouble);
+    tarvo::testing::RunOptions options;
+    options.input = yaml;
+    auto out = tarvo::testing::run({"python3", "-c",
+                                    "import sys, yaml; d = yaml.safe_load(sys.stdin.buffer);"
+                                    "sys.stdout.buffer.write(d['jobs']['check']['name'].encode())"},
+                                   options);
+    ASSERT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(out.out, value + ": lint and test");
+  }
+}
