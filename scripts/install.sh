@@ -16,6 +16,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+scripts/fetch-wheels.sh
 scripts/build.sh
 install -m 0755 build/tarvo /usr/local/bin/tarvo
 echo "installed: $(command -v tarvo) ($(tarvo --version))"

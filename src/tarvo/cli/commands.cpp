@@ -1,31 +1,109 @@
 #include "tarvo/cli/commands.hpp"
 
 #include "tarvo/build/clean.hpp"
+#include "tarvo/build/sdist.hpp"
+#include "tarvo/config/project_config.hpp"
+#include "tarvo/venv/virtual_environment.hpp"
+#include "tarvo/wheel/targets.hpp"
 
+#include <algorithm>
 #include <fmt/format.h>
 
 namespace tarvo::cli {
 
 namespace {
 
-// The handler of a command whose work has not landed yet.
-int not_built(const Args &args) {
-  fmt::print(stderr, "Error: '{}' is not built yet\n", args.command);
+// The handler of work that has not landed yet.
+int not_built(const std::string &what) {
+  fmt::print(stderr, "Error: '{}' is not built yet\n", what);
   return 1;
 }
 
 } // namespace
 
-int cmd_requirements(const Args &args, const Grammar &) { return not_built(args); }
-int cmd_test(const Args &args, const Grammar &) { return not_built(args); }
-int cmd_build(const Args &args, const Grammar &) { return not_built(args); }
-int cmd_lint(const Args &args, const Grammar &) { return not_built(args); }
-int cmd_status(const Args &args, const Grammar &) { return not_built(args); }
-int cmd_config_diff(const Args &args, const Grammar &) { return not_built(args); }
+std::vector<std::string> validate_extras(const ProjectConfig &config,
+                                         const std::vector<std::string> &extras) {
+  auto groups = config.extras();
+  std::vector<std::string> defined;
+  if (groups && groups->truthy()) {
+    const Table *table = groups->as_table();
+    if (table == nullptr) {
+      throw Error("TypeError",
+                  "[project.optional-dependencies] must be a table, got " + repr(*groups));
+    }
+    for (const auto &[name, _] : *table) {
+      defined.push_back(name);
+    }
+  }
+  std::sort(defined.begin(), defined.end());
+  for (const auto &extra : extras) {
+    if (!std::binary_search(defined.begin(), defined.end(), extra)) {
+      std::string available;
+      for (const auto &name : defined) {
+        available += (available.empty() ? "" : ", ") + name;
+      }
+      throw Error("ValueError", fmt::format("Unknown extra '{}'. Available: {}", extra, available));
+    }
+  }
+  return extras;
+}
+
+int cmd_requirements(const Args &args, const Grammar &) {
+  ProjectConfig config;
+  // Unknown names fail here, before .venv is created or changed.
+  auto extras = args.extras.empty() ? args.extras : validate_extras(config, args.extras);
+  venv::get_venv().install(extras);
+  return 0;
+}
+
+int cmd_status(const Args &, const Grammar &) {
+  ProjectConfig config;
+  auto venv = venv::get_venv();
+  // Both are read before the first line, so a malformed file prints no status at all.
+  std::string project = str(config.name()) + "-" + config.version().value_or("None");
+  fmt::print("Project: {}\n", project);
+  fmt::print("Docker: {}\n", wheel::check_docker() ? "installed" : "missing");
+  fmt::print("Venv: {}\n", venv.exists() ? "installed" : "missing");
+  return 0;
+}
+
+int cmd_test(const Args &args, const Grammar &) {
+  if (args.wheel) {
+    return not_built("test --wheel");
+  }
+  auto venv = venv::get_venv();
+  venv.ensure_test_tools();
+  return venv.run({"-um", "pytest", "-vv", "tests"}).returncode;
+}
+
+int cmd_build(const Args &args, const Grammar &) {
+  auto venv = venv::get_venv();
+  venv.ensure_build_tools();
+  if (args.sdist) {
+    build_sdist(venv);
+  }
+  if (args.wheel) {
+    return not_built("build --wheel");
+  }
+  if (args.native_wheel) {
+    return not_built("build --native-wheel");
+  }
+  if (args.executable) {
+    if (!ProjectConfig().name()) {
+      fmt::print(stderr, "Error: Project name missing\n");
+      return 1;
+    }
+    return not_built("build --executable");
+  }
+  return 0;
+}
 
 int cmd_clean(const Args &, const Grammar &) {
   clean();
   return 0;
 }
+
+int cmd_lint(const Args &, const Grammar &) { return not_built("lint"); }
+int cmd_config_diff(const Args &, const Grammar &) { return not_built("config-diff"); }
 
 } // namespace tarvo::cli

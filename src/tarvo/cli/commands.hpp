@@ -7,6 +7,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+namespace tarvo {
+class ProjectConfig;
+}
 
 namespace tarvo::cli {
 
@@ -18,6 +23,11 @@ int cmd_lint(const Args &args, const Grammar &grammar);
 int cmd_status(const Args &args, const Grammar &grammar);
 int cmd_config_diff(const Args &args, const Grammar &grammar);
 int cmd_init(const Args &args, const Grammar &grammar);
+
+// The requested optional-dependency groups, unchanged, when the project defines each of them;
+// a ValueError names the first that it does not.
+std::vector<std::string> validate_extras(const ProjectConfig &config,
+                                         const std::vector<std::string> &extras);
 
 // The option's value when it is non-empty; otherwise, on a terminal, the line typed at the
 // prompt (end of input is an EOFError); otherwise absent.

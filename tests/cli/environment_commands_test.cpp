@@ -1,0 +1,158 @@
+// requirements, status, test and build with stand-in python, pip and docker programs.
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class EnvironmentCommands : public testing::Test {
+protected:
+  void SetUp() override {
+    write_file(tmp.path / "pyproject.toml",
+               "[project]\nname = 'demo'\nversion = '1.0'\n"
+               "[project.optional-dependencies]\nweb = []\ntest = []\nC = []\n");
+  }
+
+  RunOptions options(std::map<std::string, std::optional<std::string>> extra = {}) {
+    RunOptions o{.cwd = tmp.path};
+    o.env = {{"PATH", path_with(stubs_dir())}, {"STUB_LOG", log.string()}};
+    for (auto &[k, v] : extra) {
+      o.env[k] = v;
+    }
+    return o;
+  }
+
+  // The logged argument vectors, with the environment's folder written as VENV.
+  std::string calls() {
+    if (!fs::exists(log)) {
+      return "";
+    }
+    std::string text = read_file(log);
+    std::string venv = (tmp.path / ".venv").string();
+    for (std::size_t at; (at = text.find(venv)) != std::string::npos;) {
+      text.replace(at, venv.size(), "VENV");
+    }
+    std::string stubs = (stubs_dir() / "python").string();
+    for (std::size_t at; (at = text.find(stubs)) != std::string::npos;) {
+      text.replace(at, stubs.size(), "python");
+    }
+    return text;
+  }
+
+  TempDir tmp;
+  TempDir logs;
+  fs::path log = logs.path / "calls";
+};
+
+const std::string kSetup = "python -m venv --system-site-packages VENV\n"
+                           "VENV/bin/python -um ensurepip\n"
+                           "VENV/bin/pip install --upgrade pip\n";
+
+} // namespace
+
+TEST_F(EnvironmentCommands, RequirementsInstallsTheNamedGroups) {
+  auto r = run_tarvo({"requirements", "web", "test", "web"}, options());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Creating virtual environment...\nEnsuring pip is installed...\n"
+                   "Upgrading pip...\nInstalling requirements...\n");
+  EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install --quiet --editable .[web,test,web]\n");
+
+  fs::remove(log);
+  EXPECT_EQ(run_tarvo({"requirements"}, options()).status, 0);
+  EXPECT_EQ(calls(), "VENV/bin/python -um ensurepip\nVENV/bin/pip install --upgrade pip\n"
+                     "VENV/bin/pip install --quiet --editable .\n");
+}
+
+TEST_F(EnvironmentCommands, UnknownExtraFailsBeforeTheEnvironment) {
+  auto r = run_tarvo({"requirements", "zeta", "alpha"}, options());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "ValueError: Unknown extra 'zeta'. Available: C, test, web\n");
+  EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
+  EXPECT_EQ(calls(), "");
+
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\nversion = '1'\n");
+  EXPECT_EQ(run_tarvo({"requirements", "test"}, options()).err,
+            "ValueError: Unknown extra 'test'. Available: \n");
+}
+
+TEST_F(EnvironmentCommands, FailingStepShowsItsOutputOnceThenTheError) {
+  auto r = run_tarvo({"requirements"}, options({{"STUB_FAIL", "--upgrade"}, {"STUB_STATUS", "3"}}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Creating virtual environment...\nEnsuring pip is installed...\n"
+                   "Upgrading pip...\nstub out\n\n");
+  // The captured text is echoed with a line feed of its own after it.
+  EXPECT_EQ(r.err, "stub err\n\nCalledProcessError: Command '['" +
+                       (tmp.path / ".venv" / "bin" / "pip").string() +
+                       "', 'install', '--upgrade', 'pip']' returned non-zero exit status 3.\n");
+}
+
+TEST_F(EnvironmentCommands, MissingPythonIsAClearError) {
+  auto o = options();
+  TempDir empty;
+  o.env["PATH"] = empty.path.string();
+  auto r = run_tarvo({"requirements"}, o);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "FileNotFoundError: [Errno 2] No such file or directory: 'python'\n");
+}
+
+TEST_F(EnvironmentCommands, StatusPrintsItsThreeLinesAfterTheSteps) {
+  auto r = run_tarvo({"status"}, options());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Creating virtual environment...\nEnsuring pip is installed...\n"
+                   "Upgrading pip...\nProject: demo-1.0\nDocker: installed\nVenv: installed\n");
+
+  write_file(tmp.path / "pyproject.toml", "[tool.x]\n");
+  auto o = options();
+  o.env["PATH"] = (tmp.path / "nodocker").string() + ":" + path_with(stubs_dir());
+  fs::create_directories(tmp.path / "nodocker");
+  fs::create_symlink("/bin/false", tmp.path / "nodocker" / "docker");
+  auto none = run_tarvo({"status"}, o);
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_NE(none.out.find("Project: None-None\nDocker: missing\nVenv: installed\n"),
+            std::string::npos)
+      << none.out;
+
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = 'x'\n");
+  auto bad = run_tarvo({"status"}, options());
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.out.find("Project:"), std::string::npos);
+  EXPECT_EQ(bad.err, "KeyError: 'version'\n");
+}
+
+TEST_F(EnvironmentCommands, TestAndBuildRunTheirTools) {
+  auto t = run_tarvo({"test", "--arch", "aarch64", "unit/test_a.py"}, options());
+  EXPECT_EQ(t.status, 0) << t.err;
+  EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install -e .[test]\n" +
+                         "VENV/bin/python -um pytest -vv tests\n");
+
+  fs::remove(log);
+  auto failing = run_tarvo({"test"}, options({{"STUB_FAIL", "pytest"}, {"STUB_STATUS", "5"}}));
+  EXPECT_EQ(failing.status, 5);
+  EXPECT_NE(failing.out.find("stub out"), std::string::npos);
+
+  fs::remove(log);
+  auto b = run_tarvo({"build", "--sdist"}, options());
+  EXPECT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(b.out, "Ensuring pip is installed...\nUpgrading pip...\nInstalling build tools...\n"
+                   "Building sdist...\nsdist built successfully\n");
+  EXPECT_EQ(calls(), "VENV/bin/python -um ensurepip\nVENV/bin/pip install --upgrade pip\n"
+                     "VENV/bin/pip install build wheel\nVENV/bin/python -um build --sdist\n");
+  EXPECT_TRUE(fs::is_directory(tmp.path / "dist"));
+
+  auto failed = run_tarvo({"build", "--sdist"}, options({{"STUB_FAIL", "--sdist"}}));
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "stub err\nRuntimeError: sdist build failed\n");
+  EXPECT_EQ(failed.out.find("sdist built successfully"), std::string::npos);
+}
+
+TEST_F(EnvironmentCommands, BuildExecutableNeedsAProjectName) {
+  write_file(tmp.path / "pyproject.toml", "[project]\nversion = '1'\n");
+  auto r = run_tarvo({"build", "--sdist", "--executable"}, options());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("sdist built successfully\n"), std::string::npos);
+  EXPECT_EQ(r.err, "Error: Project name missing\n");
+}

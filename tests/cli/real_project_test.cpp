@@ -1,0 +1,58 @@
+// The machine's real python, pip, pytest and build, working offline from the wheels that
+// scripts/fetch-wheels.sh fetched once.
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo::testing;
+namespace fs = std::filesystem;
+
+TEST(RealProject, TestPassesThenFailsThenSdistIsBuilt) {
+  fs::path wheels = source_dir() / ".cache" / "wheels";
+  ASSERT_TRUE(fs::exists(wheels / ".complete-v1")) << "run scripts/fetch-wheels.sh first";
+
+  TempDir tmp;
+  write_file(tmp.path / "pyproject.toml", R"([build-system]
+requires = ["setuptools>=77", "wheel"]
+build-backend = "setuptools.build_meta"
+
+[project]
+name = "tiny"
+version = "0.1.0"
+requires-python = ">=3.11"
+license = "MIT"
+
+[project.optional-dependencies]
+test = ["pytest>=8"]
+
+[tool.setuptools]
+packages = ["tiny"]
+)");
+  write_file(tmp.path / "tiny" / "__init__.py", "def double(x):\n    return 2 * x\n");
+  write_file(tmp.path / "tests" / "test_tiny.py",
+             "from tiny import double\n\n\ndef test_double():\n    assert double(2) == 4\n");
+  RunOptions options{.cwd = tmp.path};
+  options.env = {{"PIP_NO_INDEX", "1"},
+                 {"PIP_FIND_LINKS", wheels.string()},
+                 {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+
+  auto passed = run_tarvo({"test"}, options);
+  ASSERT_EQ(passed.status, 0) << passed.out << passed.err;
+  EXPECT_NE(passed.out.find("test_tiny.py::test_double PASSED"), std::string::npos) << passed.out;
+  EXPECT_TRUE(fs::exists(tmp.path / ".venv" / "bin" / "python"));
+
+  write_file(tmp.path / "tests" / "test_broken.py", "def test_broken():\n    assert False\n");
+  auto failed = run_tarvo({"test"}, options);
+  EXPECT_EQ(failed.status, 1) << failed.out << failed.err; // pytest's status for failed tests
+  EXPECT_NE(failed.out.find("1 failed, 1 passed"), std::string::npos) << failed.out;
+
+  auto sdist = run_tarvo({"build", "--sdist"}, options);
+  ASSERT_EQ(sdist.status, 0) << sdist.out << sdist.err;
+  EXPECT_NE(sdist.out.find("sdist built successfully"), std::string::npos);
+  EXPECT_TRUE(fs::exists(tmp.path / "dist" / "tiny-0.1.0.tar.gz"));
+
+  auto status = run_tarvo({"status"}, options);
+  EXPECT_EQ(status.status, 0) << status.err;
+  EXPECT_NE(status.out.find("Project: tiny-0.1.0\n"), std::string::npos);
+  EXPECT_NE(status.out.find("Venv: installed\n"), std::string::npos);
+}
