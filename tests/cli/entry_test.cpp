@@ -63,7 +63,7 @@ TEST(Entry, EscapedErrorIsTheLastLineWithStatus1) {
 
 TEST(Entry, CommandsNotBuiltYetSaySo) {
   TempDir tmp;
-  auto r = run_tarvo({"lint"}, {.cwd = tmp.path});
+  auto r = run_tarvo({"test", "--wheel"}, {.cwd = tmp.path});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error: 'lint' is not built yet\n");
+  EXPECT_EQ(r.err, "Error: 'test --wheel' is not built yet\n");
 }
