@@ -2,6 +2,7 @@
 
 #include "tarvo/build/clean.hpp"
 #include "tarvo/build/sdist.hpp"
+#include "tarvo/config/diff.hpp"
 #include "tarvo/config/project_config.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 #include "tarvo/wheel/targets.hpp"
@@ -104,6 +105,7 @@ int cmd_clean(const Args &, const Grammar &) {
 }
 
 int cmd_lint(const Args &, const Grammar &) { return not_built("lint"); }
-int cmd_config_diff(const Args &, const Grammar &) { return not_built("config-diff"); }
+
+int cmd_config_diff(const Args &args, const Grammar &) { return diff(args.workflow, args.colour); }
 
 } // namespace tarvo::cli

@@ -1,0 +1,219 @@
+#include "tarvo/config/diff.hpp"
+
+#include "tarvo/config/coverage.hpp"
+#include "tarvo/config/project_config.hpp"
+#include "tarvo/config/templates.hpp"
+#include "tarvo/config/unified_diff.hpp"
+#include "tarvo/repr.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvo {
+
+namespace {
+
+constexpr const char *kRed = "\x1b[31m";
+constexpr const char *kGreen = "\x1b[32m";
+constexpr const char *kReset = "\x1b[00m";
+const std::string kSeparator(38, '=');
+constexpr const char *kWorkflow = ".github/workflows/build.yml";
+
+class Report {
+public:
+  explicit Report(bool colour) : colour_(colour) {}
+
+  // Asked again at every write: standard error may be redirected meanwhile.
+  bool coloured() const { return colour_ || ::isatty(STDERR_FILENO); }
+
+  void error(const std::string &message) {
+    if (coloured()) {
+      std::fputs(kRed, stderr);
+    }
+    fmt::print(stderr, "ERROR: {}\n", message);
+    if (coloured()) {
+      std::fputs(kReset, stderr);
+    }
+    ++failed;
+  }
+
+  void diff_list(const std::string &name, const std::optional<std::vector<std::string>> &expected,
+                 const std::optional<std::vector<std::string>> &actual) {
+    const auto &have = actual ? *actual : std::vector<std::string>{};
+    for (const auto &entry : expected.value_or(std::vector<std::string>{})) {
+      if (std::find(have.begin(), have.end(), entry) == have.end()) {
+        error(fmt::format("{} expected {}, got {}", name, repr(expected), repr(actual)));
+        return;
+      }
+    }
+  }
+
+  void diff_line(const std::string &line) {
+    if (coloured()) {
+      if (line.starts_with("-")) {
+        std::fputs(kRed, stderr);
+      } else if (line.starts_with("+")) {
+        std::fputs(kGreen, stderr);
+      }
+    }
+    fmt::print(stderr, "{}\n", line);
+    if (coloured()) {
+      std::fputs(kReset, stderr);
+    }
+  }
+
+  int failed = 0;
+
+private:
+  bool colour_;
+};
+
+// The value's text, or `fallback` when it is absent or empty.
+std::string or_default(const std::optional<Value> &value, const char *fallback) {
+  return value && value->truthy() ? str(*value) : fallback;
+}
+
+std::optional<std::vector<std::string>> strings(const std::optional<Value> &value,
+                                                std::string_view what) {
+  if (!value) {
+    return std::nullopt;
+  }
+  return string_list(*value, what);
+}
+
+std::string read_text(const char *path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw os_error(errno, path);
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void compare_requirements(Report &report, const ProjectConfig &project, const ProjectConfig &templ,
+                          const std::string &requires_python) {
+  auto extras = project.extras();
+  const Value *test = extras ? extras->find("test") : nullptr;
+  if (test == nullptr) {
+    report.error("'test' optional dependency group is missing.");
+  } else if (!requirements_not_satisfied_by(
+                  {"pytest"}, string_list(*test, "[project.optional-dependencies] test"),
+                  requires_python)
+                  .empty()) {
+    report.error("pytest is not installed in the 'test' extras group.");
+  }
+  auto missing = requirements_not_satisfied_by(
+      string_list(templ.build_system_requires(), "template [build-system] requires"),
+      string_list(project.build_system_requires(), "[build-system] requires"), requires_python);
+  if (!missing.empty()) {
+    std::string joined;
+    for (const auto &m : missing) {
+      joined += (joined.empty() ? "" : ", ") + m;
+    }
+    report.error("build-system.requires: missing coverage for " + joined);
+  }
+}
+
+} // namespace
+
+int diff(bool workflow, bool colour) {
+  const std::string_view pyproject_template = templates::text("pyproject.toml.tpl");
+  Report report(colour);
+
+  std::optional<ProjectConfig> found;
+  try {
+    found.emplace();
+  } catch (const TomlDecodeError &) {
+    report.error("pyproject.toml is invalid");
+    return report.failed;
+  }
+  const ProjectConfig &project = *found;
+
+  auto name = project.name();
+  if (!name) {
+    report.error("'pyproject.toml' does not specify a 'name' value.");
+  }
+  auto license = project.license();
+  if (!license) {
+    report.error("'pyproject.toml' does not specify a 'license' value.");
+  }
+  auto requires_python = project.requires_python();
+  if (!requires_python) {
+    report.error("'pyproject.toml' does not specify a 'requires_python' value.");
+  }
+  auto authors = project.authors();
+  std::optional<Value> author_name = Value{std::string("x")};
+  std::optional<Value> author_email = author_name;
+  if (!authors || authors->empty()) {
+    report.error("'pyproject.toml' does not specify a 'authors' value.");
+  } else {
+    author_name = authors->front().name;
+    author_email = authors->front().email;
+  }
+
+  // Values are escaped for the template's quoting, so any valid project renders to valid TOML.
+  const std::string rendered =
+      templates::render(pyproject_template,
+                        {{"name", or_default(name, "x")},
+                         {"description", or_default(project.description(), "x")},
+                         {"author_name", or_default(author_name, "x")},
+                         {"author_email", or_default(author_email, "x")},
+                         {"license_spdx", str(license)},
+                         {"python_version", or_default(requires_python, "3")}},
+                        templates::Quoting::TomlBasic);
+  std::optional<ProjectConfig> templ;
+  try {
+    templ = ProjectConfig::from_bytes(rendered);
+  } catch (const TomlDecodeError &) {
+    report.error("Generated invalid pyproject.toml");
+    fmt::print(stderr, "{}\n{}\n{}\n", kSeparator, rendered, kSeparator);
+    return report.failed;
+  }
+
+  if (requires_python) {
+    compare_requirements(report, project, *templ, str(*requires_python));
+  }
+  auto template_backend = templ->build_backend();
+  auto project_backend = project.build_backend();
+  if (template_backend.has_value() != project_backend.has_value() ||
+      (template_backend && repr(*template_backend) != repr(*project_backend))) {
+    report.error(fmt::format("build-system.build-backend: expected {}, got {}",
+                             str(template_backend), str(project_backend)));
+  }
+  report.diff_list("tool.pyright.exclude",
+                   strings(templ->pyright_exclude(), "template [tool.pyright] exclude"),
+                   strings(project.pyright_exclude(), "[tool.pyright] exclude"));
+  report.diff_list("tool.ruff.exclude",
+                   strings(templ->ruff_exclude(), "template [tool.ruff] exclude"),
+                   strings(project.ruff_exclude(), "[tool.ruff] exclude"));
+
+  if (!workflow) {
+    return report.failed;
+  }
+  struct stat st {};
+  if (::stat(kWorkflow, &st) != 0) {
+    report.error(std::string(kWorkflow) + " is missing");
+    return report.failed;
+  }
+  const std::string expected =
+      templates::render(templates::text("build.yml.tpl"), {{"project_name", or_default(name, "x")}},
+                        templates::Quoting::YamlDouble);
+  auto lines = unified_diff(split_lines(read_text(kWorkflow)), split_lines(expected), kWorkflow,
+                            std::string(kWorkflow) + ".tpl");
+  for (const auto &line : lines) {
+    report.diff_line(line);
+  }
+  if (!lines.empty()) {
+    ++report.failed;
+  }
+  return report.failed;
+}
+
+} // namespace tarvo

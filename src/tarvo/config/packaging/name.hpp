@@ -1,0 +1,22 @@
+// Normalised forms of distribution names (PEP 503) and of version texts, used to decide
+// whether two spellings mean the same thing.
+#pragma once
+
+#include "tarvo/config/packaging/version.hpp"
+
+#include <string>
+#include <string_view>
+
+namespace tarvo::packaging {
+
+// Lower-cases the name and replaces every run of "-", "_" and "." by one "-":
+// "Foo.._Bar" becomes "foo-bar". Only ASCII letters change case.
+std::string canonicalize_name(std::string_view name);
+
+// The normalised version text with the release segment's trailing zeros removed when
+// `strip_trailing_zero` ("1.0.0+abc" becomes "1+abc"). A text that is not a valid version is
+// returned unchanged.
+std::string canonicalize_version(std::string_view version, bool strip_trailing_zero = true);
+std::string canonicalize_version(const Version &version, bool strip_trailing_zero = true);
+
+} // namespace tarvo::packaging

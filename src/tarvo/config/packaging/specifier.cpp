@@ -1,0 +1,384 @@
+#include "tarvo/config/packaging/specifier.hpp"
+
+#include "tarvo/config/packaging/name.hpp"
+#include "tarvo/config/packaging/scan.hpp"
+#include "tarvo/error.hpp"
+
+#include <algorithm>
+#include <array>
+#include <fmt/format.h>
+#include <unordered_set>
+#include <utility>
+
+namespace tarvo::packaging {
+
+namespace {
+
+struct OperatorSpelling {
+  std::string_view text;
+  Operator op;
+};
+
+// Longer spellings first: "===" must not be read as "==" followed by "=".
+constexpr std::array<OperatorSpelling, 8> operators = {{
+    {"===", Operator::arbitrary},
+    {"~=", Operator::compatible},
+    {"==", Operator::equal},
+    {"!=", Operator::not_equal},
+    {"<=", Operator::less_equal},
+    {">=", Operator::greater_equal},
+    {"<", Operator::less},
+    {">", Operator::greater},
+}};
+
+// Where the version of a clause starting at `pos` ends, or nothing when no clause starts
+// there. Fills the clause's operator, version text and parsed forms.
+std::optional<std::size_t> scan_clause(std::string_view s, std::size_t pos, Specifier *out) {
+  const OperatorSpelling *spelling = nullptr;
+  for (const auto &candidate : operators) {
+    if (s.substr(pos, candidate.text.size()) == candidate.text) {
+      spelling = &candidate;
+      break;
+    }
+  }
+  if (spelling == nullptr) {
+    return std::nullopt;
+  }
+  std::size_t begin = scan::skip_space(s, pos + spelling->text.size());
+  std::size_t end = begin;
+  Version parsed;
+  bool wildcard = false;
+  if (spelling->op == Operator::arbitrary) {
+    // Anything up to whitespace, a semicolon (a marker follows) or a closing parenthesis.
+    while (end < s.size() && scan::space_length(s, end) == 0 && s[end] != ';' && s[end] != ')') {
+      ++end;
+    }
+  } else {
+    scan::VersionForm form;
+    form.local = spelling->op == Operator::equal || spelling->op == Operator::not_equal;
+    form.wildcard = form.local;
+    form.min_release = spelling->op == Operator::compatible ? 2 : 1;
+    auto scanned = scan::scan_version(s, begin, form, &parsed, &wildcard);
+    if (!scanned) {
+      return std::nullopt;
+    }
+    end = *scanned;
+  }
+  if (out != nullptr) {
+    out->op = spelling->op;
+    out->version = std::string(s.substr(begin, end - begin));
+    out->wildcard = wildcard;
+    if (spelling->op == Operator::arbitrary) {
+      out->parsed = try_parse_version(out->version);
+    } else {
+      out->parsed = std::move(parsed);
+    }
+    bool strip = spelling->op != Operator::compatible;
+    out->canonical =
+        out->parsed && !wildcard ? canonicalize_version(*out->parsed, strip) : out->version;
+  }
+  return end;
+}
+
+// Prefix matching ("==1.2.*"): same epoch, and the candidate's release, padded with zeros,
+// starts with the given components.
+bool prefix_matches(const Version &candidate, const Number &epoch,
+                    const std::vector<Number> &prefix) {
+  if (candidate.epoch != epoch) {
+    return false;
+  }
+  static const Number zero;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    const Number &c = i < candidate.release.size() ? candidate.release[i] : zero;
+    if (c != prefix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool same_release(const Version &a, const Version &b) { return base_version(a) == base_version(b); }
+
+bool matches(const Specifier &spec, const Version &candidate) {
+  if (spec.op == Operator::arbitrary) {
+    return scan::lower(to_string(candidate)) == scan::lower(spec.version);
+  }
+  const Version &v = *spec.parsed;
+  switch (spec.op) {
+  case Operator::compatible: {
+    // ~=V.N means >=V.N together with ==V.*; suffixes of V.N play no part in the prefix.
+    std::vector<Number> prefix(v.release.begin(), v.release.end() - 1);
+    return compare_public(candidate, v) >= 0 && prefix_matches(candidate, v.epoch, prefix);
+  }
+  case Operator::equal:
+  case Operator::not_equal: {
+    bool equal = spec.wildcard     ? prefix_matches(candidate, v.epoch, v.release)
+                 : v.local.empty() ? compare_public(candidate, v) == 0
+                                   : candidate == v;
+    return equal == (spec.op == Operator::equal);
+  }
+  case Operator::less_equal:
+    return compare_public(candidate, v) <= 0;
+  case Operator::greater_equal:
+    return compare_public(candidate, v) >= 0;
+  case Operator::less:
+    // <3.1 must not admit 3.1.dev0 unless the clause itself names a pre-release.
+    return candidate < v &&
+           !(!v.is_prerelease() && candidate.is_prerelease() && same_release(candidate, v));
+  case Operator::greater:
+    // >3.1 must admit neither 3.1.post1 (unless the clause names a post-release) nor a local
+    // version of 3.1.
+    if (!(candidate > v)) {
+      return false;
+    }
+    if (!v.is_postrelease() && candidate.is_postrelease() && same_release(candidate, v)) {
+      return false;
+    }
+    return candidate.local.empty() || !same_release(candidate, v);
+  case Operator::arbitrary:
+    break;
+  }
+  return false;
+}
+
+// What makes two clauses equal, as one text.
+std::string equality_key(const Specifier &spec) {
+  std::string key(operator_text(spec.op));
+  key += ' ';
+  key += spec.canonical;
+  return key;
+}
+
+SpecifierSet merge(std::vector<Specifier> specifiers, std::optional<bool> prereleases) {
+  SpecifierSet set;
+  set.prereleases = prereleases;
+  // Sets are short; a long one (a hostile text) is checked by hash instead of pairwise.
+  bool long_set = specifiers.size() > 16;
+  std::unordered_set<std::string> seen;
+  for (auto &spec : specifiers) {
+    bool fresh = long_set ? seen.insert(equality_key(spec)).second
+                          : std::find(set.specifiers.begin(), set.specifiers.end(), spec) ==
+                                set.specifiers.end();
+    if (fresh) {
+      set.specifiers.push_back(std::move(spec));
+    }
+  }
+  return set;
+}
+
+} // namespace
+
+namespace detail {
+
+std::optional<std::size_t> scan_specifier(std::string_view text, std::size_t pos) {
+  return scan_clause(text, pos, nullptr);
+}
+
+} // namespace detail
+
+std::string_view operator_text(Operator op) {
+  switch (op) {
+  case Operator::compatible:
+    return "~=";
+  case Operator::equal:
+    break;
+  case Operator::not_equal:
+    return "!=";
+  case Operator::less_equal:
+    return "<=";
+  case Operator::greater_equal:
+    return ">=";
+  case Operator::less:
+    return "<";
+  case Operator::greater:
+    return ">";
+  case Operator::arbitrary:
+    return "===";
+  }
+  return "==";
+}
+
+std::optional<Specifier> try_parse_specifier(std::string_view text) {
+  Specifier spec;
+  auto end = scan_clause(text, scan::skip_space(text, 0), &spec);
+  if (!end || scan::skip_space(text, *end) != text.size()) {
+    return std::nullopt;
+  }
+  return spec;
+}
+
+Specifier parse_specifier(std::string_view text, std::optional<bool> prereleases) {
+  auto spec = try_parse_specifier(text);
+  if (!spec) {
+    throw Error("InvalidSpecifier", fmt::format("Invalid specifier: {}", scan::quoted(text)));
+  }
+  spec->prereleases = prereleases;
+  return std::move(*spec);
+}
+
+std::string to_string(const Specifier &spec) {
+  std::string out(operator_text(spec.op));
+  out += spec.version;
+  return out;
+}
+
+bool allows_prereleases(const Specifier &spec) {
+  if (spec.prereleases) {
+    return *spec.prereleases;
+  }
+  switch (spec.op) {
+  case Operator::equal:
+  case Operator::greater_equal:
+  case Operator::less_equal:
+  case Operator::compatible:
+    return spec.parsed->is_prerelease();
+  case Operator::arbitrary:
+    if (!spec.parsed) {
+      throw Error("InvalidVersion", fmt::format("Invalid version: {}", scan::quoted(spec.version)));
+    }
+    return spec.parsed->is_prerelease();
+  default:
+    return false;
+  }
+}
+
+bool contains(const Specifier &spec, const Version &version, std::optional<bool> prereleases) {
+  bool admit = prereleases ? *prereleases : allows_prereleases(spec);
+  if (version.is_prerelease() && !admit) {
+    return false;
+  }
+  return matches(spec, version);
+}
+
+bool contains(const Specifier &spec, std::string_view version, std::optional<bool> prereleases) {
+  bool admit = prereleases ? *prereleases : allows_prereleases(spec);
+  return contains(spec, parse_version(version), admit);
+}
+
+std::vector<std::string> filter(const Specifier &spec, const std::vector<std::string> &items,
+                                std::optional<bool> prereleases) {
+  std::vector<std::string> out;
+  std::vector<std::string> held_prereleases;
+  for (const auto &item : items) {
+    Version v = parse_version(item);
+    if (!contains(spec, v, prereleases.value_or(true))) {
+      continue;
+    }
+    if (v.is_prerelease() && !(prereleases.value_or(false) || allows_prereleases(spec))) {
+      held_prereleases.push_back(item);
+    } else {
+      out.push_back(item);
+    }
+  }
+  return out.empty() ? held_prereleases : out;
+}
+
+bool operator==(const Specifier &a, const Specifier &b) {
+  return a.op == b.op && a.canonical == b.canonical;
+}
+
+SpecifierSet parse_specifier_set(std::string_view text, std::optional<bool> prereleases) {
+  std::vector<Specifier> specifiers;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t comma = std::min(text.find(',', start), text.size());
+    std::string_view item = scan::strip(text.substr(start, comma - start));
+    if (!item.empty()) {
+      specifiers.push_back(parse_specifier(item));
+    }
+    start = comma + 1;
+  }
+  return merge(std::move(specifiers), prereleases);
+}
+
+std::string to_string(const SpecifierSet &set) {
+  std::vector<std::string> texts;
+  texts.reserve(set.specifiers.size());
+  for (const auto &spec : set.specifiers) {
+    texts.push_back(to_string(spec));
+  }
+  std::sort(texts.begin(), texts.end());
+  std::string out;
+  for (const auto &text : texts) {
+    if (!out.empty()) {
+      out += ',';
+    }
+    out += text;
+  }
+  return out;
+}
+
+std::optional<bool> allows_prereleases(const SpecifierSet &set) {
+  if (set.prereleases || set.specifiers.empty()) {
+    return set.prereleases;
+  }
+  return std::any_of(set.specifiers.begin(), set.specifiers.end(),
+                     [](const Specifier &spec) { return allows_prereleases(spec); });
+}
+
+bool contains(const SpecifierSet &set, std::string_view version, std::optional<bool> prereleases,
+              std::optional<bool> installed) {
+  Version v = parse_version(version);
+  if (!prereleases) {
+    prereleases = allows_prereleases(set);
+  }
+  if (!prereleases.value_or(false) && v.is_prerelease()) {
+    return false;
+  }
+  if (installed.value_or(false) && v.is_prerelease()) {
+    v = base_version(v);
+  }
+  return std::all_of(set.specifiers.begin(), set.specifiers.end(),
+                     [&](const Specifier &spec) { return contains(spec, v, prereleases); });
+}
+
+std::vector<std::string> filter(const SpecifierSet &set, const std::vector<std::string> &items,
+                                std::optional<bool> prereleases) {
+  if (!prereleases) {
+    prereleases = allows_prereleases(set);
+  }
+  if (!set.specifiers.empty()) {
+    std::vector<std::string> out = items;
+    for (const auto &spec : set.specifiers) {
+      out = filter(spec, out, prereleases.value_or(false));
+    }
+    return out;
+  }
+  // Without clauses only pre-releases are held back, and offered when nothing else is.
+  std::vector<std::string> out;
+  std::vector<std::string> held_prereleases;
+  for (const auto &item : items) {
+    if (parse_version(item).is_prerelease() && !prereleases.value_or(false)) {
+      if (out.empty()) {
+        held_prereleases.push_back(item);
+      }
+    } else {
+      out.push_back(item);
+    }
+  }
+  return out.empty() && !prereleases ? held_prereleases : out;
+}
+
+SpecifierSet operator&(const SpecifierSet &a, const SpecifierSet &b) {
+  if (a.prereleases && b.prereleases && *a.prereleases != *b.prereleases) {
+    throw Error("ValueError",
+                "Cannot combine SpecifierSets with True and False prerelease overrides.");
+  }
+  std::vector<Specifier> specifiers = a.specifiers;
+  specifiers.insert(specifiers.end(), b.specifiers.begin(), b.specifiers.end());
+  return merge(std::move(specifiers), a.prereleases ? a.prereleases : b.prereleases);
+}
+
+bool operator==(const SpecifierSet &a, const SpecifierSet &b) {
+  if (a.specifiers.size() != b.specifiers.size()) {
+    return false;
+  }
+  std::unordered_set<std::string> keys;
+  for (const auto &spec : a.specifiers) {
+    keys.insert(equality_key(spec));
+  }
+  return std::all_of(b.specifiers.begin(), b.specifiers.end(),
+                     [&](const Specifier &spec) { return keys.contains(equality_key(spec)); });
+}
+
+} // namespace tarvo::packaging

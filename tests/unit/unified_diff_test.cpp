@@ -1,0 +1,109 @@
+#include "harness.hpp"
+#include "tarvo/config/unified_diff.hpp"
+
+#include <gtest/gtest.h>
+#include <random>
+
+using tarvo::split_lines;
+using tarvo::unified_diff;
+using namespace tarvo::testing;
+
+namespace {
+
+std::string joined(const std::vector<std::string> &lines) {
+  std::string out;
+  for (const auto &line : lines) {
+    out += line.ends_with('\n') ? line : line + "\n";
+  }
+  return out;
+}
+
+std::string file_text(const std::vector<std::string> &lines) {
+  std::string out;
+  for (const auto &line : lines) {
+    out += line + "\n";
+  }
+  return out;
+}
+
+} // namespace
+
+TEST(SplitLines, EveryLineEnd) {
+  EXPECT_EQ(split_lines("a\nb\r\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(split_lines("a\n"), (std::vector<std::string>{"a"}));
+  EXPECT_EQ(split_lines("\n\n"), (std::vector<std::string>{"", ""}));
+  EXPECT_TRUE(split_lines("").empty());
+}
+
+TEST(UnifiedDiff, FormatOfHeadersAndRanges) {
+  EXPECT_TRUE(unified_diff({"a", "b"}, {"a", "b"}, "x", "y").empty());
+  EXPECT_EQ(unified_diff({"a"}, {"b"}, "x", "y"),
+            (std::vector<std::string>{"--- x\n", "+++ y\n", "@@ -1 +1 @@\n", "-a", "+b"}));
+  EXPECT_EQ(unified_diff({}, {"new"}, "x", "y"),
+            (std::vector<std::string>{"--- x\n", "+++ y\n", "@@ -0,0 +1 @@\n", "+new"}));
+  EXPECT_EQ(joined(unified_diff({"1", "2", "3", "4", "5"}, {"1", "2", "4", "5"}, "x", "y")),
+            "--- x\n+++ y\n@@ -1,5 +1,4 @@\n 1\n 2\n-3\n 4\n 5\n");
+  // Changes six unchanged lines apart share a hunk; seven apart do not.
+  std::vector<std::string> a = {"c", "1", "2", "3", "4", "5", "6", "c"};
+  std::vector<std::string> b = {"C", "1", "2", "3", "4", "5", "6", "C"};
+  auto hunks = [](const std::vector<std::string> &lines) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [](const auto &l) { return l.starts_with("@@"); });
+  };
+  EXPECT_EQ(hunks(unified_diff(a, b, "x", "y")), 1);
+  a.insert(a.begin() + 1, "0");
+  b.insert(b.begin() + 1, "0");
+  EXPECT_EQ(hunks(unified_diff(a, b, "x", "y")), 2);
+}
+
+// Lines of `a` are all distinct and added lines are new, so the longest common subsequence
+// is unique and any correct diff must print exactly what `diff -u` prints.
+TEST(UnifiedDiff, AgreesWithPosixDiffOnGeneratedFiles) {
+  TempDir tmp;
+  std::mt19937 random(20261207);
+  for (int round = 0; round < 150; ++round) {
+    std::vector<std::string> a, b;
+    int size = static_cast<int>(random() % 60);
+    int fresh = 0;
+    for (int i = 0; i < size; ++i) {
+      a.push_back("line " + std::to_string(i));
+    }
+    for (const auto &line : a) {
+      switch (random() % 10) {
+      case 0: // deleted
+        break;
+      case 1: // replaced
+        b.push_back("new " + std::to_string(fresh++));
+        break;
+      case 2: // preceded by an insertion
+        b.push_back("new " + std::to_string(fresh++));
+        b.push_back(line);
+        break;
+      default:
+        b.push_back(line);
+      }
+    }
+    if (random() % 3 == 0) {
+      b.push_back("new " + std::to_string(fresh++));
+    }
+    write_file(tmp.path / "a", file_text(a));
+    write_file(tmp.path / "b", file_text(b));
+    auto expected = run({"diff", "-u", "--label", "old", "--label", "new",
+                         (tmp.path / "a").string(), (tmp.path / "b").string()});
+    ASSERT_LE(expected.status, 1) << expected.err;
+    ASSERT_EQ(joined(unified_diff(a, b, "old", "new")), expected.out) << "round " << round;
+  }
+}
+
+TEST(UnifiedDiff, LargeInputsStayFast) {
+  std::vector<std::string> a, b;
+  for (int i = 0; i < 20000; ++i) {
+    a.push_back("a" + std::to_string(i));
+    b.push_back(i % 2 ? "b" + std::to_string(i) : "a" + std::to_string(i));
+  }
+  auto start = std::chrono::steady_clock::now();
+  auto lines = unified_diff(a, b, "x", "y");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto &l) { return l[0] == '-'; }),
+            10001);
+}
