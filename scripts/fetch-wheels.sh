@@ -5,8 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dest=.cache/wheels
 mkdir -p "$dest"
-stamp="$dest/.complete-v1"
+stamp="$dest/.complete-v2"
 [ -f "$stamp" ] && exit 0
+# The linters are pinned, so that the lint tests meet the same checks on every machine.
 python3 -m pip download --quiet --disable-pip-version-check --only-binary=:all: -d "$dest" \
-  pip pytest "setuptools>=77" wheel build
+  pip pytest "setuptools>=77" wheel build \
+  ruff==0.17.6 basedpyright==1.40.2 dodgy==0.2.1 pyroma==5.0.1 vulture==2.16
 touch "$stamp"

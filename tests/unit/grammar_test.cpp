@@ -118,6 +118,13 @@ struct UsageCase {
   std::string error;
 };
 
+void PrintTo(const UsageCase &c, std::ostream *os) {
+  *os << "tarvo";
+  for (const auto &word : c.argv) {
+    *os << " " << word;
+  }
+}
+
 class UsageErrors : public testing::TestWithParam<UsageCase> {};
 
 TEST_P(UsageErrors, UsageLineAndOneErrorLineWithStatus2) {

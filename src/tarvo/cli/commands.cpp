@@ -4,6 +4,7 @@
 #include "tarvo/build/sdist.hpp"
 #include "tarvo/config/diff.hpp"
 #include "tarvo/config/project_config.hpp"
+#include "tarvo/lint/lint.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 #include "tarvo/wheel/targets.hpp"
 
@@ -24,18 +25,7 @@ int not_built(const std::string &what) {
 
 std::vector<std::string> validate_extras(const ProjectConfig &config,
                                          const std::vector<std::string> &extras) {
-  auto groups = config.extras();
-  std::vector<std::string> defined;
-  if (groups && groups->truthy()) {
-    const Table *table = groups->as_table();
-    if (table == nullptr) {
-      throw Error("TypeError",
-                  "[project.optional-dependencies] must be a table, got " + repr(*groups));
-    }
-    for (const auto &[name, _] : *table) {
-      defined.push_back(name);
-    }
-  }
+  auto defined = extra_names(config);
   std::sort(defined.begin(), defined.end());
   for (const auto &extra : extras) {
     if (!std::binary_search(defined.begin(), defined.end(), extra)) {
@@ -104,7 +94,11 @@ int cmd_clean(const Args &, const Grammar &) {
   return 0;
 }
 
-int cmd_lint(const Args &, const Grammar &) { return not_built("lint"); }
+int cmd_lint(const Args &args, const Grammar &) {
+  auto venv = venv::get_venv();
+  ProjectConfig config;
+  return lint::run_lint(venv, config, args.fix, args.workflow, args.colour);
+}
 
 int cmd_config_diff(const Args &args, const Grammar &) { return diff(args.workflow, args.colour); }
 

@@ -229,6 +229,23 @@ std::optional<Value> ProjectConfig::tool_exclude(std::string_view name) const {
 std::optional<Value> ProjectConfig::pyright_exclude() const { return tool_exclude("pyright"); }
 std::optional<Value> ProjectConfig::ruff_exclude() const { return tool_exclude("ruff"); }
 
+std::vector<std::string> extra_names(const ProjectConfig &config) {
+  std::vector<std::string> names;
+  auto extras = config.extras();
+  if (!extras || !extras->truthy()) {
+    return names;
+  }
+  const Table *table = extras->as_table();
+  if (table == nullptr) {
+    throw Error("TypeError",
+                "[project.optional-dependencies] must be a table, got " + repr(*extras));
+  }
+  for (const auto &[name, _] : *table) {
+    names.push_back(name);
+  }
+  return names;
+}
+
 std::optional<Value> ProjectConfig::requires_python() const {
   const Value *project = find(data_, "project");
   if (project == nullptr) {

@@ -58,4 +58,8 @@ private:
   Table data_;
 };
 
+// The names of the project's optional-dependency groups in the project's order; none when
+// it defines no groups.
+std::vector<std::string> extra_names(const ProjectConfig &config);
+
 } // namespace tarvo

@@ -160,10 +160,13 @@ Process::Process(std::vector<std::string> args, const ProcessOptions &options)
   }
   auto envp = pointers(env_text);
 
-  int rc = posix_spawnp(&pid_, args_[0].c_str(), &actions.value, &attributes.value, argv.data(),
-                        options.env ? envp.data() : environ);
+  auto *envv = options.env ? envp.data() : environ;
+  int rc = options.program ? posix_spawn(&pid_, options.program->c_str(), &actions.value,
+                                         &attributes.value, argv.data(), envv)
+                           : posix_spawnp(&pid_, args_[0].c_str(), &actions.value,
+                                          &attributes.value, argv.data(), envv);
   if (rc != 0) {
-    throw os_error(rc, args_[0]);
+    throw os_error(rc, options.program ? options.program->string() : args_[0]);
   }
   // The descriptor can be opened safely now: the child's id stays reserved until we reap it.
   // Called directly: glibc 2.36 declares pidfd_open without C linkage.

@@ -5,6 +5,7 @@
 #include "tarvo/error.hpp"
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ struct ProcessOptions {
   Stream stderr_mode = Stream::Inherit;
   // The child's whole environment; without it the child inherits ours.
   std::optional<Environment> env = std::nullopt;
+  // The file to start instead of looking args[0] up on PATH; args[0] stays argument zero.
+  std::optional<std::filesystem::path> program = std::nullopt;
 };
 
 // A finished child. The captured texts are named stdout_text and stderr_text because the C
