@@ -97,6 +97,7 @@ TEST_F(EnvironmentCommands, MissingPythonIsAClearError) {
   auto r = run_tarvo({"requirements"}, o);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "FileNotFoundError: [Errno 2] No such file or directory: 'python'\n");
+  EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
 }
 
 TEST_F(EnvironmentCommands, StatusPrintsItsThreeLinesAfterTheSteps) {

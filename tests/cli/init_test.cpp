@@ -83,7 +83,8 @@ TEST(Init, ExistingFilesAreKept) {
   EXPECT_EQ(read_file(tmp.path / ".github" / "workflows" / "build.yml"), "custom: true\n");
 }
 
-TEST(Init, ValuesWithQuotesAndBackslashesReadBackUnchanged) {
+// Such values read back unchanged, and config-diff finds the project clean.
+TEST(Init, ValuesWithQuotesAndBackslashesMakeACleanProject) {
   TempDir tmp;
   auto r = run_in_pty(
       tarvo_args({"init", "--name", "demo", "--description", "Say \"hi\" \\o/", "--author-name",
@@ -94,6 +95,9 @@ TEST(Init, ValuesWithQuotesAndBackslashesReadBackUnchanged) {
   EXPECT_EQ(tarvo::str(config.description()), "Say \"hi\" \\o/");
   EXPECT_EQ(tarvo::str(config.authors()->front().name), "Ann \"the\" Dev");
   EXPECT_EQ(tarvo::str(config.authors()->front().email), "a\\b@example.org");
+  auto clean = run_tarvo({"config-diff", "--workflow"}, {.cwd = tmp.path});
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.out + clean.err, "");
 }
 
 TEST(Init, BadInputWritesNothing) {

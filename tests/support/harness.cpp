@@ -1,15 +1,15 @@
 #include "harness.hpp"
 
 #include <cerrno>
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,17 +25,14 @@ TempDir::TempDir() {
   path = fs::canonical(templ);
 }
 
-TempDir::~TempDir() {
-  std::error_code ec;
-  // Tests may leave read-only folders behind; make them writable so they can go.
-  for (auto it = fs::recursive_directory_iterator(path, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (!it->is_symlink() && it->is_directory()) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
+ScopedEnv::ScopedEnv(const char *name, const std::optional<std::string> &value) : name(name) {
+  if (const char *current = std::getenv(name)) {
+    old = current;
   }
-  fs::remove_all(path, ec);
+  value ? setenv(name, value->c_str(), 1) : unsetenv(name);
 }
+
+ScopedEnv::~ScopedEnv() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
 
 void write_file(const fs::path &path, const std::string &content) {
   if (path.has_parent_path()) {
@@ -58,9 +55,66 @@ std::string read_file(const fs::path &path) {
   return buffer.str();
 }
 
+void write_script(const fs::path &path, const std::string &body) {
+  write_file(path, "#!/bin/sh\n" + body + "\n");
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+std::vector<std::string> split(const std::string &text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1) {
+    parts.push_back(text.substr(start, end - start));
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+std::vector<std::string> take_lines(const fs::path &path) {
+  if (!fs::exists(path)) {
+    return {};
+  }
+  auto lines = split(read_file(path), '\n');
+  lines.pop_back(); // after the last line end
+  fs::remove(path);
+  return lines;
+}
+
+std::pair<std::string, std::string> capture_output(const std::function<void()> &body) {
+  // Flushes what stdio holds before each switch, so every text lands where it was written.
+  struct Redirect {
+    int target;
+    int saved = dup(target);
+    int file = memfd_create("output", MFD_CLOEXEC);
+    explicit Redirect(int fd) : target(fd) {
+      std::fflush(nullptr);
+      dup2(file, target);
+    }
+    ~Redirect() {
+      std::fflush(nullptr);
+      dup2(saved, target);
+      close(saved);
+      close(file);
+    }
+    std::string text() const {
+      std::fflush(nullptr);
+      std::string out;
+      char buffer[4096];
+      for (ssize_t n;
+           (n = pread(file, buffer, sizeof buffer, static_cast<off_t>(out.size()))) > 0;) {
+        out.append(buffer, static_cast<std::size_t>(n));
+      }
+      return out;
+    }
+  };
+  Redirect out(STDOUT_FILENO), err(STDERR_FILENO);
+  body();
+  return {out.text(), err.text()};
+}
+
 fs::path tarvo_binary() { return TARVO_BINARY; }
-fs::path stubs_dir() { return fs::path(TARVO_SOURCE_DIR) / "tests" / "stubs"; }
 fs::path source_dir() { return TARVO_SOURCE_DIR; }
+fs::path stubs_dir() { return source_dir() / "tests" / "stubs"; }
 
 std::string path_with(const fs::path &dir) {
   const char *path = std::getenv("PATH");
@@ -74,9 +128,7 @@ std::vector<std::string> child_environment(const RunOptions &options) {
   for (char **e = environ; *e != nullptr; ++e) {
     std::string entry = *e;
     auto eq = entry.find('=');
-    if (eq != std::string::npos) {
-      env[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
+    env[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
   for (const auto &[name, value] : options.env) {
     if (value) {
@@ -92,30 +144,27 @@ std::vector<std::string> child_environment(const RunOptions &options) {
   return out;
 }
 
+std::vector<char *> pointers(const std::vector<std::string> &texts) {
+  std::vector<char *> out;
+  for (const auto &text : texts) {
+    out.push_back(const_cast<char *>(text.c_str()));
+  }
+  out.push_back(nullptr);
+  return out;
+}
+
 // Runs in the forked child: never returns.
 [[noreturn]] void exec_child(const std::vector<std::string> &argv, const RunOptions &options,
                              const std::vector<std::string> &env) {
   if (chdir(options.cwd.c_str()) != 0) {
     _exit(126);
   }
-  std::vector<char *> args;
-  for (const auto &a : argv) {
-    args.push_back(const_cast<char *>(a.c_str()));
-  }
-  args.push_back(nullptr);
-  std::vector<char *> envp;
-  for (const auto &e : env) {
-    envp.push_back(const_cast<char *>(e.c_str()));
-  }
-  envp.push_back(nullptr);
   // Look the program up on the child's own PATH.
-  for (const auto &e : env) {
-    if (e.rfind("PATH=", 0) == 0) {
-      setenv("PATH", e.c_str() + 5, 1);
-    }
+  auto path = options.env.find("PATH");
+  if (path != options.env.end() && path->second) {
+    setenv("PATH", path->second->c_str(), 1);
   }
-  signal(SIGPIPE, SIG_DFL);
-  execvpe(args[0], args.data(), envp.data());
+  execvpe(argv[0].c_str(), pointers(argv).data(), pointers(env).data());
   _exit(127);
 }
 
@@ -126,38 +175,17 @@ int wait_status(pid_t pid) {
   return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
 }
 
-// Reads from every descriptor until each reports end of file (or EIO, for a terminal).
-// The input descriptor is closed once all of `input` is written, unless it is also a source.
-void drain(std::vector<std::pair<int, std::string *>> sources, int input_fd, std::string input,
-           std::vector<Chunk> *chunks, std::chrono::steady_clock::time_point start) {
-  bool close_input = input_fd >= 0 && input_fd != sources.front().first;
-  if (close_input && input.empty()) {
-    close(input_fd);
-    input_fd = -1;
-  }
-  std::size_t written = 0;
-  while (!sources.empty() || (input_fd >= 0 && written < input.size())) {
+// Reads every descriptor until each reports end of file (or EIO, for a terminal); the reads
+// of the first are timed into `chunks`.
+void drain(std::vector<std::pair<int, std::string *>> sources, std::vector<Chunk> &chunks,
+           std::chrono::steady_clock::time_point start) {
+  while (!sources.empty()) {
     std::vector<pollfd> fds;
     for (const auto &s : sources) {
       fds.push_back({s.first, POLLIN, 0});
     }
-    bool writing = input_fd >= 0 && written < input.size();
-    if (writing) {
-      fds.push_back({input_fd, POLLOUT, 0});
-    }
-    if (poll(fds.data(), fds.size(), -1) < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
+    if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) {
       throw std::runtime_error("poll failed");
-    }
-    if (writing && (fds.back().revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t n = write(input_fd, input.data() + written, input.size() - written);
-      written = n > 0 ? written + n : input.size();
-      if (written == input.size() && close_input) {
-        close(input_fd);
-        input_fd = -1;
-      }
     }
     for (std::size_t i = sources.size(); i-- > 0;) {
       if (fds[i].revents == 0) {
@@ -167,8 +195,8 @@ void drain(std::vector<std::pair<int, std::string *>> sources, int input_fd, std
       ssize_t n = read(sources[i].first, buffer, sizeof buffer);
       if (n > 0) {
         sources[i].second->append(buffer, n);
-        if (chunks != nullptr && i == 0) {
-          chunks->push_back({std::chrono::steady_clock::now() - start, std::string(buffer, n)});
+        if (i == 0) {
+          chunks.push_back({std::chrono::steady_clock::now() - start, std::string(buffer, n)});
         }
       } else if (n == 0 || errno != EINTR) {
         sources.erase(sources.begin() + static_cast<long>(i));
@@ -177,42 +205,59 @@ void drain(std::vector<std::pair<int, std::string *>> sources, int input_fd, std
   }
 }
 
-} // namespace
-
-Output run(const std::vector<std::string> &argv, const RunOptions &options) {
+// Runs argv with its standard error on a pipe of its own (unless `stderr_on_terminal`), and
+// its standard input and output on a pseudo-terminal or, without `pty`, on a memory file
+// holding the input and a pipe.
+PtyOutput launch(const std::vector<std::string> &argv, const RunOptions &options, bool pty,
+                 bool stderr_on_terminal) {
   auto env = child_environment(options);
-  int out_pipe[2], err_pipe[2], in_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0 ||
-      pipe2(in_pipe, O_CLOEXEC) != 0) {
+  int out_pipe[2] = {-1, -1}, err_pipe[2];
+  if ((!pty && pipe2(out_pipe, O_CLOEXEC) != 0) || pipe2(err_pipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
   }
-  pid_t pid = fork();
+  const std::string input = options.input.value_or("");
+  int in = memfd_create("input", MFD_CLOEXEC);
+  if (pwrite(in, input.data(), input.size(), 0) != static_cast<ssize_t>(input.size())) {
+    throw std::runtime_error("cannot write the input");
+  }
+  winsize size{24, 80, 0, 0};
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = pty ? forkpty(&out_pipe[0], nullptr, nullptr, &size) : fork();
+  if (pid < 0) {
+    throw std::runtime_error("fork failed");
+  }
   if (pid == 0) {
-    if (options.input) {
-      dup2(in_pipe[0], 0);
-    } else {
-      int null = open("/dev/null", O_RDONLY);
-      dup2(null, 0);
+    if (!pty) {
+      dup2(in, 0);
+      dup2(out_pipe[1], 1);
     }
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
+    if (!stderr_on_terminal) {
+      dup2(err_pipe[1], 2);
+    }
     exec_child(argv, options, env);
   }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  close(in_pipe[0]);
-  if (!options.input) {
-    close(in_pipe[1]);
+  close(in);
+  if (!pty) {
+    close(out_pipe[1]);
   }
-  Output result;
-  signal(SIGPIPE, SIG_IGN);
-  int input_fd = options.input ? in_pipe[1] : -1;
-  drain({{out_pipe[0], &result.out}, {err_pipe[0], &result.err}}, input_fd,
-        options.input.value_or(""), nullptr, std::chrono::steady_clock::now());
+  close(err_pipe[1]);
+  // Typed at once: the terminal holds it until the child reads.
+  if (pty && write(out_pipe[0], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+    throw std::runtime_error("cannot type the input");
+  }
+  PtyOutput result;
+  drain({{out_pipe[0], &result.screen}, {err_pipe[0], &result.err}}, result.chunks, start);
   close(out_pipe[0]);
   close(err_pipe[0]);
   result.status = wait_status(pid);
   return result;
+}
+
+} // namespace
+
+Output run(const std::vector<std::string> &argv, const RunOptions &options) {
+  auto done = launch(argv, options, false, false);
+  return {done.status, std::move(done.screen), std::move(done.err)};
 }
 
 Output run_tarvo(const std::vector<std::string> &args, const RunOptions &options) {
@@ -223,32 +268,7 @@ Output run_tarvo(const std::vector<std::string> &args, const RunOptions &options
 
 PtyOutput run_in_pty(const std::vector<std::string> &argv, const RunOptions &options,
                      bool stderr_on_terminal) {
-  auto env = child_environment(options);
-  int err_pipe[2];
-  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe failed");
-  }
-  int master = -1;
-  winsize size{24, 80, 0, 0};
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = forkpty(&master, nullptr, nullptr, &size);
-  if (pid < 0) {
-    throw std::runtime_error("forkpty failed");
-  }
-  if (pid == 0) {
-    if (!stderr_on_terminal) {
-      dup2(err_pipe[1], 2);
-    }
-    exec_child(argv, options, env);
-  }
-  close(err_pipe[1]);
-  PtyOutput result;
-  drain({{master, &result.screen}, {err_pipe[0], &result.err}}, master, options.input.value_or(""),
-        &result.chunks, start);
-  close(master);
-  close(err_pipe[0]);
-  result.status = wait_status(pid);
-  return result;
+  return launch(argv, options, true, stderr_on_terminal);
 }
 
 } // namespace tarvo::testing

@@ -1,9 +1,10 @@
-// Test helpers: temporary folders, files, and running a program on pipes or on a
-// pseudo-terminal with its output collected.
+// Test helpers: temporary folders and files, scoped changes of the environment and the current
+// folder, and running a program on pipes or on a pseudo-terminal with its output collected.
 #pragma once
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,14 +17,44 @@ namespace fs = std::filesystem;
 // A fresh folder under the system's temporary folder, removed with everything in it.
 struct TempDir {
   TempDir();
-  ~TempDir();
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
   fs::path path;
 };
 
+// Sets (or, with no value, removes) a variable of our own environment until destroyed.
+struct ScopedEnv {
+  ScopedEnv(const char *name, const std::optional<std::string> &value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+  const char *name;
+  std::optional<std::string> old;
+};
+
+// Makes `dir` the current folder until destroyed.
+struct InDir {
+  explicit InDir(const fs::path &dir) : previous(fs::current_path()) { fs::current_path(dir); }
+  ~InDir() { fs::current_path(previous); }
+  fs::path previous;
+};
+
 void write_file(const fs::path &path, const std::string &content);
 std::string read_file(const fs::path &path);
+// A shell script that only its owner may run.
+void write_script(const fs::path &path, const std::string &body);
+// The pieces of `text` between separators, the last one included even when empty.
+std::vector<std::string> split(const std::string &text, char separator);
+// The lines of a log file (none when it does not exist), which is then removed.
+std::vector<std::string> take_lines(const fs::path &path);
+
+// Runs `body` with our standard output and error sent to memory files; returns what was
+// written to each.
+std::pair<std::string, std::string> capture_output(const std::function<void()> &body);
 
 // The built tarvo executable and the folder of stand-in programs.
 fs::path tarvo_binary();
@@ -34,7 +65,7 @@ struct RunOptions {
   fs::path cwd = ".";
   // Variables set (or, with no value, removed) in the child's copy of our environment.
   std::map<std::string, std::optional<std::string>> env;
-  // Written to the child's standard input, which is then closed; without it stdin is /dev/null.
+  // The child's standard input (typed into the terminal, for run_in_pty); else /dev/null.
   std::optional<std::string> input;
 };
 
@@ -62,8 +93,8 @@ struct PtyOutput {
   std::vector<Chunk> chunks;
 };
 
-// Runs argv with a pseudo-terminal as standard input and output; `input` is typed into it
-// at once. Standard error goes to a pipe unless `stderr_on_terminal`.
+// Runs argv with a pseudo-terminal as standard input and output. Standard error goes to a
+// pipe unless `stderr_on_terminal`.
 PtyOutput run_in_pty(const std::vector<std::string> &argv, const RunOptions &options = {},
                      bool stderr_on_terminal = false);
 

@@ -10,12 +10,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct InDir {
-  explicit InDir(const fs::path &dir) : previous(fs::current_path()) { fs::current_path(dir); }
-  ~InDir() { fs::current_path(previous); }
-  fs::path previous;
-};
-
 std::set<std::string> tree(const fs::path &root) {
   std::set<std::string> out;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();

@@ -86,10 +86,9 @@ TEST(Grammar, FlagsAndPositionalsInAnyOrder) {
 }
 
 TEST(Grammar, HelpAndVersionEndAtOnce) {
-  Finished v = finished({"--version", "status"});
+  Finished v = finished({"--version"}); // with a command too in the end-to-end test
   EXPECT_EQ(v.status, 0);
   EXPECT_EQ(v.out, "tarvo 1.2.3\n");
-  EXPECT_EQ(finished({"--version"}).out, "tarvo 1.2.3\n");
 
   Finished h = finished({"-h"});
   EXPECT_EQ(h.status, 0);
@@ -114,8 +113,7 @@ TEST(Grammar, HelpAndVersionEndAtOnce) {
 
 struct UsageCase {
   std::vector<std::string> argv;
-  std::string usage_start;
-  std::string error;
+  std::string error; // the last line; it names the parser whose usage line comes first
 };
 
 void PrintTo(const UsageCase &c, std::ostream *os) {
@@ -132,7 +130,8 @@ TEST_P(UsageErrors, UsageLineAndOneErrorLineWithStatus2) {
   Finished f = finished(c.argv);
   EXPECT_EQ(f.status, 2);
   EXPECT_EQ(f.out, "");
-  EXPECT_EQ(f.err.rfind(c.usage_start, 0), 0u) << f.err;
+  EXPECT_TRUE(f.err.starts_with("usage: " + c.error.substr(0, c.error.find(": error")) + " "))
+      << f.err;
   auto last = f.err.substr(f.err.rfind('\n', f.err.size() - 2) + 1);
   EXPECT_EQ(last, c.error + "\n");
 }
@@ -140,48 +139,28 @@ TEST_P(UsageErrors, UsageLineAndOneErrorLineWithStatus2) {
 INSTANTIATE_TEST_SUITE_P(
     Grammar, UsageErrors,
     testing::Values(
-        UsageCase{
-            {}, "usage: tarvo ", "tarvo: error: the following arguments are required: command"},
-        UsageCase{{"-C"},
-                  "usage: tarvo ",
-                  "tarvo: error: argument --directory/-C: expected one argument"},
-        UsageCase{{"--bogus", "status"},
-                  "usage: tarvo ",
-                  "tarvo: error: unrecognized arguments: --bogus"},
+        UsageCase{{}, "tarvo: error: the following arguments are required: command"},
+        UsageCase{{"-C"}, "tarvo: error: argument --directory/-C: expected one argument"},
+        UsageCase{{"--bogus", "status"}, "tarvo: error: unrecognized arguments: --bogus"},
         UsageCase{{"frobnicate"},
-                  "usage: tarvo ",
                   "tarvo: error: argument command: invalid choice: 'frobnicate' (choose from "
                   "'requirements', 'test', 'build', 'clean', 'lint', 'status', 'config-diff', "
                   "'init')"},
-        UsageCase{{"status", "-C", "sub"},
-                  "usage: tarvo status [-h]",
-                  "tarvo status: error: unrecognized arguments: -C"},
-        UsageCase{{"clean", "extra"},
-                  "usage: tarvo clean [-h]",
-                  "tarvo clean: error: unrecognized arguments: extra"},
-        UsageCase{{"test", "a", "b"},
-                  "usage: tarvo test ",
-                  "tarvo test: error: unrecognized arguments: b"},
+        UsageCase{{"status", "-C", "sub"}, "tarvo status: error: unrecognized arguments: -C"},
+        UsageCase{{"clean", "extra"}, "tarvo clean: error: unrecognized arguments: extra"},
+        UsageCase{{"test", "a", "b"}, "tarvo test: error: unrecognized arguments: b"},
         UsageCase{{"build", "--libc", "uclibc"},
-                  "usage: tarvo build ",
                   "tarvo build: error: argument --libc: invalid choice: 'uclibc' (choose from "
                   "'glibc', 'musl')"},
         UsageCase{{"build", "--arch"},
-                  "usage: tarvo build ",
                   "tarvo build: error: argument --arch: expected one argument"},
         UsageCase{{"build", "--arch", "--sdist"},
-                  "usage: tarvo build ",
                   "tarvo build: error: argument --arch: expected one argument"},
         UsageCase{{"lint", "--col"},
-                  "usage: tarvo lint ",
                   "tarvo lint: error: ambiguous option: --col could match --colour, --color"},
         UsageCase{{"lint", "--fix=yes"},
-                  "usage: tarvo lint ",
                   "tarvo lint: error: argument --fix: ignored explicit argument 'yes'"},
         UsageCase{{"build", "--n"},
-                  "usage: tarvo build ",
                   "tarvo build: error: ambiguous option: --n could match --native-wheel, "
                   "--no-compress"},
-        UsageCase{{"build", "--frob"},
-                  "usage: tarvo build ",
-                  "tarvo build: error: unrecognized arguments: --frob"}));
+        UsageCase{{"build", "--frob"}, "tarvo build: error: unrecognized arguments: --frob"}));

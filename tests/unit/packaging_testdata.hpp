@@ -2,13 +2,12 @@
 // parameterised form for checking every case of one section of a file.
 #pragma once
 
+#include "harness.hpp"
 #include "tarvo/error.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <ostream>
@@ -19,31 +18,18 @@ namespace tarvo::testing {
 
 using nlohmann::json;
 
-// $TARVO_TESTDATA/packaging, else shared/testdata/packaging beside the project.
-inline std::filesystem::path packaging_testdata_dir() {
-  if (const char *dir = std::getenv("TARVO_TESTDATA")) {
-    return std::filesystem::path(dir) / "packaging";
-  }
-#ifdef TARVO_SOURCE_DIR
-  return std::filesystem::path(TARVO_SOURCE_DIR) / ".." / "shared" / "testdata" / "packaging";
-#else
-  return std::filesystem::path("..") / "shared" / "testdata" / "packaging";
-#endif
-}
-
-// The parsed file, read once per process. A missing file fails the test that asks for it.
+// The parsed file from shared/testdata/packaging beside the project, read once per process.
 inline const json &packaging_data(const std::string &file) {
   static std::map<std::string, json> cache;
-  auto it = cache.find(file);
-  if (it == cache.end()) {
-    auto path = packaging_testdata_dir() / file;
+  if (!cache.contains(file)) {
+    auto path = source_dir() / ".." / "shared" / "testdata" / "packaging" / file;
     std::ifstream in(path);
     if (!in) {
       throw std::runtime_error("cannot read the test vectors " + path.string());
     }
-    it = cache.emplace(file, json::parse(in)).first;
+    cache[file] = json::parse(in);
   }
-  return it->second;
+  return cache[file];
 }
 
 // Whether the reference library's newer releases expect something else for `case_value` in

@@ -6,25 +6,18 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <functional>
 #include <gtest/gtest.h>
 #include <set>
-#include <sys/stat.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
-
-namespace tarvo::testing {
-// Defined in virtual_environment_test.cpp.
-std::pair<std::string, std::string> capture_output(const std::function<void()> &body);
-} // namespace tarvo::testing
 
 namespace {
 
 using namespace tarvo::venv;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using tarvo::testing::TempDir;
+using namespace tarvo::testing;
 
 const ProcessOptions CAPTURE_BOTH{Stream::Capture, Stream::Capture};
 
@@ -51,54 +44,31 @@ std::set<std::string> inheritable_fds() {
   return fds;
 }
 
-std::set<std::string> lines(const std::string &text) {
-  std::set<std::string> out;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    out.insert(text.substr(start, end - start));
-  }
-  return out;
-}
-
-TEST(ProcessTest, CapturesEachStreamSeparately) {
+TEST(ProcessTest, CapturesEachStreamAndTheStatusOrSignal) {
   auto done = shell("printf out; printf err >&2; exit 3");
   EXPECT_EQ(done.args,
             (std::vector<std::string>{"sh", "-c", "printf out; printf err >&2; exit 3"}));
   EXPECT_EQ(done.returncode, 3);
   EXPECT_EQ(done.stdout_text, "out");
   EXPECT_EQ(done.stderr_text, "err");
-}
-
-struct NewlineCase {
-  std::string written;
-  std::string read;
-};
-
-class ProcessNewlineTest : public ::testing::TestWithParam<NewlineCase> {};
-
-TEST_P(ProcessNewlineTest, CarriageReturnsReadAsLineFeeds) {
-  auto done =
-      run_process({"sh", "-c", "printf %s \"$1\"; printf %s \"$1\" >&2", "sh", GetParam().written},
-                  CAPTURE_BOTH);
-  EXPECT_EQ(done.stdout_text, GetParam().read);
-  EXPECT_EQ(done.stderr_text, GetParam().read);
-}
-
-INSTANTIATE_TEST_SUITE_P(Texts, ProcessNewlineTest,
-                         ::testing::Values(NewlineCase{"a\r\nb\rc\n", "a\nb\nc\n"},
-                                           NewlineCase{"end\r", "end\n"},
-                                           NewlineCase{"\r\r\n\n", "\n\n\n"},
-                                           NewlineCase{"plain\n", "plain\n"}, NewlineCase{"", ""}));
-
-TEST(ProcessTest, SignalGivesNegativeNumber) {
   EXPECT_EQ(shell("kill -9 $$").returncode, -9);
   EXPECT_EQ(shell("kill -TERM $$").returncode, -SIGTERM);
+}
+
+TEST(ProcessTest, CarriageReturnsReadAsLineFeeds) {
+  for (const auto &[written, read] : std::vector<std::pair<std::string, std::string>>{
+           {"a\r\nb\rc\n", "a\nb\nc\n"}, {"end\r", "end\n"}, {"\r\r\n\n", "\n\n\n"}, {"", ""}}) {
+    auto done = run_process({"sh", "-c", "printf %s \"$1\"; printf %s \"$1\" >&2", "sh", written},
+                            CAPTURE_BOTH);
+    EXPECT_EQ(done.stdout_text, read);
+    EXPECT_EQ(done.stderr_text, read);
+  }
 }
 
 TEST(ProcessTest, StartFailuresNameTheProgram) {
   TempDir dir;
   auto not_executable = dir.path / "tool";
-  tarvo::testing::write_file(not_executable, "#!/bin/sh\n");
+  write_file(not_executable, "#!/bin/sh\n");
   fs::permissions(not_executable, fs::perms::owner_read | fs::perms::owner_write);
 
   struct Case {
@@ -137,34 +107,23 @@ TEST(ProcessTest, EnvironmentIsCompleteOrInherited) {
   EXPECT_EQ(current_environment().at("PATH"), std::getenv("PATH"));
 }
 
-class ProcessStreamTest : public ::testing::TestWithParam<Stream> {};
-
 // The shell reports where its standard output leads, before any redirection of its own.
-TEST_P(ProcessStreamTest, StandardOutputLeadsWhereAsked) {
-  auto done = run_process({"sh", "-c", "target=$(readlink /proc/$$/fd/1); echo \"$target\" >&2"},
-                          {GetParam(), Stream::Capture});
-  auto target = done.stderr_text.value();
-  switch (GetParam()) {
-  case Stream::Inherit:
-    EXPECT_EQ(target, fs::read_symlink("/proc/self/fd/1").string() + "\n");
-    EXPECT_FALSE(done.stdout_text);
-    break;
-  case Stream::Discard:
-    EXPECT_EQ(target, "/dev/null\n");
-    EXPECT_FALSE(done.stdout_text);
-    break;
-  case Stream::Capture:
-    EXPECT_EQ(target.rfind("pipe:", 0), 0u) << target;
-    EXPECT_EQ(done.stdout_text, "");
-    break;
+TEST(ProcessTest, StandardOutputLeadsWhereAsked) {
+  using Case = std::tuple<Stream, std::string, std::optional<std::string>>;
+  for (const auto &[mode, target, captured] : std::vector<Case>{
+           {Stream::Inherit, fs::read_symlink("/proc/self/fd/1").string() + "\n", std::nullopt},
+           {Stream::Discard, "/dev/null\n", std::nullopt},
+           {Stream::Capture, "pipe:", ""},
+       }) {
+    auto done = run_process({"sh", "-c", "target=$(readlink /proc/$$/fd/1); echo \"$target\" >&2"},
+                            {mode, Stream::Capture});
+    EXPECT_TRUE(done.stderr_text.value().starts_with(target)) << *done.stderr_text;
+    EXPECT_EQ(done.stdout_text, captured);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, ProcessStreamTest,
-                         ::testing::Values(Stream::Inherit, Stream::Discard, Stream::Capture));
-
 TEST(ProcessTest, InheritingChildWritesAfterOurBufferedText) {
-  auto [out, err] = tarvo::testing::capture_output([] {
+  auto [out, err] = capture_output([] {
     fmt::print(stdout, "ours ");
     run_process({"echo", "child"});
     fmt::print(stdout, "after\n");
@@ -179,7 +138,7 @@ TEST(ProcessTest, LargeOutputOnBothStreamsIsKeptWhole) {
   for (int i = 0; data.size() < 20'000'000; ++i) {
     data += fmt::format("line {} of the captured text\n", i);
   }
-  tarvo::testing::write_file(dir.path / "data", data);
+  write_file(dir.path / "data", data);
   // Both streams are written at once, so neither pipe may be left unread.
   auto done = run_process(
       {"sh", "-c", "cat \"$1\" >&2 & cat \"$1\"; wait", "sh", (dir.path / "data").string()},
@@ -214,7 +173,8 @@ TEST(ProcessTest, ChildrenInheritNoDescriptorOfOtherChildren) {
   Process running({"sleep", "5"}, CAPTURE_BOTH);
   // "exit" keeps the shell from replacing itself with ls, so the list is the shell's own.
   auto done = shell("ls /proc/$$/fd; exit");
-  auto seen = lines(done.stdout_text.value());
+  auto seen = split(done.stdout_text.value(), '\n');
+  seen.pop_back();
   for (const auto &fd : seen) {
     EXPECT_TRUE(fd == "0" || fd == "1" || fd == "2" || before.count(fd)) << "leaked " << fd;
   }
@@ -241,32 +201,22 @@ TEST(ProcessTest, ConcurrentChildrenKeepTheirOwnOutput) {
   EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), fds_before);
 }
 
-struct FailureCase {
-  int returncode;
-  std::string message;
-};
-
-class CalledProcessErrorTest : public ::testing::TestWithParam<FailureCase> {};
-
-TEST_P(CalledProcessErrorTest, CarriesTheRecord) {
-  CompletedProcess done{{"pip", "install"}, GetParam().returncode, "out", std::nullopt};
-  try {
-    check_returncode(done);
-    ADD_FAILURE() << "no error";
-  } catch (const CalledProcessError &e) {
-    EXPECT_EQ(e.kind(), "CalledProcessError");
-    EXPECT_EQ(e.message(), GetParam().message);
-    EXPECT_EQ(e.returncode, GetParam().returncode);
-    EXPECT_EQ(e.args, done.args);
-    EXPECT_EQ(e.stdout_text, "out");
-    EXPECT_FALSE(e.stderr_text);
+TEST(ProcessTest, CalledProcessErrorCarriesTheRecord) {
+  for (const auto &[returncode, how] : std::vector<std::pair<int, std::string>>{
+           {1, "returned non-zero exit status 1."}, {-9, "died with signal 9."}}) {
+    CompletedProcess done{{"pip", "install"}, returncode, "out", std::nullopt};
+    try {
+      check_returncode(done);
+      ADD_FAILURE() << "no error";
+    } catch (const CalledProcessError &e) {
+      EXPECT_EQ(e.kind(), "CalledProcessError");
+      EXPECT_EQ(e.message(), "Command '['pip', 'install']' " + how);
+      EXPECT_EQ(e.returncode, returncode);
+      EXPECT_EQ(e.args, done.args);
+      EXPECT_EQ(e.stdout_text, "out");
+      EXPECT_FALSE(e.stderr_text);
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Statuses, CalledProcessErrorTest,
-    ::testing::Values(FailureCase{1,
-                                  "Command '['pip', 'install']' returned non-zero exit status 1."},
-                      FailureCase{-9, "Command '['pip', 'install']' died with signal 9."}));
 
 } // namespace

@@ -6,6 +6,7 @@
 using tarvo::Error;
 using tarvo::ProjectConfig;
 using tarvo::str;
+using tarvo::testing::InDir;
 using tarvo::testing::TempDir;
 using tarvo::testing::write_file;
 namespace fs = std::filesystem;
@@ -13,13 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 
 ProjectConfig config(const std::string &text) { return ProjectConfig::from_bytes(text); }
-
-// Runs the body in `dir` and returns to where it was.
-struct InDir {
-  explicit InDir(const fs::path &dir) : previous(fs::current_path()) { fs::current_path(dir); }
-  ~InDir() { fs::current_path(previous); }
-  fs::path previous;
-};
 
 template <typename F> std::string error_of(F f) {
   try {

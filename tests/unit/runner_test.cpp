@@ -12,22 +12,11 @@ namespace {
 
 using namespace tarvo::venv;
 using namespace std::chrono_literals;
-using tarvo::testing::run;
-using tarvo::testing::run_in_pty;
+using namespace tarvo::testing;
 namespace fs = std::filesystem;
 
 std::string repr(const std::optional<std::string> &text) {
   return text ? tarvo::repr(*text) : "None";
-}
-
-std::vector<std::string> split(const std::string &text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1) {
-    parts.push_back(text.substr(start, end - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
 }
 
 // The runners decide by our own standard output whether it is a terminal, so these tests run
@@ -124,6 +113,11 @@ INSTANTIATE_TEST_SUITE_P(
                                {"spinner", "Upgrading pip", shell(FAILING), false},
                                "Upgrading pip...\n",
                                "returncode=4 stdout='out\\n' stderr='err\\n'\n"},
+                      PipeCase{"SpinnerSignalIsAFailure",
+                               {"spinner", "Installing", shell("kill -9 $$")},
+                               "Installing...\n",
+                               "CalledProcessError: Command '['sh', '-c', 'kill -9 $$']' died "
+                               "with signal 9.\n"},
                       PipeCase{"ChronicSucceedsSilently",
                                {"chronic", "", shell("echo out; echo err >&2")},
                                "",
@@ -203,13 +197,6 @@ TEST(SpinnerTest, FailureIsEchoedAfterTheBlankLine) {
   EXPECT_EQ(result.screen, "Installing: [⠋]" + blank(15) + "out\r\n\r\n");
   EXPECT_EQ(result.err, "err\n\n" + failure(script, 3));
   EXPECT_EQ(result.status, 1);
-}
-
-TEST(SpinnerTest, SignalIsAFailure) {
-  auto result = run_in_pty(self(), driver({"spinner", "Installing", shell("kill -9 $$")}));
-  EXPECT_EQ(result.screen, "Installing: [⠋]" + blank(15));
-  EXPECT_EQ(result.err, "CalledProcessError: Command '['sh', '-c', 'kill -9 $$']' died with "
-                        "signal 9.\n");
 }
 
 TEST(SpinnerTest, ProgramThatCannotStartLeavesTheStatusLine) {
