@@ -181,7 +181,7 @@ TEST_F(LintTest, InstallsTheToolsAndTheProjectWithItsGroups) {
   struct Case {
     std::string pyproject;
     std::string lint_tools; // the arguments after "pip install ruff vulture basedpyright ..."
-    std::string project;    // the package spec installed after "--editable"
+    std::string project;    // the package argument installed after "--editable"
   };
   for (const auto &c : std::vector<Case>{
            {"[project]\nname = 'p'\n", "", "."},

@@ -17,9 +17,9 @@ using packaging::Operator;
 using packaging::Requirement;
 using packaging::SpecifierSet;
 
-std::optional<std::string> first_clause(const SpecifierSet &spec,
+std::optional<std::string> first_clause(const SpecifierSet &specifiers,
                                         std::initializer_list<Operator> ops) {
-  for (const auto &clause : spec.specifiers) {
+  for (const auto &clause : specifiers.specifiers) {
     if (std::find(ops.begin(), ops.end(), clause.op) != ops.end()) {
       return clause.version;
     }
@@ -125,8 +125,8 @@ std::vector<std::string> requirements_not_satisfied_by(const std::vector<std::st
 
 namespace detail {
 
-std::optional<std::string> get_min_version(const SpecifierSet &spec) {
-  return first_clause(spec, {Operator::greater_equal, Operator::equal});
+std::optional<std::string> get_min_version(const SpecifierSet &specifiers) {
+  return first_clause(specifiers, {Operator::greater_equal, Operator::equal});
 }
 
 bool specifier_covers(const SpecifierSet &expected, const SpecifierSet &actual) {
@@ -156,9 +156,9 @@ bool marker_covers(const std::optional<Marker> &expected, const std::optional<Ma
 }
 
 std::vector<MarkerEnvironment> generate_marker_environments(std::string_view requires_python) {
-  auto spec = packaging::parse_specifier_set(requires_python);
+  auto specifiers = packaging::parse_specifier_set(requires_python);
   std::string version =
-      first_clause(spec, {Operator::greater_equal}).value_or(std::string(requires_python));
+      first_clause(specifiers, {Operator::greater_equal}).value_or(std::string(requires_python));
   std::vector<MarkerEnvironment> environments;
   for (std::string platform : {"linux", "darwin", "win32"}) {
     std::string system = platform;

@@ -28,7 +28,7 @@ bool specifier_covers(const packaging::SpecifierSet &expected,
                       const packaging::SpecifierSet &actual);
 
 // The version text of the first ">=" or "==" clause, if any.
-std::optional<std::string> get_min_version(const packaging::SpecifierSet &spec);
+std::optional<std::string> get_min_version(const packaging::SpecifierSet &specifiers);
 
 // Whether the actual marker holds wherever the expected one does, tried in the environments
 // of generate_marker_environments; an environment in which either marker cannot be evaluated

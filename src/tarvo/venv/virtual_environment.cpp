@@ -68,11 +68,11 @@ std::string package_spec(const std::vector<std::string> &extras) {
   if (extras.empty()) {
     return ".";
   }
-  std::string spec = ".[";
+  std::string text = ".[";
   for (std::size_t i = 0; i < extras.size(); ++i) {
-    spec += (i > 0 ? "," : "") + extras[i];
+    text += (i > 0 ? "," : "") + extras[i];
   }
-  return spec + "]";
+  return text + "]";
 }
 
 } // namespace

@@ -423,9 +423,9 @@ bool evaluate_comparison(const MarkerComparison &c, const Values &values) {
       c.op != MarkerOp::not_in) {
     std::string clause(op_text(c.op));
     clause += rhs;
-    if (auto spec = try_parse_specifier(clause)) {
+    if (auto specifier = try_parse_specifier(clause)) {
       if (auto version = try_parse_version(lhs)) {
-        return contains(*spec, *version, true);
+        return contains(*specifier, *version, true);
       }
     }
   }

@@ -99,12 +99,12 @@ bool prefix_matches(const Version &candidate, const Number &epoch,
 
 bool same_release(const Version &a, const Version &b) { return base_version(a) == base_version(b); }
 
-bool matches(const Specifier &spec, const Version &candidate) {
-  if (spec.op == Operator::arbitrary) {
-    return scan::lower(to_string(candidate)) == scan::lower(spec.version);
+bool matches(const Specifier &specifier, const Version &candidate) {
+  if (specifier.op == Operator::arbitrary) {
+    return scan::lower(to_string(candidate)) == scan::lower(specifier.version);
   }
-  const Version &v = *spec.parsed;
-  switch (spec.op) {
+  const Version &v = *specifier.parsed;
+  switch (specifier.op) {
   case Operator::compatible: {
     // ~=V.N means >=V.N together with ==V.*; suffixes of V.N play no part in the prefix.
     std::vector<Number> prefix(v.release.begin(), v.release.end() - 1);
@@ -112,10 +112,10 @@ bool matches(const Specifier &spec, const Version &candidate) {
   }
   case Operator::equal:
   case Operator::not_equal: {
-    bool equal = spec.wildcard     ? prefix_matches(candidate, v.epoch, v.release)
-                 : v.local.empty() ? compare_public(candidate, v) == 0
-                                   : candidate == v;
-    return equal == (spec.op == Operator::equal);
+    bool equal = specifier.wildcard ? prefix_matches(candidate, v.epoch, v.release)
+                 : v.local.empty()  ? compare_public(candidate, v) == 0
+                                    : candidate == v;
+    return equal == (specifier.op == Operator::equal);
   }
   case Operator::less_equal:
     return compare_public(candidate, v) <= 0;
@@ -142,10 +142,10 @@ bool matches(const Specifier &spec, const Version &candidate) {
 }
 
 // What makes two clauses equal, as one text.
-std::string equality_key(const Specifier &spec) {
-  std::string key(operator_text(spec.op));
+std::string equality_key(const Specifier &specifier) {
+  std::string key(operator_text(specifier.op));
   key += ' ';
-  key += spec.canonical;
+  key += specifier.canonical;
   return key;
 }
 
@@ -155,12 +155,12 @@ SpecifierSet merge(std::vector<Specifier> specifiers, std::optional<bool> prerel
   // Sets are short; a long one (a hostile text) is checked by hash instead of pairwise.
   bool long_set = specifiers.size() > 16;
   std::unordered_set<std::string> seen;
-  for (auto &spec : specifiers) {
-    bool fresh = long_set ? seen.insert(equality_key(spec)).second
-                          : std::find(set.specifiers.begin(), set.specifiers.end(), spec) ==
+  for (auto &specifier : specifiers) {
+    bool fresh = long_set ? seen.insert(equality_key(specifier)).second
+                          : std::find(set.specifiers.begin(), set.specifiers.end(), specifier) ==
                                 set.specifiers.end();
     if (fresh) {
-      set.specifiers.push_back(std::move(spec));
+      set.specifiers.push_back(std::move(specifier));
     }
   }
   return set;
@@ -199,72 +199,74 @@ std::string_view operator_text(Operator op) {
 }
 
 std::optional<Specifier> try_parse_specifier(std::string_view text) {
-  Specifier spec;
-  auto end = scan_clause(text, scan::skip_space(text, 0), &spec);
+  Specifier specifier;
+  auto end = scan_clause(text, scan::skip_space(text, 0), &specifier);
   if (!end || scan::skip_space(text, *end) != text.size()) {
     return std::nullopt;
   }
-  return spec;
+  return specifier;
 }
 
 Specifier parse_specifier(std::string_view text, std::optional<bool> prereleases) {
-  auto spec = try_parse_specifier(text);
-  if (!spec) {
+  auto specifier = try_parse_specifier(text);
+  if (!specifier) {
     throw Error("InvalidSpecifier", fmt::format("Invalid specifier: {}", scan::quoted(text)));
   }
-  spec->prereleases = prereleases;
-  return std::move(*spec);
+  specifier->prereleases = prereleases;
+  return std::move(*specifier);
 }
 
-std::string to_string(const Specifier &spec) {
-  std::string out(operator_text(spec.op));
-  out += spec.version;
+std::string to_string(const Specifier &specifier) {
+  std::string out(operator_text(specifier.op));
+  out += specifier.version;
   return out;
 }
 
-bool allows_prereleases(const Specifier &spec) {
-  if (spec.prereleases) {
-    return *spec.prereleases;
+bool allows_prereleases(const Specifier &specifier) {
+  if (specifier.prereleases) {
+    return *specifier.prereleases;
   }
-  switch (spec.op) {
+  switch (specifier.op) {
   case Operator::equal:
   case Operator::greater_equal:
   case Operator::less_equal:
   case Operator::compatible:
-    return spec.parsed->is_prerelease();
+    return specifier.parsed->is_prerelease();
   case Operator::arbitrary:
-    if (!spec.parsed) {
-      throw Error("InvalidVersion", fmt::format("Invalid version: {}", scan::quoted(spec.version)));
+    if (!specifier.parsed) {
+      throw Error("InvalidVersion",
+                  fmt::format("Invalid version: {}", scan::quoted(specifier.version)));
     }
-    return spec.parsed->is_prerelease();
+    return specifier.parsed->is_prerelease();
   default:
     return false;
   }
 }
 
-bool contains(const Specifier &spec, const Version &version, std::optional<bool> prereleases) {
-  bool admit = prereleases ? *prereleases : allows_prereleases(spec);
+bool contains(const Specifier &specifier, const Version &version, std::optional<bool> prereleases) {
+  bool admit = prereleases ? *prereleases : allows_prereleases(specifier);
   if (version.is_prerelease() && !admit) {
     return false;
   }
-  return matches(spec, version);
+  return matches(specifier, version);
 }
 
-bool contains(const Specifier &spec, std::string_view version, std::optional<bool> prereleases) {
-  bool admit = prereleases ? *prereleases : allows_prereleases(spec);
-  return contains(spec, parse_version(version), admit);
+bool contains(const Specifier &specifier, std::string_view version,
+              std::optional<bool> prereleases) {
+  bool admit = prereleases ? *prereleases : allows_prereleases(specifier);
+  return contains(specifier, parse_version(version), admit);
 }
 
-std::vector<std::string> filter(const Specifier &spec, const std::vector<std::string> &items,
+std::vector<std::string> filter(const Specifier &specifier, const std::vector<std::string> &items,
                                 std::optional<bool> prereleases) {
   std::vector<std::string> out;
   std::vector<std::string> held_prereleases;
   for (const auto &item : items) {
     Version v = parse_version(item);
-    if (!contains(spec, v, prereleases.value_or(true))) {
+    if (!contains(specifier, v, prereleases.value_or(true))) {
       continue;
     }
-    if (v.is_prerelease() && !(prereleases.value_or(false) || allows_prereleases(spec))) {
+    if (v.is_prerelease() && !(prereleases.value_or(false) || allows_prereleases(specifier))) {
       held_prereleases.push_back(item);
     } else {
       out.push_back(item);
@@ -294,8 +296,8 @@ SpecifierSet parse_specifier_set(std::string_view text, std::optional<bool> prer
 std::string to_string(const SpecifierSet &set) {
   std::vector<std::string> texts;
   texts.reserve(set.specifiers.size());
-  for (const auto &spec : set.specifiers) {
-    texts.push_back(to_string(spec));
+  for (const auto &specifier : set.specifiers) {
+    texts.push_back(to_string(specifier));
   }
   std::sort(texts.begin(), texts.end());
   std::string out;
@@ -313,7 +315,7 @@ std::optional<bool> allows_prereleases(const SpecifierSet &set) {
     return set.prereleases;
   }
   return std::any_of(set.specifiers.begin(), set.specifiers.end(),
-                     [](const Specifier &spec) { return allows_prereleases(spec); });
+                     [](const Specifier &specifier) { return allows_prereleases(specifier); });
 }
 
 bool contains(const SpecifierSet &set, std::string_view version, std::optional<bool> prereleases,
@@ -328,8 +330,9 @@ bool contains(const SpecifierSet &set, std::string_view version, std::optional<b
   if (installed.value_or(false) && v.is_prerelease()) {
     v = base_version(v);
   }
-  return std::all_of(set.specifiers.begin(), set.specifiers.end(),
-                     [&](const Specifier &spec) { return contains(spec, v, prereleases); });
+  return std::all_of(set.specifiers.begin(), set.specifiers.end(), [&](const Specifier &specifier) {
+    return contains(specifier, v, prereleases);
+  });
 }
 
 std::vector<std::string> filter(const SpecifierSet &set, const std::vector<std::string> &items,
@@ -339,8 +342,8 @@ std::vector<std::string> filter(const SpecifierSet &set, const std::vector<std::
   }
   if (!set.specifiers.empty()) {
     std::vector<std::string> out = items;
-    for (const auto &spec : set.specifiers) {
-      out = filter(spec, out, prereleases.value_or(false));
+    for (const auto &specifier : set.specifiers) {
+      out = filter(specifier, out, prereleases.value_or(false));
     }
     return out;
   }
@@ -374,11 +377,12 @@ bool operator==(const SpecifierSet &a, const SpecifierSet &b) {
     return false;
   }
   std::unordered_set<std::string> keys;
-  for (const auto &spec : a.specifiers) {
-    keys.insert(equality_key(spec));
+  for (const auto &specifier : a.specifiers) {
+    keys.insert(equality_key(specifier));
   }
-  return std::all_of(b.specifiers.begin(), b.specifiers.end(),
-                     [&](const Specifier &spec) { return keys.contains(equality_key(spec)); });
+  return std::all_of(b.specifiers.begin(), b.specifiers.end(), [&](const Specifier &specifier) {
+    return keys.contains(equality_key(specifier));
+  });
 }
 
 } // namespace tarvo::packaging

@@ -42,23 +42,24 @@ Specifier parse_specifier(std::string_view text, std::optional<bool> prereleases
 std::optional<Specifier> try_parse_specifier(std::string_view text);
 
 // "op" followed by the version as written: "<2" for "< 2".
-std::string to_string(const Specifier &spec);
+std::string to_string(const Specifier &specifier);
 
 // Whether the clause admits pre-releases when nothing else decides: its override, or true
 // when an inclusive operator names a pre-release (">=1.0b1"). A "===" clause whose text is not
 // a version makes this an "InvalidVersion" error.
-bool allows_prereleases(const Specifier &spec);
+bool allows_prereleases(const Specifier &specifier);
 
 // Whether `version` satisfies the clause. Pre-releases are refused unless `prereleases`
 // (or, when it is absent, allows_prereleases) admits them. An item that is not a valid
 // version is an "InvalidVersion" error.
-bool contains(const Specifier &spec, const Version &version, std::optional<bool> prereleases = {});
-bool contains(const Specifier &spec, std::string_view version,
+bool contains(const Specifier &specifier, const Version &version,
+              std::optional<bool> prereleases = {});
+bool contains(const Specifier &specifier, std::string_view version,
               std::optional<bool> prereleases = {});
 
 // The items that satisfy the clause, in order; pre-releases only when nothing else matches
 // or when they are admitted.
-std::vector<std::string> filter(const Specifier &spec, const std::vector<std::string> &items,
+std::vector<std::string> filter(const Specifier &specifier, const std::vector<std::string> &items,
                                 std::optional<bool> prereleases = {});
 
 // Same operator and same version once normalised ("==1.0" equals "==1.0.0"; for "~=" the

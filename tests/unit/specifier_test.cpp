@@ -37,8 +37,8 @@ void check_valid(const json &data, const json &item) {
     EXPECT_EQ(error_kind([&] { parse_specifier(text); }), "InvalidSpecifier");
     return;
   }
-  Specifier spec = parse_specifier(text);
-  EXPECT_TRUE(try_parse_specifier(to_string(spec)).has_value()) << to_string(spec);
+  Specifier specifier = parse_specifier(text);
+  EXPECT_TRUE(try_parse_specifier(to_string(specifier)).has_value()) << to_string(specifier);
 }
 
 void check_invalid(const json &, const json &item) {
@@ -52,9 +52,9 @@ void check_str(const json &, const json &item) {
 }
 
 void check_properties(const json &, const json &item) {
-  Specifier spec = parse_specifier(item.at("spec").get<std::string>());
-  EXPECT_EQ(operator_text(spec.op), item.at("operator").get<std::string>());
-  EXPECT_EQ(spec.version, item.at("version").get<std::string>());
+  Specifier specifier = parse_specifier(item.at("spec").get<std::string>());
+  EXPECT_EQ(operator_text(specifier.op), item.at("operator").get<std::string>());
+  EXPECT_EQ(specifier.version, item.at("version").get<std::string>());
 }
 
 void check_prereleases(const json &, const json &item) {
@@ -63,15 +63,15 @@ void check_prereleases(const json &, const json &item) {
 }
 
 bool contained(const json &item) {
-  std::string spec = item.at("spec");
+  std::string specifier = item.at("spec");
   std::string version = item.at("version");
   auto prereleases = optional_bool(item.at("prereleases"));
   auto contains_prereleases = optional_bool(item.at("contains_prereleases"));
   if (is_set(item)) {
-    return contains(parse_specifier_set(spec, prereleases), version, contains_prereleases,
+    return contains(parse_specifier_set(specifier, prereleases), version, contains_prereleases,
                     optional_bool(item.at("installed")));
   }
-  return contains(parse_specifier(spec, prereleases), version, contains_prereleases);
+  return contains(parse_specifier(specifier, prereleases), version, contains_prereleases);
 }
 
 void check_contains(const json &data, const json &item) {
@@ -79,13 +79,13 @@ void check_contains(const json &data, const json &item) {
   // Prefix matching ignores trailing zeros of the release as PEP 440 says, also with an
   // epoch ("2!1.0.0" matches "==2!1.0.*"); the reference library's string splitting misses
   // that, and its later releases agree with the standard.
-  std::string spec = item.at("spec");
+  std::string specifier = item.at("spec");
   json key = item;
   key.erase("expected");
   key.erase("source");
   const json *upstream = upstream_expectation(data, "contains", key);
-  bool epoch_prefix =
-      spec.size() > 2 && spec.substr(2).find('!') != std::string::npos && spec.ends_with(".*");
+  bool epoch_prefix = specifier.size() > 2 && specifier.substr(2).find('!') != std::string::npos &&
+                      specifier.ends_with(".*");
   if (upstream != nullptr && epoch_prefix) {
     expected = upstream->get<bool>();
   }
@@ -97,14 +97,14 @@ void check_contains_error(const json &, const json &item) {
 }
 
 std::vector<std::string> filtered(const json &item) {
-  std::string spec = item.at("spec");
+  std::string specifier = item.at("spec");
   auto prereleases = optional_bool(item.at("prereleases"));
   auto input = strings(item.at("input"));
   auto filter_prereleases = optional_bool(item.at("filter_prereleases"));
   if (is_set(item)) {
-    return filter(parse_specifier_set(spec, prereleases), input, filter_prereleases);
+    return filter(parse_specifier_set(specifier, prereleases), input, filter_prereleases);
   }
-  return filter(parse_specifier(spec, prereleases), input, filter_prereleases);
+  return filter(parse_specifier(specifier, prereleases), input, filter_prereleases);
 }
 
 void check_filter(const json &, const json &item) {
@@ -125,8 +125,8 @@ void check_equality(const json &, const json &item) {
 
 void check_set_items(const json &, const json &item) {
   std::vector<std::string> texts;
-  for (const auto &spec : parse_specifier_set(item.at("spec").get<std::string>()).specifiers) {
-    texts.push_back(to_string(spec));
+  for (const auto &specifier : parse_specifier_set(item.at("spec").get<std::string>()).specifiers) {
+    texts.push_back(to_string(specifier));
   }
   std::sort(texts.begin(), texts.end());
   EXPECT_EQ(texts, strings(item.at("items")));
@@ -161,16 +161,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SpecifierSetOrder, KeepsClausesAsWrittenAndTheFirstOfEqualOnes) {
   SpecifierSet set = parse_specifier_set(" >=3.8 ,, <4 , >=3.8.0, ==3.*,");
   std::vector<std::string> texts;
-  for (const auto &spec : set.specifiers) {
-    texts.push_back(to_string(spec));
+  for (const auto &specifier : set.specifiers) {
+    texts.push_back(to_string(specifier));
   }
   EXPECT_EQ(texts, (std::vector<std::string>{">=3.8", "<4", "==3.*"}));
   EXPECT_EQ(to_string(set), "<4,==3.*,>=3.8");
 }
 
 TEST(PrefixMatching, ComparesEpochAndZeroPaddedRelease) {
-  auto matches = [](const char *spec, const char *version) {
-    return contains(parse_specifier(spec), version, true);
+  auto matches = [](const char *specifier, const char *version) {
+    return contains(parse_specifier(specifier), version, true);
   };
   EXPECT_TRUE(matches("==1!2.*", "1!2rc1"));
   EXPECT_TRUE(matches("==1!2.0.*", "1!2"));
