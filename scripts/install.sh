@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config libtomlplusplus-dev libfmt-dev
-  libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip)
+  libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip
+  python-is-python3 python3-yaml)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
