@@ -54,26 +54,6 @@ TEST(Clean, RemovesTheArtifactsAndNothingElse) {
   EXPECT_EQ(clean_error(), "output: Cleaning build artifacts...\nClean complete\n");
 }
 
-TEST(Clean, LinksAreRemovedNeverFollowed) {
-  TempDir outside;
-  write_file(outside.path / "precious" / "data.pyc", "keep");
-  write_file(outside.path / "precious" / "__pycache__" / "c.pyc", "keep");
-  TempDir tmp;
-  fs::create_directories(tmp.path / "dist");
-  fs::create_directory_symlink(outside.path / "precious", tmp.path / "dist" / "link");
-  fs::create_directory_symlink(outside.path / "precious", tmp.path / "linked");
-  fs::create_symlink(outside.path / "precious" / "data.pyc", tmp.path / "alias.pyc");
-  {
-    InDir in(tmp.path);
-    EXPECT_EQ(clean_error(), "output: Cleaning build artifacts...\nClean complete\n");
-  }
-  EXPECT_TRUE(fs::exists(outside.path / "precious" / "data.pyc"));
-  EXPECT_TRUE(fs::exists(outside.path / "precious" / "__pycache__" / "c.pyc"));
-  EXPECT_FALSE(fs::exists(tmp.path / "dist"));
-  EXPECT_FALSE(fs::is_symlink(tmp.path / "alias.pyc"));
-  EXPECT_TRUE(fs::is_symlink(tmp.path / "linked"));
-}
-
 TEST(Clean, FailuresAreReportedAndLaterStepsDoNotRun) {
   TempDir outside;
   TempDir tmp;
