@@ -3,6 +3,7 @@
 #include "tarvo/repr.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fmt/format.h>
 
@@ -54,6 +55,11 @@ Error os_error(const std::filesystem::filesystem_error &e) {
     return Error("OSError", e.what());
   }
   return e.path1().empty() ? os_error(err) : os_error(err, e.path1());
+}
+
+void report_error(std::string_view message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(message.size()), message.data());
 }
 
 } // namespace tarvo

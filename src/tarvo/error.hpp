@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace tarvo {
 
@@ -29,6 +30,9 @@ Error os_error(int err, const std::filesystem::path &path);
 Error os_error(int err);
 // From a std::filesystem failure, keeping its error number and first path.
 Error os_error(const std::filesystem::filesystem_error &e);
+
+// Writes "Error: <message>" as one line on standard error, after what standard output holds.
+void report_error(std::string_view message);
 
 // Ends the process with `code` once the stack has unwound (caught in main only).
 struct ExitStatus {

@@ -4,7 +4,18 @@
 #include "tarvo/error.hpp"
 
 #include <cstdio>
-#include <fmt/format.h>
+#include <string>
+
+namespace {
+
+// The last line on standard error. Plain stdio, which never throws: this runs inside a
+// handler, where a failing write must not end the process any other way.
+void report(const std::string &kind, const std::string &message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: %s\n", kind.c_str(), message.c_str());
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
   int status = 1;
@@ -13,15 +24,12 @@ int main(int argc, char **argv) {
   } catch (const tarvo::ExitStatus &exit) {
     status = exit.code;
   } catch (const tarvo::Error &e) {
-    std::fflush(stdout);
-    fmt::print(stderr, "{}: {}\n", e.kind(), e.message());
+    report(e.kind(), e.message());
   } catch (const std::filesystem::filesystem_error &e) {
-    std::fflush(stdout);
     auto error = tarvo::os_error(e);
-    fmt::print(stderr, "{}: {}\n", error.kind(), error.message());
+    report(error.kind(), error.message());
   } catch (const std::exception &e) {
-    std::fflush(stdout);
-    fmt::print(stderr, "RuntimeError: {}\n", e.what());
+    report("RuntimeError", e.what());
   }
   std::fflush(stdout);
   return status;

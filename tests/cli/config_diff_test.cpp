@@ -112,6 +112,13 @@ TEST_F(ConfigDiff, WorkflowComparison) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "ERROR: .github/workflows/build.yml is missing\n");
 
+  fs::create_directories(tmp.path / ".github" / "workflows" / "build.yml");
+  auto folder = config_diff(pyproject(), {"--workflow"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err,
+            "IsADirectoryError: [Errno 21] Is a directory: '.github/workflows/build.yml'\n");
+  fs::remove(tmp.path / ".github" / "workflows" / "build.yml");
+
   // Line ends and a missing final line end make no difference.
   std::string crlf;
   for (char c : workflow()) {

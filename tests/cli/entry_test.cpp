@@ -44,6 +44,11 @@ TEST(Entry, DirectoryOptionChangesBeforeTheHandler) {
     EXPECT_FALSE(std::filesystem::exists(tmp.path / "sub" / "build"));
   }
 
+  // An empty name is the current directory.
+  std::filesystem::create_directories(tmp.path / "build");
+  EXPECT_EQ(run_tarvo({"--directory=", "clean"}, {.cwd = tmp.path}).status, 0);
+  EXPECT_FALSE(std::filesystem::exists(tmp.path / "build"));
+
   auto missing = run_tarvo({"-C", "does-not-exist", "clean"}, {.cwd = tmp.path});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
@@ -59,6 +64,11 @@ TEST(Entry, EscapedErrorIsTheLastLineWithStatus1) {
   EXPECT_EQ(r.out, "Cleaning build artifacts...\n");
   EXPECT_EQ(r.err, "NotADirectoryError: [Errno 20] Not a directory: 'build'\n");
   EXPECT_TRUE(std::filesystem::exists(tmp.path / "build"));
+
+  // A standard error that cannot be written still ends with status 1, not a crash.
+  auto full =
+      run({"sh", "-c", "\"$0\" clean 2>/dev/full; echo $?", tarvo_binary()}, {.cwd = tmp.path});
+  EXPECT_EQ(full.out, "Cleaning build artifacts...\n1\n");
 }
 
 TEST(Entry, CommandsNotBuiltYetSaySo) {

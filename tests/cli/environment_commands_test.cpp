@@ -156,4 +156,15 @@ TEST_F(EnvironmentCommands, BuildExecutableNeedsAProjectName) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("sdist built successfully\n"), std::string::npos);
   EXPECT_EQ(r.err, "Error: Project name missing\n");
+  // On one stream the error follows the lines written before it.
+  auto merged =
+      run({"sh", "-c", "\"$0\" build --sdist --executable 2>&1", tarvo_binary()}, options());
+  EXPECT_TRUE(merged.out.ends_with("sdist built successfully\nError: Project name missing\n"))
+      << merged.out;
+
+  fs::remove_all(tmp.path / "dist");
+  write_file(tmp.path / "dist", "a file");
+  auto blocked = run_tarvo({"build", "--sdist"}, options());
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: 'dist'\n");
 }

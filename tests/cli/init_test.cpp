@@ -114,6 +114,24 @@ TEST(Init, BadInputWritesNothing) {
   EXPECT_EQ(empty.err, "ValueError: Project name must not be empty\n");
   EXPECT_TRUE(fs::is_empty(tmp.path));
 
+  // Bytes that are not UTF-8 cannot stand in a TOML file.
+  auto latin1 = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "caf\xe9",
+                                       "--author-name", "a", "--author-email", "e"}),
+                           {.cwd = tmp.path, .input = "MIT\n"});
+  EXPECT_EQ(latin1.status, 1);
+  EXPECT_EQ(latin1.err, "ValueError: the value of 'description' is not valid UTF-8 text\n");
+  EXPECT_TRUE(fs::is_empty(tmp.path));
+
+  // A dangling link named pyproject.toml is not replaced, and that is said.
+  fs::create_symlink("elsewhere.toml", tmp.path / "pyproject.toml");
+  auto dangling = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d",
+                                         "--author-name", "a", "--author-email", "e"}),
+                             {.cwd = tmp.path, .input = "MIT\n"});
+  EXPECT_EQ(dangling.status, 1);
+  EXPECT_EQ(dangling.err, "FileExistsError: [Errno 17] File exists: 'pyproject.toml'\n");
+  EXPECT_FALSE(fs::exists(tmp.path / "elsewhere.toml"));
+  fs::remove(tmp.path / "pyproject.toml");
+
   // A file where the package folder belongs fails after pyproject.toml is written.
   write_file(tmp.path / "demo", "a file");
   auto blocked = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d",

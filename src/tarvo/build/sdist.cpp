@@ -10,13 +10,15 @@ namespace tarvo {
 
 void build_sdist(const venv::VirtualEnvironment &venv) {
   if (!venv.exists()) {
-    fmt::print(stderr, "Error: Virtual environment not found. Run 'tarvo requirements' first.\n");
+    report_error("Virtual environment not found. Run 'tarvo requirements' first.");
     throw ExitStatus{1};
   }
   if (::mkdir("dist", 0777) != 0) {
+    int err = errno;
     struct stat st {};
-    if (errno != EEXIST || ::stat("dist", &st) != 0 || !S_ISDIR(st.st_mode)) {
-      throw os_error(EEXIST, "dist");
+    // An existing folder is accepted; anything else in the way keeps its own error.
+    if (err != EEXIST || ::stat("dist", &st) != 0 || !S_ISDIR(st.st_mode)) {
+      throw os_error(err, "dist");
     }
   }
   fmt::print("Building sdist...\n");

@@ -50,7 +50,9 @@ int main(const std::vector<std::string> &argv) {
     throw ExitStatus{finished->status};
   }
   const Args &args = std::get<Parsed>(parsed).args;
-  if (::chdir(args.directory.c_str()) != 0) {
+  // The absolute form of an empty name is the current directory.
+  const char *directory = args.directory.empty() ? "." : args.directory.c_str();
+  if (::chdir(directory) != 0) {
     throw os_error(errno, args.directory);
   }
   for (const auto &entry : kHandlers) {

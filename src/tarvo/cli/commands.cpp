@@ -17,7 +17,7 @@ namespace {
 
 // The handler of work that has not landed yet.
 int not_built(const std::string &what) {
-  fmt::print(stderr, "Error: '{}' is not built yet\n", what);
+  report_error(fmt::format("'{}' is not built yet", what));
   return 1;
 }
 
@@ -81,7 +81,7 @@ int cmd_build(const Args &args, const Grammar &) {
   }
   if (args.executable) {
     if (!ProjectConfig().name()) {
-      fmt::print(stderr, "Error: Project name missing\n");
+      report_error("Project name missing");
       return 1;
     }
     return not_built("build --executable");

@@ -55,9 +55,10 @@ void write_all(int fd, std::string_view content, const fs::path &path) {
   }
 }
 
-// Creates `path` holding `content` unless something of that name exists. The text is written
-// to a temporary file beside it and linked into place, so the file appears whole or not at
-// all, and an entry that appeared meanwhile is never replaced.
+// Creates `path` holding `content`. The text is written to a temporary file beside it and moved
+// into place only where nothing of that name exists, so the file appears whole or not at all
+// and an entry that appeared meanwhile (or a dangling link) is never replaced: that is a
+// FileExistsError.
 void create_file(const fs::path &path, std::string_view content) {
   fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
   std::string temp = (dir / ("." + path.filename().string() + ".tarvo-XXXXXX")).string();
@@ -77,10 +78,13 @@ void create_file(const fs::path &path, std::string_view content) {
       throw os_error(errno, path);
     }
     fd = -1;
-    if (::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST) {
-      throw os_error(errno, path);
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+      // Filesystems without the no-replace rename still refuse to link over an entry.
+      if ((errno != EINVAL && errno != ENOSYS) || ::link(temp.c_str(), path.c_str()) != 0) {
+        throw os_error(errno, path);
+      }
+      ::unlink(temp.c_str());
     }
-    ::unlink(temp.c_str());
   } catch (...) {
     if (fd >= 0) {
       ::close(fd);
@@ -150,6 +154,9 @@ int cmd_init(const Args &args, const Grammar &grammar) {
   // An empty name names no folder; refuse it before anything is written.
   if (name.empty()) {
     throw Error("ValueError", "Project name must not be empty");
+  }
+  if (name.find('\0') != std::string::npos) {
+    throw Error("ValueError", "Project name must not contain a NUL character");
   }
 
   // Both templates are rendered before anything is written, so a broken template leaves

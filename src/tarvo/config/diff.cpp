@@ -1,17 +1,14 @@
 #include "tarvo/config/diff.hpp"
 
 #include "tarvo/config/coverage.hpp"
+#include "tarvo/config/file_text.hpp"
 #include "tarvo/config/project_config.hpp"
 #include "tarvo/config/templates.hpp"
 #include "tarvo/config/unified_diff.hpp"
 #include "tarvo/repr.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,16 +82,6 @@ std::optional<std::vector<std::string>> strings(const std::optional<Value> &valu
     return std::nullopt;
   }
   return string_list(*value, what);
-}
-
-std::string read_text(const char *path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw os_error(errno, path);
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 void compare_requirements(Report &report, const ProjectConfig &project, const ProjectConfig &templ,
@@ -205,7 +192,7 @@ int diff(bool workflow, bool colour) {
   const std::string expected =
       templates::render(templates::text("build.yml.tpl"), {{"project_name", or_default(name, "x")}},
                         templates::Quoting::YamlDouble);
-  auto lines = unified_diff(split_lines(read_text(kWorkflow)), split_lines(expected), kWorkflow,
+  auto lines = unified_diff(split_lines(read_file(kWorkflow)), split_lines(expected), kWorkflow,
                             std::string(kWorkflow) + ".tpl");
   for (const auto &line : lines) {
     report.diff_line(line);

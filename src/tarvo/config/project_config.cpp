@@ -1,12 +1,10 @@
 #include "tarvo/config/project_config.hpp"
 
+#include "tarvo/config/file_text.hpp"
+
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/stat.h>
 #include <toml++/toml.h>
-#include <unistd.h>
 
 namespace tarvo {
 
@@ -72,39 +70,6 @@ Table parse_document(std::string_view bytes) {
   }
 }
 
-std::string read_whole_file(const fs::path &path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    throw os_error(errno, path);
-  }
-  std::string bytes;
-  struct stat st {};
-  int err = 0;
-  if (fstat(fd, &st) != 0) {
-    err = errno;
-  } else if (S_ISDIR(st.st_mode)) {
-    err = EISDIR;
-  } else {
-    char buffer[65536];
-    for (;;) {
-      ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n > 0) {
-        bytes.append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0) {
-        break;
-      } else if (errno != EINTR) {
-        err = errno;
-        break;
-      }
-    }
-  }
-  ::close(fd);
-  if (err != 0) {
-    throw os_error(err, path);
-  }
-  return bytes;
-}
-
 // A table met on the way to a key; anything else there is an error naming what was found.
 const Table *walk(const Value *value, std::string_view where) {
   if (value == nullptr) {
@@ -152,7 +117,7 @@ fs::path find_pyproject() {
 
 ProjectConfig::ProjectConfig() : ProjectConfig(find_pyproject()) {}
 
-ProjectConfig::ProjectConfig(const fs::path &file) : data_(parse_document(read_whole_file(file))) {}
+ProjectConfig::ProjectConfig(const fs::path &file) : data_(parse_document(read_file(file))) {}
 
 ProjectConfig ProjectConfig::from_bytes(std::string_view bytes) {
   return ProjectConfig(parse_document(bytes));

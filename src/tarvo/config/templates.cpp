@@ -100,6 +100,35 @@ void escape_yaml(std::string &out, std::string_view value) {
   }
 }
 
+// Well-formed UTF-8: TOML and YAML files hold nothing else.
+bool is_utf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+    unsigned char lead = byte(i);
+    std::size_t length = lead < 0x80                    ? 1
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
+    if (length == 0 || i + length > text.size()) {
+      return false;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((byte(i + k) & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    unsigned char second = length > 1 ? byte(i + 1) : 0;
+    // Overlong forms, surrogates and code points above U+10FFFF.
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
 } // namespace
 
 std::string escape(std::string_view value, Quoting quoting) {
@@ -114,6 +143,12 @@ std::string escape(std::string_view value, Quoting quoting) {
 }
 
 std::string render(std::string_view templ, const Fields &fields, Quoting quoting) {
+  for (const auto &[field, value] : fields) {
+    if (!is_utf8(value)) {
+      throw Error("ValueError",
+                  fmt::format("the value of {} is not valid UTF-8 text", repr(field)));
+    }
+  }
   std::string out;
   out.reserve(templ.size());
   for (std::size_t i = 0; i < templ.size(); ++i) {
