@@ -50,47 +50,16 @@ constexpr std::array<VariableSpelling, 18> variable_spellings = {{
     {"extra", MarkerVariable::extra},
 }};
 
-struct OpSpelling {
-  std::string_view text;
-  MarkerOp op;
-};
-
-// Longer spellings first, as in specifiers.
-constexpr std::array<OpSpelling, 8> op_spellings = {{
-    {"===", MarkerOp::arbitrary},
-    {"==", MarkerOp::equal},
-    {"~=", MarkerOp::compatible},
-    {"!=", MarkerOp::not_equal},
-    {"<=", MarkerOp::less_equal},
-    {">=", MarkerOp::greater_equal},
-    {"<", MarkerOp::less},
-    {">", MarkerOp::greater},
-}};
-
 std::string_view op_text(MarkerOp op) {
-  switch (op) {
-  case MarkerOp::less:
-    return "<";
-  case MarkerOp::less_equal:
-    return "<=";
-  case MarkerOp::not_equal:
-    return "!=";
-  case MarkerOp::equal:
-    break;
-  case MarkerOp::greater_equal:
-    return ">=";
-  case MarkerOp::greater:
-    return ">";
-  case MarkerOp::compatible:
-    return "~=";
-  case MarkerOp::arbitrary:
-    return "===";
-  case MarkerOp::in:
+  switch (op.kind) {
+  case MarkerOp::Kind::in:
     return "in";
-  case MarkerOp::not_in:
+  case MarkerOp::Kind::not_in:
     return "not in";
+  case MarkerOp::Kind::version:
+    break;
   }
-  return "==";
+  return operator_text(op.version);
 }
 
 bool is_version_variable(MarkerVariable variable) {
@@ -225,7 +194,7 @@ private:
   MarkerOp parse_op() {
     if (keyword_at(s_, pos_, "in")) {
       pos_ += 2;
-      return MarkerOp::in;
+      return {MarkerOp::Kind::in};
     }
     if (keyword_at(s_, pos_, "not")) {
       pos_ += 3;
@@ -238,13 +207,11 @@ private:
         fail("Expected 'in' after 'not'");
       }
       pos_ += 2;
-      return MarkerOp::not_in;
+      return {MarkerOp::Kind::not_in};
     }
-    for (const auto &spelling : op_spellings) {
-      if (s_.substr(pos_, spelling.text.size()) == spelling.text) {
-        pos_ += spelling.text.size();
-        return spelling.op;
-      }
+    if (auto op = operator_at(s_.substr(pos_))) {
+      pos_ += operator_text(*op).size();
+      return {MarkerOp::Kind::version, *op};
     }
     fail("Expected marker operator, one of <=, <, !=, ==, >=, >, ~=, ===, in, not in");
   }
@@ -383,25 +350,24 @@ void append_value(std::string &out, const MarkerValue &value) {
 using Values = std::array<std::string, variable_count>;
 
 bool compare_text(MarkerOp op, const std::string &lhs, const std::string &rhs) {
-  switch (op) {
-  case MarkerOp::less:
+  if (op.kind != MarkerOp::Kind::version) {
+    return (rhs.find(lhs) != std::string::npos) == (op.kind == MarkerOp::Kind::in);
+  }
+  switch (op.version) {
+  case Operator::less:
     return lhs < rhs;
-  case MarkerOp::less_equal:
+  case Operator::less_equal:
     return lhs <= rhs;
-  case MarkerOp::not_equal:
+  case Operator::not_equal:
     return lhs != rhs;
-  case MarkerOp::equal:
+  case Operator::equal:
     return lhs == rhs;
-  case MarkerOp::greater_equal:
+  case Operator::greater_equal:
     return lhs >= rhs;
-  case MarkerOp::greater:
+  case Operator::greater:
     return lhs > rhs;
-  case MarkerOp::in:
-    return rhs.find(lhs) != std::string::npos;
-  case MarkerOp::not_in:
-    return rhs.find(lhs) == std::string::npos;
-  case MarkerOp::compatible:
-  case MarkerOp::arbitrary:
+  case Operator::compatible:
+  case Operator::arbitrary:
     break;
   }
   throw Error("UndefinedComparison",
@@ -419,8 +385,7 @@ bool evaluate_comparison(const MarkerComparison &c, const Values &values) {
     lhs = canonicalize_name(lhs);
     rhs = canonicalize_name(rhs);
   }
-  if (variable && is_version_variable(*variable) && c.op != MarkerOp::in &&
-      c.op != MarkerOp::not_in) {
+  if (variable && is_version_variable(*variable) && c.op.kind == MarkerOp::Kind::version) {
     std::string clause(op_text(c.op));
     clause += rhs;
     if (auto specifier = try_parse_specifier(clause)) {

@@ -2,6 +2,8 @@
 // parsing, the normalised text, and evaluation against the values of an environment.
 #pragma once
 
+#include "tarvo/config/packaging/specifier.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -39,22 +41,16 @@ struct MarkerValue {
   std::string literal;
 };
 
-enum class MarkerOp : std::uint8_t {
-  less,
-  less_equal,
-  not_equal,
-  equal,
-  greater_equal,
-  greater,
-  compatible, // ~=
-  arbitrary,  // ===
-  in,
-  not_in,
+// A comparison's operator: one of the version operators, or (not) being part of a text.
+struct MarkerOp {
+  enum class Kind : std::uint8_t { version, in, not_in };
+  Kind kind = Kind::version;
+  Operator version = Operator::equal; // the operator, for Kind::version
 };
 
 struct MarkerComparison {
   MarkerValue lhs;
-  MarkerOp op = MarkerOp::equal;
+  MarkerOp op;
   MarkerValue rhs;
 };
 

@@ -33,14 +33,17 @@ constexpr std::array<OperatorSpelling, 8> operators = {{
 
 // Where the version of a clause starting at `pos` ends, or nothing when no clause starts
 // there. Fills the clause's operator, version text and parsed forms.
-std::optional<std::size_t> scan_clause(std::string_view s, std::size_t pos, Specifier *out) {
-  const OperatorSpelling *spelling = nullptr;
+const OperatorSpelling *spelling_at(std::string_view text) {
   for (const auto &candidate : operators) {
-    if (s.substr(pos, candidate.text.size()) == candidate.text) {
-      spelling = &candidate;
-      break;
+    if (text.starts_with(candidate.text)) {
+      return &candidate;
     }
   }
+  return nullptr;
+}
+
+std::optional<std::size_t> scan_clause(std::string_view s, std::size_t pos, Specifier *out) {
+  const OperatorSpelling *spelling = spelling_at(s.substr(pos));
   if (spelling == nullptr) {
     return std::nullopt;
   }
@@ -175,6 +178,11 @@ std::optional<std::size_t> scan_specifier(std::string_view text, std::size_t pos
 }
 
 } // namespace detail
+
+std::optional<Operator> operator_at(std::string_view text) {
+  const OperatorSpelling *spelling = spelling_at(text);
+  return spelling ? std::optional<Operator>(spelling->op) : std::nullopt;
+}
 
 std::string_view operator_text(Operator op) {
   switch (op) {

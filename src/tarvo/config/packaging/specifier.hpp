@@ -25,6 +25,9 @@ enum class Operator : std::uint8_t {
 
 std::string_view operator_text(Operator op);
 
+// The operator spelled at the start of `text` ("===" before "=="), or none.
+std::optional<Operator> operator_at(std::string_view text);
+
 // One clause. Made by parse_specifier, which also fills the derived fields.
 struct Specifier {
   Operator op = Operator::equal;
