@@ -3,39 +3,98 @@
 #include "tarvo/repr.hpp"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fmt/format.h>
 
 namespace tarvo {
 
-std::string errno_kind(int err) {
+std::string_view name(ErrorKind kind) {
+  switch (kind) {
+  case ErrorKind::BlockingIOError:
+    return "BlockingIOError";
+  case ErrorKind::BrokenPipeError:
+    return "BrokenPipeError";
+  case ErrorKind::CalledProcessError:
+    return "CalledProcessError";
+  case ErrorKind::ChildProcessError:
+    return "ChildProcessError";
+  case ErrorKind::EOFError:
+    return "EOFError";
+  case ErrorKind::FileExistsError:
+    return "FileExistsError";
+  case ErrorKind::FileNotFoundError:
+    return "FileNotFoundError";
+  case ErrorKind::InterruptedError:
+    return "InterruptedError";
+  case ErrorKind::InvalidMarker:
+    return "InvalidMarker";
+  case ErrorKind::InvalidRequirement:
+    return "InvalidRequirement";
+  case ErrorKind::InvalidSpecifier:
+    return "InvalidSpecifier";
+  case ErrorKind::InvalidVersion:
+    return "InvalidVersion";
+  case ErrorKind::IsADirectoryError:
+    return "IsADirectoryError";
+  case ErrorKind::KeyError:
+    return "KeyError";
+  case ErrorKind::NotADirectoryError:
+    return "NotADirectoryError";
+  case ErrorKind::NotImplementedError:
+    return "NotImplementedError";
+  case ErrorKind::OSError:
+    return "OSError";
+  case ErrorKind::PermissionError:
+    return "PermissionError";
+  case ErrorKind::ProcessLookupError:
+    return "ProcessLookupError";
+  case ErrorKind::RuntimeError:
+    return "RuntimeError";
+  case ErrorKind::TOMLDecodeError:
+    return "TOMLDecodeError";
+  case ErrorKind::TimeoutError:
+    return "TimeoutError";
+  case ErrorKind::TypeError:
+    return "TypeError";
+  case ErrorKind::UndefinedComparison:
+    return "UndefinedComparison";
+  case ErrorKind::ValueError:
+    return "ValueError";
+  }
+  return "Error";
+}
+
+std::ostream &operator<<(std::ostream &out, ErrorKind kind) { return out << name(kind); }
+
+std::string Error::line() const { return fmt::format("{}: {}", name(kind_), what()); }
+
+ErrorKind errno_kind(int err) {
   switch (err) {
   case ENOENT:
-    return "FileNotFoundError";
+    return ErrorKind::FileNotFoundError;
   case EACCES:
   case EPERM:
-    return "PermissionError";
+    return ErrorKind::PermissionError;
   case EISDIR:
-    return "IsADirectoryError";
+    return ErrorKind::IsADirectoryError;
   case ENOTDIR:
-    return "NotADirectoryError";
+    return ErrorKind::NotADirectoryError;
   case EEXIST:
-    return "FileExistsError";
+    return ErrorKind::FileExistsError;
   case EINTR:
-    return "InterruptedError";
+    return ErrorKind::InterruptedError;
   case ECHILD:
-    return "ChildProcessError";
+    return ErrorKind::ChildProcessError;
   case ESRCH:
-    return "ProcessLookupError";
+    return ErrorKind::ProcessLookupError;
   case EPIPE:
-    return "BrokenPipeError";
+    return ErrorKind::BrokenPipeError;
   case ETIMEDOUT:
-    return "TimeoutError";
+    return ErrorKind::TimeoutError;
   case EAGAIN:
-    return "BlockingIOError";
+    return ErrorKind::BlockingIOError;
   default:
-    return "OSError";
+    return ErrorKind::OSError;
   }
 }
 
@@ -52,14 +111,9 @@ Error os_error(const std::filesystem::filesystem_error &e) {
   int err = e.code().value();
   if (e.code().category() != std::generic_category() &&
       e.code().category() != std::system_category()) {
-    return Error("OSError", e.what());
+    return Error(ErrorKind::OSError, e.what());
   }
   return e.path1().empty() ? os_error(err) : os_error(err, e.path1());
-}
-
-void report_error(std::string_view message) {
-  std::fflush(stdout);
-  std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(message.size()), message.data());
 }
 
 } // namespace tarvo

@@ -3,26 +3,61 @@
 #pragma once
 
 #include <filesystem>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace tarvo {
 
+// What went wrong, named as the top level prints it.
+enum class ErrorKind {
+  BlockingIOError,
+  BrokenPipeError,
+  CalledProcessError,
+  ChildProcessError,
+  EOFError,
+  FileExistsError,
+  FileNotFoundError,
+  InterruptedError,
+  InvalidMarker,
+  InvalidRequirement,
+  InvalidSpecifier,
+  InvalidVersion,
+  IsADirectoryError,
+  KeyError,
+  NotADirectoryError,
+  NotImplementedError,
+  OSError,
+  PermissionError,
+  ProcessLookupError,
+  RuntimeError,
+  TOMLDecodeError,
+  TimeoutError,
+  TypeError,
+  UndefinedComparison,
+  ValueError,
+};
+
+// The printed name: "FileNotFoundError".
+std::string_view name(ErrorKind kind);
+std::ostream &operator<<(std::ostream &out, ErrorKind kind);
+
 class Error : public std::runtime_error {
 public:
-  Error(std::string kind, const std::string &message)
-      : std::runtime_error(message), kind_(std::move(kind)) {}
+  Error(ErrorKind kind, const std::string &message) : std::runtime_error(message), kind_(kind) {}
 
-  const std::string &kind() const noexcept { return kind_; }
+  ErrorKind kind() const noexcept { return kind_; }
   std::string message() const { return what(); }
+  // "Kind: message", the line the top level prints.
+  std::string line() const;
 
 private:
-  std::string kind_;
+  ErrorKind kind_;
 };
 
 // The kind that an operating-system error number is reported as.
-std::string errno_kind(int err);
+ErrorKind errno_kind(int err);
 
 // An operating-system failure on `path`: "[Errno 2] No such file or directory: 'path'".
 Error os_error(int err, const std::filesystem::path &path);
@@ -30,9 +65,6 @@ Error os_error(int err, const std::filesystem::path &path);
 Error os_error(int err);
 // From a std::filesystem failure, keeping its error number and first path.
 Error os_error(const std::filesystem::filesystem_error &e);
-
-// Writes "Error: <message>" as one line on standard error, after what standard output holds.
-void report_error(std::string_view message);
 
 // Ends the process with `code` once the stack has unwound (caught in main only).
 struct ExitStatus {

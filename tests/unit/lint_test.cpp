@@ -167,7 +167,7 @@ TEST_F(LintTest, CheckThatCannotStartEndsLintOnceTheOthersHaveFinished) {
     }
   });
   ASSERT_TRUE(error) << "lint ended without the start error";
-  EXPECT_EQ(error->kind(), "PermissionError");
+  EXPECT_EQ(error->kind(), tarvo::ErrorKind::PermissionError);
   EXPECT_EQ(error->message(), "[Errno 13] Permission denied: 'tarvo'");
   // The checks before it in the table are still reported; it is not counted.
   EXPECT_EQ(out, INSTALL_LINES + "Running linters...\nruff: PASS\nbasedpyright: PASS\n"

@@ -63,7 +63,7 @@ void check_invalid_message(const json &, const json &item) {
     parse_marker(input);
     ADD_FAILURE() << "no error";
   } catch (const tarvo::Error &e) {
-    EXPECT_EQ(e.kind(), item.at("error").get<std::string>());
+    EXPECT_EQ(tarvo::name(e.kind()), item.at("error").get<std::string>());
     EXPECT_EQ(e.message(), message.substr(0, first_break) + " at column " + std::to_string(column) +
                                ": " + tarvo::repr(input));
   }
@@ -195,7 +195,7 @@ TEST(MarkerEvaluation, UndefinedComparisonIsAnErrorEvenWhereTheResultIsKnown) {
     evaluate(marker);
     FAIL() << "no error";
   } catch (const tarvo::Error &e) {
-    EXPECT_EQ(e.kind(), "UndefinedComparison");
+    EXPECT_EQ(e.kind(), tarvo::ErrorKind::UndefinedComparison);
     EXPECT_EQ(e.message(), "Undefined '~=' on 'posix' and '1.0'");
   }
 }

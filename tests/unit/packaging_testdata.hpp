@@ -18,11 +18,11 @@ namespace tarvo::testing {
 
 using nlohmann::json;
 
-// The parsed file from shared/testdata/packaging beside the project, read once per process.
+// The parsed file from tests/data/packaging, read once per process.
 inline const json &packaging_data(const std::string &file) {
   static std::map<std::string, json> cache;
   if (!cache.contains(file)) {
-    auto path = source_dir() / ".." / "shared" / "testdata" / "packaging" / file;
+    auto path = source_dir() / "tests" / "data" / "packaging" / file;
     std::ifstream in(path);
     if (!in) {
       throw std::runtime_error("cannot read the test vectors " + path.string());
@@ -72,7 +72,7 @@ template <class F> std::string error_kind(F &&f) {
   try {
     f();
   } catch (const tarvo::Error &e) {
-    return e.kind();
+    return std::string(tarvo::name(e.kind()));
   }
   return "no error";
 }

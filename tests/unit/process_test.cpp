@@ -1,4 +1,4 @@
-#include "tarvo/venv/process.hpp"
+#include "tarvo/process/system_process.hpp"
 
 #include "harness.hpp"
 
@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace tarvo::venv;
+using namespace tarvo::process;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using namespace tarvo::testing;
@@ -22,7 +22,7 @@ using namespace tarvo::testing;
 const ProcessOptions CAPTURE_BOTH{Stream::Capture, Stream::Capture};
 
 CompletedProcess shell(const std::string &script, const ProcessOptions &options = CAPTURE_BOTH) {
-  return run_process({"sh", "-c", script}, options);
+  return run({"sh", "-c", script}, options);
 }
 
 std::chrono::nanoseconds thread_cpu_time() {
@@ -58,8 +58,8 @@ TEST(ProcessTest, CapturesEachStreamAndTheStatusOrSignal) {
 TEST(ProcessTest, CarriageReturnsReadAsLineFeeds) {
   for (const auto &[written, read] : std::vector<std::pair<std::string, std::string>>{
            {"a\r\nb\rc\n", "a\nb\nc\n"}, {"end\r", "end\n"}, {"\r\r\n\n", "\n\n\n"}, {"", ""}}) {
-    auto done = run_process({"sh", "-c", "printf %s \"$1\"; printf %s \"$1\" >&2", "sh", written},
-                            CAPTURE_BOTH);
+    auto done =
+        run({"sh", "-c", "printf %s \"$1\"; printf %s \"$1\" >&2", "sh", written}, CAPTURE_BOTH);
     EXPECT_EQ(done.stdout_text, read);
     EXPECT_EQ(done.stderr_text, read);
   }
@@ -83,23 +83,23 @@ TEST(ProcessTest, StartFailuresNameTheProgram) {
                 "[Errno 13] Permission denied: '" + not_executable.string() + "'"},
        }) {
     try {
-      run_process({c.program, "--version"});
+      tarvo::process::run({c.program, "--version"});
       ADD_FAILURE() << c.program << " started";
     } catch (const tarvo::Error &e) {
-      EXPECT_EQ(e.kind(), c.kind);
+      EXPECT_EQ(tarvo::name(e.kind()), c.kind);
       EXPECT_EQ(e.message(), c.message);
     }
   }
   try {
-    run_process({});
+    tarvo::process::run({});
     ADD_FAILURE() << "an empty argument vector started";
   } catch (const tarvo::Error &e) {
-    EXPECT_EQ(e.kind(), "ValueError");
+    EXPECT_EQ(e.kind(), tarvo::ErrorKind::ValueError);
   }
 }
 
 TEST(ProcessTest, EnvironmentIsCompleteOrInherited) {
-  auto own = run_process({"env"}, {Stream::Capture, Stream::Capture, Environment{{"ONLY", "x"}}});
+  auto own = run({"env"}, {Stream::Capture, Stream::Capture, Environment{{"ONLY", "x"}}});
   EXPECT_EQ(own.stdout_text, "ONLY=x\n");
 
   auto inherited = shell("printf %s \"$PATH\"");
@@ -115,8 +115,8 @@ TEST(ProcessTest, StandardOutputLeadsWhereAsked) {
            {Stream::Discard, "/dev/null\n", std::nullopt},
            {Stream::Capture, "pipe:", ""},
        }) {
-    auto done = run_process({"sh", "-c", "target=$(readlink /proc/$$/fd/1); echo \"$target\" >&2"},
-                            {mode, Stream::Capture});
+    auto done = run({"sh", "-c", "target=$(readlink /proc/$$/fd/1); echo \"$target\" >&2"},
+                    {mode, Stream::Capture});
     EXPECT_TRUE(done.stderr_text.value().starts_with(target)) << *done.stderr_text;
     EXPECT_EQ(done.stdout_text, captured);
   }
@@ -125,7 +125,7 @@ TEST(ProcessTest, StandardOutputLeadsWhereAsked) {
 TEST(ProcessTest, InheritingChildWritesAfterOurBufferedText) {
   auto [out, err] = capture_output([] {
     fmt::print(stdout, "ours ");
-    run_process({"echo", "child"});
+    tarvo::process::run({"echo", "child"});
     fmt::print(stdout, "after\n");
   });
   EXPECT_EQ(out, "ours child\nafter\n");
@@ -140,16 +140,16 @@ TEST(ProcessTest, LargeOutputOnBothStreamsIsKeptWhole) {
   }
   write_file(dir.path / "data", data);
   // Both streams are written at once, so neither pipe may be left unread.
-  auto done = run_process(
-      {"sh", "-c", "cat \"$1\" >&2 & cat \"$1\"; wait", "sh", (dir.path / "data").string()},
-      CAPTURE_BOTH);
+  auto done =
+      run({"sh", "-c", "cat \"$1\" >&2 & cat \"$1\"; wait", "sh", (dir.path / "data").string()},
+          CAPTURE_BOTH);
   EXPECT_EQ(done.returncode, 0);
   EXPECT_TRUE(done.stdout_text == data) << done.stdout_text->size();
   EXPECT_TRUE(done.stderr_text == data) << done.stderr_text->size();
 }
 
 TEST(ProcessTest, TimedWaitSleepsAndReturnsWhenTheChildEnds) {
-  Process slow({"sleep", "5"}, CAPTURE_BOTH);
+  SystemProcess slow({"sleep", "5"}, CAPTURE_BOTH);
   auto cpu = thread_cpu_time();
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(slow.wait_for(300ms));
@@ -161,7 +161,7 @@ TEST(ProcessTest, TimedWaitSleepsAndReturnsWhenTheChildEnds) {
   EXPECT_TRUE(slow.wait_for(5s));
   EXPECT_EQ(slow.finish().returncode, -SIGKILL);
 
-  Process quick({"sh", "-c", "printf done"}, CAPTURE_BOTH);
+  SystemProcess quick({"sh", "-c", "printf done"}, CAPTURE_BOTH);
   start = std::chrono::steady_clock::now();
   EXPECT_TRUE(quick.wait_for(5s));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
@@ -170,7 +170,7 @@ TEST(ProcessTest, TimedWaitSleepsAndReturnsWhenTheChildEnds) {
 
 TEST(ProcessTest, ChildrenInheritNoDescriptorOfOtherChildren) {
   auto before = inheritable_fds();
-  Process running({"sleep", "5"}, CAPTURE_BOTH);
+  SystemProcess running({"sleep", "5"}, CAPTURE_BOTH);
   // "exit" keeps the shell from replacing itself with ls, so the list is the shell's own.
   auto done = shell("ls /proc/$$/fd; exit");
   auto seen = split(done.stdout_text.value(), '\n');
@@ -209,7 +209,7 @@ TEST(ProcessTest, CalledProcessErrorCarriesTheRecord) {
       check_returncode(done);
       ADD_FAILURE() << "no error";
     } catch (const CalledProcessError &e) {
-      EXPECT_EQ(e.kind(), "CalledProcessError");
+      EXPECT_EQ(e.kind(), tarvo::ErrorKind::CalledProcessError);
       EXPECT_EQ(e.message(), "Command '['pip', 'install']' " + how);
       EXPECT_EQ(e.returncode, returncode);
       EXPECT_EQ(e.args, done.args);

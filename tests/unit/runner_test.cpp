@@ -1,6 +1,7 @@
 #include "tarvo/venv/runner.hpp"
 
 #include "harness.hpp"
+#include "tarvo/console/console.hpp"
 #include "tarvo/repr.hpp"
 
 #include <cstdlib>
@@ -44,7 +45,7 @@ const bool runner_driver = [] {
                repr(done.stdout_text), repr(done.stderr_text));
   } catch (const tarvo::Error &e) {
     std::fflush(stdout);
-    fmt::print(stderr, "{}: {}\n", e.kind(), e.message());
+    fmt::print(stderr, "{}\n", e.line());
     status = 1;
   }
   std::fflush(stdout);
@@ -137,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return info.param.name; });
 
 TEST(RunnerTest, ChronicGivesTheChildExactlyTheEnvironment) {
-  auto done = chronic({"env"}, Environment{{"ONLY", "x"}});
+  auto done = chronic({"env"}, tarvo::process::Environment{{"ONLY", "x"}});
   EXPECT_EQ(done.stdout_text, "ONLY=x\n");
 }
 
@@ -175,7 +176,7 @@ TEST(SpinnerTest, FramesAdvanceInOrderAtMostTenTimesASecond) {
   EXPECT_GE(drawings, 12u) << result.screen; // the frame wraps round to the first
   EXPECT_LE(drawings, 15u) << result.screen;
   for (std::size_t i = 0; i < drawings; ++i) {
-    EXPECT_EQ(parts[i], fmt::format("Spin: [{}]", SPINNER_FRAMES[i % SPINNER_FRAMES.size()]));
+    EXPECT_EQ(parts[i], fmt::format("Spin: [{}]", tarvo::console::SPINNER_FRAMES[i % 10]));
   }
 
   // The n-th redraw comes no sooner than n periods after the first status line.

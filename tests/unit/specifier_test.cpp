@@ -186,7 +186,7 @@ TEST(SpecifierErrors, NameTheOffendingClause) {
     parse_specifier_set(">=1.0, =>2.0");
     FAIL() << "no error";
   } catch (const tarvo::Error &e) {
-    EXPECT_EQ(e.kind(), "InvalidSpecifier");
+    EXPECT_EQ(e.kind(), tarvo::ErrorKind::InvalidSpecifier);
     EXPECT_EQ(e.message(), "Invalid specifier: '=>2.0'");
   }
 }

@@ -1,7 +1,7 @@
 #include "tarvo/wheel/targets.hpp"
 
 #include "harness.hpp"
-#include "tarvo/venv/process.hpp"
+#include "tarvo/process/process.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
@@ -142,11 +142,11 @@ TEST_F(DockerTest, RegisterBinfmtOnlyForAForeignArchitecture) {
 
 TEST_F(DockerTest, RegisterBinfmtFailureIsRaised) {
   ScopedEnv fail("STUB_FAIL", "--install");
-  std::optional<tarvo::venv::CalledProcessError> error;
+  std::optional<tarvo::process::CalledProcessError> error;
   auto [out, err] = capture_output([&] {
     try {
       register_binfmt("not-this-host");
-    } catch (const tarvo::venv::CalledProcessError &e) {
+    } catch (const tarvo::process::CalledProcessError &e) {
       error = e;
     }
   });

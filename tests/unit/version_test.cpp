@@ -135,7 +135,7 @@ TEST(VersionNumbers, LongTextsAreReadQuickly) {
     parse_version(std::string(100000, '('));
     ADD_FAILURE() << "no error";
   } catch (const tarvo::Error &e) {
-    EXPECT_EQ(e.kind(), "InvalidVersion");
+    EXPECT_EQ(e.kind(), tarvo::ErrorKind::InvalidVersion);
     EXPECT_TRUE(e.message().starts_with("Invalid version: '(((")) << e.message();
     EXPECT_LT(e.message().size(), 400u) << "a long text is cut in the message";
   }

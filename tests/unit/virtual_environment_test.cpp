@@ -9,6 +9,8 @@
 namespace {
 
 using namespace tarvo::venv;
+using tarvo::process::CalledProcessError;
+using tarvo::process::CompletedProcess;
 using namespace tarvo::testing;
 namespace fs = std::filesystem;
 

@@ -1,11 +1,12 @@
 #include "tarvo/cli/cli.hpp"
 
 #include "tarvo/cli/commands.hpp"
-#include "tarvo/cli/grammar.hpp"
+#include "tarvo/cli/parser.hpp"
+#include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/process/interrupts.hpp"
 
 #include <cerrno>
-#include <cstdio>
 #include <unistd.h>
 
 namespace tarvo::cli {
@@ -44,12 +45,12 @@ int main(const std::vector<std::string> &argv) {
   const Grammar &grammar = tarvo_grammar();
   auto parsed = parse(grammar, argv, version());
   if (auto *finished = std::get_if<Finished>(&parsed)) {
-    std::fputs(finished->out.c_str(), stdout);
-    std::fflush(stdout);
-    std::fputs(finished->err.c_str(), stderr);
+    console::write(console::Stream::Out, finished->out);
+    console::write(console::Stream::Err, finished->err);
     throw ExitStatus{finished->status};
   }
   const Args &args = std::get<Parsed>(parsed).args;
+  process::handle_interrupts();
   // The absolute form of an empty name is the current directory.
   const char *directory = args.directory.empty() ? "." : args.directory.c_str();
   if (::chdir(directory) != 0) {
@@ -60,7 +61,7 @@ int main(const std::vector<std::string> &argv) {
       return entry.handler(args, grammar);
     }
   }
-  throw Error("RuntimeError", "no handler for command " + args.command);
+  throw Error(ErrorKind::RuntimeError, "no handler for command " + args.command);
 }
 
 } // namespace tarvo::cli

@@ -8,6 +8,8 @@
 #include "tarvo/venv/virtual_environment.hpp"
 #include "tarvo/wheel/targets.hpp"
 
+#include "tarvo/console/console.hpp"
+
 #include <algorithm>
 #include <fmt/format.h>
 
@@ -17,7 +19,7 @@ namespace {
 
 // The handler of work that has not landed yet.
 int not_built(const std::string &what) {
-  report_error(fmt::format("'{}' is not built yet", what));
+  console::report_error(fmt::format("'{}' is not built yet", what));
   return 1;
 }
 
@@ -33,7 +35,8 @@ std::vector<std::string> validate_extras(const ProjectConfig &config,
       for (const auto &name : defined) {
         available += (available.empty() ? "" : ", ") + name;
       }
-      throw Error("ValueError", fmt::format("Unknown extra '{}'. Available: {}", extra, available));
+      throw Error(ErrorKind::ValueError,
+                  fmt::format("Unknown extra '{}'. Available: {}", extra, available));
     }
   }
   return extras;
@@ -52,9 +55,9 @@ int cmd_status(const Args &, const Grammar &) {
   auto venv = venv::get_venv();
   // Both are read before the first line, so a malformed file prints no status at all.
   std::string project = str(config.name()) + "-" + config.version().value_or("None");
-  fmt::print("Project: {}\n", project);
-  fmt::print("Docker: {}\n", wheel::check_docker() ? "installed" : "missing");
-  fmt::print("Venv: {}\n", venv.exists() ? "installed" : "missing");
+  console::out("Project: {}\n", project);
+  console::out("Docker: {}\n", wheel::check_docker() ? "installed" : "missing");
+  console::out("Venv: {}\n", venv.exists() ? "installed" : "missing");
   return 0;
 }
 
@@ -81,7 +84,7 @@ int cmd_build(const Args &args, const Grammar &) {
   }
   if (args.executable) {
     if (!ProjectConfig().name()) {
-      report_error("Project name missing");
+      console::report_error("Project name missing");
       return 1;
     }
     return not_built("build --executable");

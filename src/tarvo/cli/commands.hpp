@@ -4,6 +4,7 @@
 
 #include "tarvo/cli/args.hpp"
 #include "tarvo/cli/grammar.hpp"
+#include "tarvo/cli/help.hpp"
 
 #include <optional>
 #include <string>

@@ -1,5 +1,5 @@
-// The command-line grammar as a table (commands, options, help texts) and the parser that
-// reads an argument vector against it.
+// The command-line grammar as a table: the top-level options, the commands, their arguments
+// and help texts. The parser and the help layout read it.
 #pragma once
 
 #include "tarvo/cli/args.hpp"
@@ -28,6 +28,8 @@ struct Argument {
   Field field;
   std::string help;
   std::vector<std::string> choices;
+
+  bool is_option() const { return !names.empty(); }
 };
 
 struct Command {
@@ -46,22 +48,10 @@ struct Grammar {
 // tarvo's own grammar.
 const Grammar &tarvo_grammar();
 
-// The outcome of parsing: the arguments, or the text to print and the status to end with
-// (help and version end with 0 on standard output; usage errors with 2 on standard error).
-struct Parsed {
-  Args args;
-};
-struct Finished {
-  int status;
-  std::string out;
-  std::string err;
-};
+// -h/--help, which every level accepts.
+extern const Argument HELP;
 
-std::variant<Parsed, Finished> parse(const Grammar &grammar, const std::vector<std::string> &argv,
-                                     const std::string &version);
-
-// "usage: tarvo [-h] ..." with a line end; `command` selects a command's usage line.
-std::string usage(const Grammar &grammar, const Command *command = nullptr);
-std::string help(const Grammar &grammar, const Command *command = nullptr);
+// The arguments of the top level (no command) or of one command, HELP first.
+std::vector<const Argument *> level_arguments(const Grammar &grammar, const Command *command);
 
 } // namespace tarvo::cli

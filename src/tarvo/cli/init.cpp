@@ -2,16 +2,15 @@
 // templates, never overwriting anything that exists.
 #include "tarvo/cli/commands.hpp"
 #include "tarvo/config/templates.hpp"
+#include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/fs/files.hpp"
+#include "tarvo/process/interrupts.hpp"
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fmt/format.h>
-#include <sys/stat.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tarvo::cli {
@@ -20,104 +19,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool present(const fs::path &path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-// mkdir -p: an existing directory is accepted, anything else in the way is an error.
-void make_directories(const fs::path &path) {
-  fs::path current;
-  for (const auto &part : path) {
-    current /= part;
-    if (::mkdir(current.c_str(), 0777) == 0) {
-      continue;
+// One line typed at the prompt, without its line end. The poll also watches for an interrupt:
+// the handlers restart reads, so a read alone would never see Ctrl-C.
+std::string read_line(const std::string &prompt) {
+  console::out("{}", prompt);
+  console::flush();
+  std::string line;
+  for (;;) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {process::interrupt_fd(), POLLIN, 0}};
+    if (::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
+      throw os_error(errno);
     }
-    int err = errno;
-    struct stat st {};
-    if (err == EEXIST && ::stat(current.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      continue;
-    }
-    throw os_error(err, current);
-  }
-}
-
-void write_all(int fd, std::string_view content, const fs::path &path) {
-  while (!content.empty()) {
-    ssize_t n = ::write(fd, content.data(), content.size());
-    if (n < 0 && errno == EINTR) {
+    process::check_interrupted();
+    char c;
+    ssize_t n = fds[0].revents != 0 ? ::read(STDIN_FILENO, &c, 1) : -1;
+    if (n < 0 && (fds[0].revents == 0 || errno == EINTR)) {
       continue;
     }
     if (n < 0) {
-      throw os_error(errno, path);
+      throw os_error(errno);
     }
-    content.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
-
-// Creates `path` holding `content`. The text is written to a temporary file beside it and moved
-// into place only where nothing of that name exists, so the file appears whole or not at all
-// and an entry that appeared meanwhile (or a dangling link) is never replaced: that is a
-// FileExistsError.
-void create_file(const fs::path &path, std::string_view content) {
-  fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  std::string temp = (dir / ("." + path.filename().string() + ".tarvo-XXXXXX")).string();
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    throw os_error(errno, path);
-  }
-  try {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) {
-      throw os_error(errno, path);
-    }
-    write_all(fd, content, path);
-    if (::close(fd) != 0) {
-      fd = -1;
-      throw os_error(errno, path);
-    }
-    fd = -1;
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
-      // Filesystems without the no-replace rename still refuse to link over an entry.
-      if ((errno != EINVAL && errno != ENOSYS) || ::link(temp.c_str(), path.c_str()) != 0) {
-        throw os_error(errno, path);
+    if (n == 0) {
+      if (line.empty()) {
+        throw Error(ErrorKind::EOFError, "EOF when reading a line");
       }
-      ::unlink(temp.c_str());
+      return line;
     }
-  } catch (...) {
-    if (fd >= 0) {
-      ::close(fd);
+    if (c == '\n') {
+      return line;
     }
-    ::unlink(temp.c_str());
-    throw;
+    line += c;
   }
-}
-
-// Creates an empty file unless something of that name exists.
-void create_empty_file(const fs::path &path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    if (errno == EEXIST) {
-      return;
-    }
-    throw os_error(errno, path);
-  }
-  ::close(fd);
-}
-
-std::string read_line(const std::string &prompt) {
-  std::fputs(prompt.c_str(), stdout);
-  std::fflush(stdout);
-  std::string line;
-  int c;
-  while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
-    line += static_cast<char>(c);
-  }
-  if (c == EOF && line.empty()) {
-    throw Error("EOFError", "EOF when reading a line");
-  }
-  return line;
 }
 
 } // namespace
@@ -127,7 +59,7 @@ std::optional<std::string> get_arg(const std::optional<std::string> &value,
   if (value && !value->empty()) {
     return value;
   }
-  if (::isatty(STDIN_FILENO)) {
+  if (console::is_terminal(console::Stream::In)) {
     return read_line(prompt);
   }
   return std::nullopt;
@@ -145,7 +77,7 @@ int cmd_init(const Args &args, const Grammar &grammar) {
   for (std::size_t i = 0; i < questions.size(); ++i) {
     auto value = get_arg(questions[i].first, questions[i].second);
     if (!value) {
-      fmt::print("{}", usage(grammar));
+      console::out("{}", usage(grammar));
       return 1;
     }
     values[i] = *value;
@@ -153,10 +85,10 @@ int cmd_init(const Args &args, const Grammar &grammar) {
   const auto &[name, description, author_name, author_email, license] = values;
   // An empty name names no folder; refuse it before anything is written.
   if (name.empty()) {
-    throw Error("ValueError", "Project name must not be empty");
+    throw Error(ErrorKind::ValueError, "Project name must not be empty");
   }
   if (name.find('\0') != std::string::npos) {
-    throw Error("ValueError", "Project name must not contain a NUL character");
+    throw Error(ErrorKind::ValueError, "Project name must not contain a NUL character");
   }
 
   // Both templates are rendered before anything is written, so a broken template leaves
@@ -164,7 +96,7 @@ int cmd_init(const Args &args, const Grammar &grammar) {
   const fs::path pyproject = "pyproject.toml";
   const fs::path workflow = fs::path(".github") / "workflows" / "build.yml";
   std::optional<std::string> pyproject_text;
-  if (!present(pyproject)) {
+  if (!files::exists(pyproject)) {
     pyproject_text = templates::render(templates::text("pyproject.toml.tpl"),
                                        {{"name", name},
                                         {"description", description},
@@ -175,19 +107,19 @@ int cmd_init(const Args &args, const Grammar &grammar) {
                                        templates::Quoting::TomlBasic);
   }
   std::optional<std::string> workflow_text;
-  if (!present(workflow)) {
+  if (!files::exists(workflow)) {
     workflow_text = templates::render(templates::text("build.yml.tpl"), {{"project_name", name}},
                                       templates::Quoting::YamlDouble);
   }
 
   if (pyproject_text) {
-    create_file(pyproject, *pyproject_text);
+    files::create_file(pyproject, *pyproject_text);
   }
-  make_directories(name);
-  create_empty_file(fs::path(name) / "__init__.py");
-  make_directories(workflow.parent_path());
+  files::make_directories(name);
+  files::create_empty_file(fs::path(name) / "__init__.py");
+  files::make_directories(workflow.parent_path());
   if (workflow_text) {
-    create_file(workflow, *workflow_text);
+    files::create_file(workflow, *workflow_text);
   }
   return 0;
 }

@@ -1,16 +1,15 @@
 #include "tarvo/config/diff.hpp"
 
 #include "tarvo/config/coverage.hpp"
-#include "tarvo/config/file_text.hpp"
 #include "tarvo/config/project_config.hpp"
 #include "tarvo/config/templates.hpp"
 #include "tarvo/config/unified_diff.hpp"
+#include "tarvo/console/console.hpp"
+#include "tarvo/fs/files.hpp"
 #include "tarvo/repr.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarvo {
 
@@ -27,16 +26,11 @@ public:
   explicit Report(bool colour) : colour_(colour) {}
 
   // Asked again at every write: standard error may be redirected meanwhile.
-  bool coloured() const { return colour_ || ::isatty(STDERR_FILENO); }
+  bool coloured() const { return console::colour(console::Stream::Err, colour_); }
 
   void error(const std::string &message) {
-    if (coloured()) {
-      std::fputs(kRed, stderr);
-    }
-    fmt::print(stderr, "ERROR: {}\n", message);
-    if (coloured()) {
-      std::fputs(kReset, stderr);
-    }
+    bool coloured = this->coloured();
+    console::err("{}ERROR: {}\n{}", coloured ? kRed : "", message, coloured ? kReset : "");
     ++failed;
   }
 
@@ -52,17 +46,13 @@ public:
   }
 
   void diff_line(const std::string &line) {
+    const char *start = "";
+    const char *end = "";
     if (coloured()) {
-      if (line.starts_with("-")) {
-        std::fputs(kRed, stderr);
-      } else if (line.starts_with("+")) {
-        std::fputs(kGreen, stderr);
-      }
+      start = line.starts_with("-") ? kRed : line.starts_with("+") ? kGreen : "";
+      end = kReset;
     }
-    fmt::print(stderr, "{}\n", line);
-    if (coloured()) {
-      std::fputs(kReset, stderr);
-    }
+    console::err("{}{}\n{}", start, line, end);
   }
 
   int failed = 0;
@@ -160,7 +150,7 @@ int diff(bool workflow, bool colour) {
     templ = ProjectConfig::from_bytes(rendered);
   } catch (const TomlDecodeError &) {
     report.error("Generated invalid pyproject.toml");
-    fmt::print(stderr, "{}\n{}\n{}\n", kSeparator, rendered, kSeparator);
+    console::err("{}\n{}\n{}\n", kSeparator, rendered, kSeparator);
     return report.failed;
   }
 
@@ -184,16 +174,15 @@ int diff(bool workflow, bool colour) {
   if (!workflow) {
     return report.failed;
   }
-  struct stat st {};
-  if (::stat(kWorkflow, &st) != 0) {
+  if (!files::exists(kWorkflow)) {
     report.error(std::string(kWorkflow) + " is missing");
     return report.failed;
   }
   const std::string expected =
       templates::render(templates::text("build.yml.tpl"), {{"project_name", or_default(name, "x")}},
                         templates::Quoting::YamlDouble);
-  auto lines = unified_diff(split_lines(read_file(kWorkflow)), split_lines(expected), kWorkflow,
-                            std::string(kWorkflow) + ".tpl");
+  auto lines = unified_diff(split_lines(files::read_file(kWorkflow)), split_lines(expected),
+                            kWorkflow, std::string(kWorkflow) + ".tpl");
   for (const auto &line : lines) {
     report.diff_line(line);
   }

@@ -1,6 +1,6 @@
 #include "tarvo/config/project_config.hpp"
 
-#include "tarvo/config/file_text.hpp"
+#include "tarvo/fs/files.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -78,7 +78,8 @@ const Table *walk(const Value *value, std::string_view where) {
   if (const Table *table = value->as_table()) {
     return table;
   }
-  throw Error("TypeError", fmt::format("[{}] must be a table, got {}", where, repr(*value)));
+  throw Error(ErrorKind::TypeError,
+              fmt::format("[{}] must be a table, got {}", where, repr(*value)));
 }
 
 // The checks whose failure reports the offending value itself.
@@ -86,7 +87,7 @@ const Table &checked_table(const Value &value) {
   if (const Table *table = value.as_table()) {
     return *table;
   }
-  throw Error("TypeError", str(value));
+  throw Error(ErrorKind::TypeError, str(value));
 }
 
 std::optional<Value> lookup(const Table *table, std::string_view key) {
@@ -112,12 +113,13 @@ fs::path find_pyproject() {
     }
     dir = dir.parent_path();
   }
-  throw Error("FileNotFoundError", "pyproject.toml not found");
+  throw Error(ErrorKind::FileNotFoundError, "pyproject.toml not found");
 }
 
 ProjectConfig::ProjectConfig() : ProjectConfig(find_pyproject()) {}
 
-ProjectConfig::ProjectConfig(const fs::path &file) : data_(parse_document(read_file(file))) {}
+ProjectConfig::ProjectConfig(const fs::path &file)
+    : data_(parse_document(files::read_file(file))) {}
 
 ProjectConfig ProjectConfig::from_bytes(std::string_view bytes) {
   return ProjectConfig(parse_document(bytes));
@@ -139,7 +141,8 @@ std::optional<std::vector<Author>> ProjectConfig::authors() const {
   }
   const Array *entries = authors->as_array();
   if (entries == nullptr) {
-    throw Error("TypeError", "[project] authors must be an array of tables, got " + repr(*authors));
+    throw Error(ErrorKind::TypeError,
+                "[project] authors must be an array of tables, got " + repr(*authors));
   }
   std::vector<Author> out;
   for (const auto &entry : *entries) {
@@ -156,12 +159,12 @@ std::optional<std::string> ProjectConfig::version() const {
   }
   const Value *version = find(*project, "version");
   if (version == nullptr) {
-    throw Error("KeyError", "'version'");
+    throw Error(ErrorKind::KeyError, "'version'");
   }
   if (const std::string *text = version->as_string()) {
     return *text;
   }
-  throw Error("TypeError", str(*version));
+  throw Error(ErrorKind::TypeError, str(*version));
 }
 
 Table ProjectConfig::tarvo() const {
@@ -202,7 +205,7 @@ std::vector<std::string> extra_names(const ProjectConfig &config) {
   }
   const Table *table = extras->as_table();
   if (table == nullptr) {
-    throw Error("TypeError",
+    throw Error(ErrorKind::TypeError,
                 "[project.optional-dependencies] must be a table, got " + repr(*extras));
   }
   for (const auto &[name, _] : *table) {

@@ -16,7 +16,8 @@ namespace tarvo {
 // The document is not valid TOML.
 class TomlDecodeError : public Error {
 public:
-  explicit TomlDecodeError(const std::string &message) : Error("TOMLDecodeError", message) {}
+  explicit TomlDecodeError(const std::string &message)
+      : Error(ErrorKind::TOMLDecodeError, message) {}
 };
 
 struct Author {

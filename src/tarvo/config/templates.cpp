@@ -15,7 +15,7 @@ std::string_view text(std::string_view name) {
   if (auto found = embedded(name)) {
     return *found;
   }
-  throw Error("FileNotFoundError", fmt::format("template {} not found", repr(name)));
+  throw Error(ErrorKind::FileNotFoundError, fmt::format("template {} not found", repr(name)));
 }
 
 namespace {
@@ -145,7 +145,7 @@ std::string escape(std::string_view value, Quoting quoting) {
 std::string render(std::string_view templ, const Fields &fields, Quoting quoting) {
   for (const auto &[field, value] : fields) {
     if (!is_utf8(value)) {
-      throw Error("ValueError",
+      throw Error(ErrorKind::ValueError,
                   fmt::format("the value of {} is not valid UTF-8 text", repr(field)));
     }
   }
@@ -159,7 +159,7 @@ std::string render(std::string_view templ, const Fields &fields, Quoting quoting
         ++i;
         continue;
       }
-      throw Error("ValueError", "Single '}' encountered in format string");
+      throw Error(ErrorKind::ValueError, "Single '}' encountered in format string");
     }
     if (c != '{') {
       out += c;
@@ -172,8 +172,9 @@ std::string render(std::string_view templ, const Fields &fields, Quoting quoting
     }
     std::size_t close = templ.find('}', i + 1);
     if (close == std::string_view::npos) {
-      throw Error("ValueError", i + 1 == templ.size() ? "Single '{' encountered in format string"
-                                                      : "expected '}' before end of string");
+      throw Error(ErrorKind::ValueError, i + 1 == templ.size()
+                                             ? "Single '{' encountered in format string"
+                                             : "expected '}' before end of string");
     }
     std::string_view name = templ.substr(i + 1, close - i - 1);
     const std::string *value = nullptr;
@@ -184,7 +185,7 @@ std::string render(std::string_view templ, const Fields &fields, Quoting quoting
       }
     }
     if (value == nullptr) {
-      throw Error("KeyError", repr(name));
+      throw Error(ErrorKind::KeyError, repr(name));
     }
     out += escape(*value, quoting);
     i = close;

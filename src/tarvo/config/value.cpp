@@ -100,7 +100,7 @@ std::vector<std::string> string_list(const Value &value, std::string_view what) 
     }
   }
   if (array == nullptr) {
-    throw Error("TypeError",
+    throw Error(ErrorKind::TypeError,
                 fmt::format("{} must be a list of strings, got {}", what, repr(value)));
   }
   return out;

@@ -1,10 +1,12 @@
 #include "tarvo/lint/lint.hpp"
 
-#include "tarvo/venv/runner.hpp"
+#include "tarvo/console/console.hpp"
+#include "tarvo/process/interrupts.hpp"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <csignal>
+#include <exception>
 #include <fmt/format.h>
 #include <future>
 #include <thread>
@@ -18,11 +20,6 @@ namespace {
 
 // How often the main thread looks at the checks, and so also the display's frame period.
 constexpr auto POLL_PERIOD = std::chrono::milliseconds(100);
-
-// Erases the current line and moves up one. Written once per check after each drawing, it
-// clears the empty line under the block and the block's lower lines, leaving the cursor at the
-// start of the block's first line for the next drawing (or the final report) to overwrite.
-constexpr std::string_view ERASE_LINE_UP = "\x1b[2K\x1b[1A";
 
 struct Tool {
   std::string name; // also the label printed for the check
@@ -58,7 +55,7 @@ fs::path running_executable() {
 }
 
 // Whether some folder of the search path holds an entry named `program`, as execvp looks.
-bool on_search_path(const std::string &program, const venv::Environment &env) {
+bool on_search_path(const std::string &program, const process::Environment &env) {
   auto found = env.find("PATH");
   // The search path execvp falls back on when PATH is unset.
   std::string path = found != env.end() ? found->second : "/bin:/usr/bin";
@@ -75,19 +72,19 @@ bool on_search_path(const std::string &program, const venv::Environment &env) {
   }
 }
 
-venv::CompletedProcess run_self(const std::vector<std::string> &args) {
-  auto env = venv::current_environment();
+process::CompletedProcess run_self(const std::vector<std::string> &args) {
+  auto env = process::current_environment();
   auto &pythonpath = env["PYTHONPATH"];
   pythonpath = MODULE_PATH.string() + ":" + pythonpath;
   std::vector<std::string> argv = {"tarvo"};
   argv.insert(argv.end(), args.begin(), args.end());
-  venv::ProcessOptions options{venv::Stream::Capture, venv::Stream::Capture, env};
+  process::ProcessOptions options{process::Stream::Capture, process::Stream::Capture, env};
   // Run from its build folder, the tool is on no search path; it then checks itself with the
   // running executable rather than losing every check's result to a start error.
   if (!on_search_path(argv.front(), env)) {
     options.program = running_executable();
   }
-  return venv::run_process(std::move(argv), options);
+  return process::run(std::move(argv), options);
 }
 
 std::string status_line(const std::string &name, const TaskResult &result) {
@@ -101,6 +98,20 @@ bool is_done(const std::shared_future<TaskResult> &future) {
   return future.wait_for(std::chrono::seconds::zero()) == std::future_status::ready;
 }
 
+// A check that could not be started: the display stops, and its error is raised once the
+// other checks have finished.
+bool ended_in_error(const std::shared_future<TaskResult> &future) {
+  if (!is_done(future)) {
+    return false;
+  }
+  try {
+    future.get();
+    return false;
+  } catch (...) {
+    return true;
+  }
+}
+
 } // namespace
 
 const fs::path MODULE_PATH = [] {
@@ -111,7 +122,7 @@ const fs::path MODULE_PATH = [] {
 
 TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::string &tool,
                           const std::vector<std::string> &args) {
-  venv::CompletedProcess done;
+  process::CompletedProcess done;
   if (tool == "tarvo") {
     done = run_self(args);
   } else {
@@ -140,6 +151,17 @@ int run_lint(const venv::VirtualEnvironment &venv, const ProjectConfig &config, 
   // the futures: leaving this function, however it is left, joins them first.
   std::vector<std::shared_future<TaskResult>> futures;
   std::vector<std::jthread> pool;
+  // Should this function unwind while checks run, they are asked to end before the pool waits
+  // for them. (An interrupt has reached them already, and a check that cannot start is not such
+  // an unwind: it is raised below, once the others have finished.)
+  struct EndChecksOnError {
+    int before = std::uncaught_exceptions();
+    ~EndChecksOnError() {
+      if (std::uncaught_exceptions() > before) {
+        process::signal_children(SIGTERM);
+      }
+    }
+  } end_checks;
   for (const auto &tool : table) {
     std::packaged_task<TaskResult()> task(
         [&venv, &tool] { return run_lint_async(venv, tool.name, tool.args); });
@@ -147,48 +169,47 @@ int run_lint(const venv::VirtualEnvironment &venv, const ProjectConfig &config, 
     pool.emplace_back(std::move(task));
   }
 
-  if (isatty(STDOUT_FILENO) == 0) {
-    fmt::print(stdout, "Running linters...\n");
-    std::fflush(stdout);
+  using console::Stream;
+  if (!console::is_terminal(Stream::Out)) {
+    console::out("Running linters...\n");
+    console::flush();
   }
-  while (!std::all_of(futures.begin(), futures.end(), is_done)) {
-    if (isatty(STDOUT_FILENO) == 0) {
-      std::this_thread::sleep_for(POLL_PERIOD);
+  console::LiveBlock block;
+  while (!process::interrupt_signal() && !std::all_of(futures.begin(), futures.end(), is_done) &&
+         !std::any_of(futures.begin(), futures.end(), ended_in_error)) {
+    if (!console::is_terminal(Stream::Out)) {
+      process::sleep_unless_interrupted(POLL_PERIOD);
       continue;
     }
-    spinner_idx = (spinner_idx + 1) % venv::SPINNER_FRAMES.size();
+    spinner_idx = (spinner_idx + 1) % console::SPINNER_FRAMES.size();
+    std::vector<std::string> lines;
     for (std::size_t i = 0; i < table.size(); ++i) {
-      if (is_done(futures[i])) {
-        fmt::print(stdout, "\r{}\n", status_line(table[i].name, futures[i].get()));
-      } else {
-        fmt::print(stdout, "\r{}: [{}]\n", table[i].name, venv::SPINNER_FRAMES[spinner_idx]);
-      }
+      lines.push_back(is_done(futures[i]) ? status_line(table[i].name, futures[i].get())
+                                          : fmt::format("{}: [{}]", table[i].name,
+                                                        console::SPINNER_FRAMES[spinner_idx]));
     }
-    std::fflush(stdout);
-    std::this_thread::sleep_for(POLL_PERIOD);
-    for (std::size_t i = 0; i < table.size(); ++i) {
-      fmt::print(stdout, "{}", ERASE_LINE_UP);
-    }
+    block.draw(lines);
+    process::sleep_unless_interrupted(POLL_PERIOD);
+    block.rewind();
   }
+  // Interrupted, the checks are waited for without drawing, and the block is erased.
   pool.clear();
+  process::check_interrupted();
 
+  block.finish();
   for (std::size_t i = 0; i < table.size(); ++i) {
     const auto &result = futures[i].get();
-    fmt::print(stdout, "{}\n", status_line(table[i].name, result));
+    console::out("{}\n", status_line(table[i].name, result));
     if (result.returncode != 0) {
-      // Each stream is flushed before the other is written, so that on one terminal the
-      // lines keep their order.
-      fmt::print(stdout, "{}\n", result.stdout_text);
-      std::fflush(stdout);
-      fmt::print(stderr, "{}\n", result.stderr_text);
-      std::fflush(stderr);
+      console::out("{}\n", result.stdout_text);
+      console::err("{}\n", result.stderr_text);
       ++failed;
     }
   }
   if (failed != 0) {
-    fmt::print(stdout, "{} failed\n", failed);
+    console::out("{} failed\n", failed);
   }
-  std::fflush(stdout);
+  console::flush();
   return failed;
 }
 

@@ -1,51 +1,42 @@
 #include "tarvo/venv/runner.hpp"
 
+#include "tarvo/console/console.hpp"
+
 #include <chrono>
-#include <cstdio>
-#include <fmt/format.h>
-#include <unistd.h>
 
 namespace tarvo::venv {
 
 namespace {
 
+using process::CompletedProcess;
+
 // The wait between two redraws, and so also the animation's frame period.
 constexpr auto FRAME_PERIOD = std::chrono::milliseconds(100);
-
-// Code points, which is what the terminal shows as characters.
-std::size_t characters(std::string_view text) {
-  std::size_t count = 0;
-  for (char c : text) {
-    count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }
-  return count;
-}
 
 // A failed step's output, each stream to its own, so the user sees why it failed.
 void echo_output(const CompletedProcess &done) {
   if (done.stdout_text && !done.stdout_text->empty()) {
-    fmt::print(stdout, "{}\n", *done.stdout_text);
+    console::out("{}\n", *done.stdout_text);
   }
-  std::fflush(stdout);
   if (done.stderr_text && !done.stderr_text->empty()) {
-    fmt::print(stderr, "{}\n", *done.stderr_text);
-    std::fflush(stderr);
+    console::err("{}\n", *done.stderr_text);
   }
+  console::flush();
 }
 
-ProcessOptions captured(const std::optional<Environment> &env = std::nullopt) {
-  return {Stream::Capture, Stream::Capture, env};
+process::ProcessOptions captured(const std::optional<process::Environment> &env = std::nullopt) {
+  return {process::Stream::Capture, process::Stream::Capture, env};
 }
 
 } // namespace
 
 CompletedProcess chronic(const std::vector<std::string> &args,
-                         const std::optional<Environment> &env, bool check) {
-  auto done = run_process(args, captured(env));
+                         const std::optional<process::Environment> &env, bool check) {
+  auto done = process::run(args, captured(env));
   if (done.returncode != 0) {
     echo_output(done);
     if (check) {
-      check_returncode(done);
+      process::check_returncode(done);
     }
   }
   return done;
@@ -53,33 +44,32 @@ CompletedProcess chronic(const std::vector<std::string> &args,
 
 CompletedProcess spinner(std::string_view action, const std::vector<std::string> &args,
                          bool chronic) {
-  if (isatty(STDOUT_FILENO) == 0) {
-    fmt::print(stdout, "{}...\n", action);
-    std::fflush(stdout);
+  if (!console::is_terminal(console::Stream::Out)) {
+    console::out("{}...\n", action);
+    console::flush();
     if (chronic) {
       return venv::chronic(args);
     }
-    return run_process(args, captured());
+    return process::run(args, captured());
   }
 
-  std::size_t frame = 0;
-  fmt::print(stdout, "{}: [{}]", action, SPINNER_FRAMES[frame]);
-  std::fflush(stdout);
-  Process process(args, captured());
-  while (!process.wait_for(FRAME_PERIOD)) {
-    frame = (frame + 1) % SPINNER_FRAMES.size();
-    fmt::print(stdout, "\r{}: [{}]", action, SPINNER_FRAMES[frame]);
-    std::fflush(stdout);
+  console::StatusLine line(action);
+  std::unique_ptr<process::Child> child;
+  try {
+    child = process::launcher().start(args, captured());
+  } catch (const Error &) {
+    // The error follows the status line, which stays as it was.
+    line.keep();
+    throw;
   }
-  // Blank exactly the status line's width so the next line starts on a clean one.
-  auto width = characters(action) + 4 + characters(SPINNER_FRAMES[frame]);
-  fmt::print(stdout, "\r{:{}}\r", "", width);
-  std::fflush(stdout);
-
-  auto done = process.finish();
+  while (!child->wait_for(FRAME_PERIOD)) {
+    line.advance();
+  }
+  line.clear();
+  auto done = child->finish();
   if (chronic && done.returncode != 0) {
     echo_output(done);
-    check_returncode(done);
+    process::check_returncode(done);
   }
   return done;
 }

@@ -123,11 +123,11 @@ void VirtualEnvironment::install(const std::vector<std::string> &extras) const {
           {pip_.string(), "install", "--quiet", "--editable", package_spec(extras)}, true);
 }
 
-CompletedProcess VirtualEnvironment::run(const std::vector<std::string> &args,
-                                         const RunOptions &options) const {
-  std::optional<Environment> env;
+process::CompletedProcess VirtualEnvironment::run(const std::vector<std::string> &args,
+                                                  const RunOptions &options) const {
+  std::optional<process::Environment> env;
   if (!options.env.empty()) {
-    env = current_environment();
+    env = process::current_environment();
     for (const auto &[name, value] : options.env) {
       (*env)[name] = value;
     }
@@ -137,8 +137,8 @@ CompletedProcess VirtualEnvironment::run(const std::vector<std::string> &args,
   if (options.chronic) {
     return chronic(argv, env, true);
   }
-  auto mode = options.capture_output ? Stream::Capture : Stream::Inherit;
-  return run_process(std::move(argv), {mode, mode, std::move(env)});
+  auto mode = options.capture_output ? process::Stream::Capture : process::Stream::Inherit;
+  return process::run(std::move(argv), {mode, mode, std::move(env)});
 }
 
 VirtualEnvironment get_venv() { return VirtualEnvironment(".venv"); }

@@ -2,7 +2,7 @@
 // with tool sets and the project itself, and used to run the environment's interpreter.
 #pragma once
 
-#include "tarvo/venv/process.hpp"
+#include "tarvo/process/process.hpp"
 
 #include <filesystem>
 #include <string>
@@ -12,7 +12,7 @@ namespace tarvo::venv {
 
 struct RunOptions {
   // Variables set over a copy of the tool's own environment.
-  Environment env = {};
+  process::Environment env = {};
   // Capture the output, show it only on failure, and raise CalledProcessError for a failure.
   bool chronic = false;
   // Capture both streams into the result instead of passing them through.
@@ -43,7 +43,8 @@ public:
 
   // Runs the environment's interpreter with `args`; a non-zero exit is an error only with
   // `chronic`.
-  CompletedProcess run(const std::vector<std::string> &args, const RunOptions &options = {}) const;
+  process::CompletedProcess run(const std::vector<std::string> &args,
+                                const RunOptions &options = {}) const;
 
 private:
   std::filesystem::path path_;

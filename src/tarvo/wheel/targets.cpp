@@ -1,26 +1,25 @@
 #include "tarvo/wheel/targets.hpp"
 
 #include "tarvo/error.hpp"
-#include "tarvo/venv/process.hpp"
+#include "tarvo/fs/files.hpp"
+#include "tarvo/fs/tree.hpp"
+#include "tarvo/process/process.hpp"
 
 #include <cerrno>
-#include <filesystem>
-#include <fnmatch.h>
 #include <sys/utsname.h>
 #include <vector>
 
 namespace tarvo::wheel {
 
-namespace fs = std::filesystem;
-using venv::Stream;
+using process::Stream;
 
 bool check_docker() {
   try {
-    return venv::run_process({"docker", "--version"},
-                             {.stdout_mode = Stream::Discard, .stderr_mode = Stream::Discard})
+    return process::run({"docker", "--version"},
+                        {.stdout_mode = Stream::Discard, .stderr_mode = Stream::Discard})
                .returncode == 0;
   } catch (const Error &e) {
-    if (e.kind() == "FileNotFoundError") {
+    if (e.kind() == ErrorKind::FileNotFoundError) {
       return false;
     }
     throw;
@@ -66,21 +65,13 @@ std::string get_python_image(std::string_view python, std::string_view libc) {
 }
 
 std::optional<std::string> find_wheel(const std::string &directory, std::string_view arch) {
-  std::error_code ec;
-  if (!fs::exists(directory, ec)) {
+  if (!files::exists(directory)) {
     return std::nullopt;
   }
-  // Like a shell wildcard: an unreadable folder simply has no matches.
-  std::vector<std::string> names;
-  for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
-    names.push_back(it->path().filename().string());
-  }
   for (const auto &pattern : {"*_" + std::string(arch) + ".whl", std::string("*.whl")}) {
-    for (const auto &name : names) {
-      // FNM_PERIOD: a wildcard never matches a leading dot, as in the shell.
-      if (fnmatch(pattern.c_str(), name.c_str(), FNM_PERIOD) == 0) {
-        return directory + "/" + name;
-      }
+    auto names = files::glob(directory, pattern);
+    if (!names.empty()) {
+      return directory + "/" + names.front();
     }
   }
   return std::nullopt;
@@ -98,7 +89,7 @@ void register_binfmt(std::string_view arch) {
   if (arch == host_machine()) {
     return;
   }
-  venv::check_returncode(venv::run_process(
+  process::check_returncode(process::run(
       {"docker", "run", "--privileged", "--rm", std::string(BINFMT_IMAGE), "--install", "all"}));
 }
 

@@ -110,7 +110,7 @@ int hex_value(char c) {
 
 class Parser {
 public:
-  Parser(std::string_view source, std::size_t pos, const char *kind)
+  Parser(std::string_view source, std::size_t pos, ErrorKind kind)
       : s_(source), pos_(pos), kind_(kind) {}
 
   // marker = atom (("and" | "or") atom)*, atom = "(" marker ")" | comparison; blanks
@@ -333,7 +333,7 @@ private:
 
   std::string_view s_;
   std::size_t pos_;
-  const char *kind_;
+  ErrorKind kind_;
   Marker marker_;
 };
 
@@ -370,7 +370,7 @@ bool compare_text(MarkerOp op, const std::string &lhs, const std::string &rhs) {
   case Operator::arbitrary:
     break;
   }
-  throw Error("UndefinedComparison",
+  throw Error(ErrorKind::UndefinedComparison,
               fmt::format("Undefined {} on {} and {}", repr(op_text(op)), repr(lhs), repr(rhs)));
 }
 
@@ -437,7 +437,7 @@ std::string_view variable_name(MarkerVariable variable) {
 
 namespace detail {
 
-Marker parse_marker_expression(std::string_view source, std::size_t &pos, const char *kind) {
+Marker parse_marker_expression(std::string_view source, std::size_t &pos, ErrorKind kind) {
   Parser parser(source, pos, kind);
   Marker marker = parser.parse();
   pos = parser.position();
@@ -448,10 +448,10 @@ Marker parse_marker_expression(std::string_view source, std::size_t &pos, const 
 
 Marker parse_marker(std::string_view text) {
   std::size_t pos = 0;
-  Marker marker = detail::parse_marker_expression(text, pos, "InvalidMarker");
+  Marker marker = detail::parse_marker_expression(text, pos, ErrorKind::InvalidMarker);
   std::string_view rest = text.substr(pos);
   if (!rest.empty() && rest != "\n" && rest != "\r" && rest != "\r\n") {
-    scan::syntax_error("InvalidMarker", "Expected end of marker expression", text, pos);
+    scan::syntax_error(ErrorKind::InvalidMarker, "Expected end of marker expression", text, pos);
   }
   return marker;
 }

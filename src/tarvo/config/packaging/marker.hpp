@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tarvo/config/packaging/specifier.hpp"
+#include "tarvo/error.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -96,7 +97,7 @@ namespace detail {
 
 // Parses the marker expression that starts at `pos` of `source` and moves `pos` past it and
 // the blanks after it. Errors are of `kind` and name the whole `source`.
-Marker parse_marker_expression(std::string_view source, std::size_t &pos, const char *kind);
+Marker parse_marker_expression(std::string_view source, std::size_t &pos, ErrorKind kind);
 
 } // namespace detail
 

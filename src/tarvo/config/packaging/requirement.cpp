@@ -10,7 +10,7 @@ namespace tarvo::packaging {
 
 namespace {
 
-constexpr const char *kind = "InvalidRequirement";
+constexpr ErrorKind kind = ErrorKind::InvalidRequirement;
 
 // A URL must name a scheme and a host, except a file URL, which must be written in the form
 // a URL parser gives back ("file:///path", not "file:/path" or "file:."). Returns the form of

@@ -226,7 +226,7 @@ std::optional<std::size_t> scan_version(std::string_view s, std::size_t pos, Ver
   return p;
 }
 
-void syntax_error(const char *kind, std::string_view message, std::string_view source,
+void syntax_error(ErrorKind kind, std::string_view message, std::string_view source,
                   std::size_t pos) {
   std::size_t column = 1;
   for (std::size_t i = 0; i < pos && i < source.size(); ++i) {

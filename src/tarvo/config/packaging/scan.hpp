@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tarvo/config/packaging/version.hpp"
+#include "tarvo/error.hpp"
 
 #include <cstddef>
 #include <optional>
@@ -59,7 +60,7 @@ std::optional<std::size_t> scan_version(std::string_view s, std::size_t pos, Ver
                                         Version *out = nullptr, bool *wildcard = nullptr);
 
 // The error for a syntax error at byte `pos` of `source`: "message at column N: 'source'".
-[[noreturn]] void syntax_error(const char *kind, std::string_view message, std::string_view source,
+[[noreturn]] void syntax_error(ErrorKind kind, std::string_view message, std::string_view source,
                                std::size_t pos);
 
 } // namespace tarvo::packaging::scan

@@ -218,7 +218,8 @@ std::optional<Specifier> try_parse_specifier(std::string_view text) {
 Specifier parse_specifier(std::string_view text, std::optional<bool> prereleases) {
   auto specifier = try_parse_specifier(text);
   if (!specifier) {
-    throw Error("InvalidSpecifier", fmt::format("Invalid specifier: {}", scan::quoted(text)));
+    throw Error(ErrorKind::InvalidSpecifier,
+                fmt::format("Invalid specifier: {}", scan::quoted(text)));
   }
   specifier->prereleases = prereleases;
   return std::move(*specifier);
@@ -242,7 +243,7 @@ bool allows_prereleases(const Specifier &specifier) {
     return specifier.parsed->is_prerelease();
   case Operator::arbitrary:
     if (!specifier.parsed) {
-      throw Error("InvalidVersion",
+      throw Error(ErrorKind::InvalidVersion,
                   fmt::format("Invalid version: {}", scan::quoted(specifier.version)));
     }
     return specifier.parsed->is_prerelease();
@@ -372,7 +373,7 @@ std::vector<std::string> filter(const SpecifierSet &set, const std::vector<std::
 
 SpecifierSet operator&(const SpecifierSet &a, const SpecifierSet &b) {
   if (a.prereleases && b.prereleases && *a.prereleases != *b.prereleases) {
-    throw Error("ValueError",
+    throw Error(ErrorKind::ValueError,
                 "Cannot combine SpecifierSets with True and False prerelease overrides.");
   }
   std::vector<Specifier> specifiers = a.specifiers;

@@ -118,7 +118,7 @@ std::optional<Version> try_parse_version(std::string_view text) {
 Version parse_version(std::string_view text) {
   auto v = try_parse_version(text);
   if (!v) {
-    throw Error("InvalidVersion", fmt::format("Invalid version: {}", scan::quoted(text)));
+    throw Error(ErrorKind::InvalidVersion, fmt::format("Invalid version: {}", scan::quoted(text)));
   }
   return std::move(*v);
 }

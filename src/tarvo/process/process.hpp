@@ -1,5 +1,7 @@
-// Child processes: the one place that starts a program, from an argument vector found on PATH
-// and never through a shell, with each output stream inherited, captured or discarded.
+// Child processes: the one place that starts, waits for and ends them. A child is started from
+// an argument vector with the program found on PATH, never through a shell, with each output
+// stream inherited, captured or discarded. Everything starts children through launcher(), the
+// seam that tests replace with a recording fake.
 #pragma once
 
 #include "tarvo/error.hpp"
@@ -7,12 +9,12 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
-namespace tarvo::venv {
+namespace tarvo::process {
 
 // A complete environment for a child: variable name to value.
 using Environment = std::map<std::string, std::string>;
@@ -31,6 +33,7 @@ struct ProcessOptions {
 
 // A finished child. The captured texts are named stdout_text and stderr_text because the C
 // library reserves stdout and stderr as macros; each is absent when the stream was not captured.
+// Captured text reads carriage returns, alone or before a line feed, as line feeds.
 struct CompletedProcess {
   std::vector<std::string> args;
   int returncode = 0; // the negative signal number when a signal ended the child
@@ -52,53 +55,49 @@ public:
   std::optional<std::string> stderr_text;
 };
 
-// A running child. Standard input is inherited. Captured streams are read whenever the
-// process waits, so a child that writes more than a pipe holds never stalls. The destructor
-// waits for a child that was not waited for.
-class Process {
-public:
-  // Starts the child; a program that cannot be started raises the Error its errno names,
-  // e.g. "FileNotFoundError: [Errno 2] No such file or directory: 'python'".
-  explicit Process(std::vector<std::string> args, const ProcessOptions &options = {});
-  ~Process();
-  Process(const Process &) = delete;
-  Process &operator=(const Process &) = delete;
-
-  // Waits at most `timeout` for the child to end, sleeping in the kernel and reading
-  // captured output meanwhile. True once the child has ended.
-  bool wait_for(std::chrono::nanoseconds timeout);
-
-  // Waits for the child to end and its captured streams to close. Call once.
-  CompletedProcess finish();
-
-  pid_t pid() const { return pid_; }
-
-private:
-  struct Capture {
-    int fd = -1;
-    std::string text;
-    bool wanted = false;
-  };
-
-  // One sleep in poll until output, the child's end, or the time-out (none: no limit).
-  void poll_once(const std::optional<std::chrono::nanoseconds> &timeout);
-  void reap(int options);
-  static void close_fd(int &fd);
-
-  std::vector<std::string> args_;
-  pid_t pid_ = -1;
-  int pidfd_ = -1;
-  Capture out_, err_;
-  std::optional<int> returncode_;
-};
-
-// Starts the child and waits for it.
-CompletedProcess run_process(std::vector<std::string> args, const ProcessOptions &options = {});
-
 // Raises CalledProcessError, with the captured texts, when the child did not exit with 0.
 void check_returncode(const CompletedProcess &completed);
 
 // A copy of this process's environment.
 Environment current_environment();
 
-} // namespace tarvo::venv
+// A started child. Captured streams are read whenever it is waited for, so a child that writes
+// more than a pipe holds never stalls. After an interrupt the waits go on until the child has
+// ended (killing it when it outlives the grace period), and then raise Interrupted.
+class Child {
+public:
+  virtual ~Child() = default;
+  // Waits at most `timeout` for the child to end, sleeping in the kernel. True once it has.
+  virtual bool wait_for(std::chrono::nanoseconds timeout) = 0;
+  // Waits for the child to end and its captured streams to close. Call once.
+  virtual CompletedProcess finish() = 0;
+};
+
+class Launcher {
+public:
+  virtual ~Launcher() = default;
+  // Starts the child; a program that cannot be started raises the Error its errno names,
+  // e.g. "FileNotFoundError: [Errno 2] No such file or directory: 'python'".
+  virtual std::unique_ptr<Child> start(std::vector<std::string> args,
+                                       const ProcessOptions &options) = 0;
+};
+
+// The launcher in use: the system's, unless one was installed with UseLauncher.
+Launcher &launcher();
+
+// Installs `replacement` as the launcher until destroyed.
+class UseLauncher {
+public:
+  explicit UseLauncher(Launcher &replacement);
+  ~UseLauncher();
+  UseLauncher(const UseLauncher &) = delete;
+  UseLauncher &operator=(const UseLauncher &) = delete;
+
+private:
+  Launcher *previous_;
+};
+
+// Starts the child and waits for it.
+CompletedProcess run(std::vector<std::string> args, const ProcessOptions &options = {});
+
+} // namespace tarvo::process

@@ -1,4 +1,5 @@
-#include "tarvo/cli/grammar.hpp"
+#include "tarvo/cli/help.hpp"
+#include "tarvo/cli/parser.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,229 @@
+#include "tarvo/cli/parser.hpp"
+
+#include "tarvo/cli/help.hpp"
+
+#include <algorithm>
+#include <fmt/format.h>
+#include <optional>
+
+namespace tarvo::cli {
+
+namespace {
+
+struct UsageError {
+  std::string message;
+};
+
+// Reading one parser level: the top level or one command.
+class Level {
+public:
+  Level(const Grammar &g, const Command *command, Args &args)
+      : grammar_(g), command_(command), args_(args), arguments_(level_arguments(g, command)) {}
+
+  std::string label() const {
+    return command_ ? grammar_.prog + " " + command_->name : grammar_.prog;
+  }
+
+  // The option that `word` names, by its full name or a prefix that only one name begins
+  // with; `value` receives a value attached with "=" (or to a short option).
+  const Argument &match(const std::string &word, std::optional<std::string> &value) const {
+    std::string name = word;
+    if (auto eq = word.find('='); eq != std::string::npos) {
+      name = word.substr(0, eq);
+      value = word.substr(eq + 1);
+    }
+    for (const Argument *a : arguments_) {
+      if (std::find(a->names.begin(), a->names.end(), name) != a->names.end()) {
+        return *a;
+      }
+    }
+    if (word.rfind("--", 0) == 0) {
+      std::vector<std::pair<const Argument *, std::string>> found;
+      for (const Argument *a : arguments_) {
+        for (const auto &n : a->names) {
+          if (n.rfind("--", 0) == 0 && n.rfind(name, 0) == 0) {
+            found.emplace_back(a, n);
+          }
+        }
+      }
+      if (found.size() == 1) {
+        return *found.front().first;
+      }
+      if (found.size() > 1) {
+        std::string names;
+        for (const auto &f : found) {
+          names += (names.empty() ? "" : ", ") + f.second;
+        }
+        throw UsageError{fmt::format("ambiguous option: {} could match {}", name, names)};
+      }
+    } else if (word.size() > 2) {
+      // A short option with its value attached: -Cproject.
+      value.reset();
+      std::string short_name = word.substr(0, 2);
+      for (const Argument *a : arguments_) {
+        if (std::find(a->names.begin(), a->names.end(), short_name) != a->names.end()) {
+          value = word.substr(2);
+          return *a;
+        }
+      }
+    }
+    throw UsageError{"unrecognized arguments: " + word};
+  }
+
+  // Stores an option's value, reading the next word when none was attached; returns whether
+  // the next word was used.
+  bool take(const Argument &a, std::optional<std::string> value, const std::string *next) {
+    std::string names;
+    for (const auto &n : a.names) {
+      names += (names.empty() ? "" : "/") + n;
+    }
+    if (a.arity == Arity::Flag) {
+      if (value) {
+        throw UsageError{fmt::format("argument {}: ignored explicit argument '{}'", names, *value)};
+      }
+      args_.*std::get<bool Args::*>(a.field) = true;
+      return false;
+    }
+    bool used_next = false;
+    if (!value) {
+      if (next == nullptr || (next->size() > 1 && next->front() == '-')) {
+        throw UsageError{fmt::format("argument {}: expected one argument", names)};
+      }
+      value = *next;
+      used_next = true;
+    }
+    if (!a.choices.empty() &&
+        std::find(a.choices.begin(), a.choices.end(), *value) == a.choices.end()) {
+      std::string choices;
+      for (const auto &c : a.choices) {
+        choices += (choices.empty() ? "'" : ", '") + c + "'";
+      }
+      throw UsageError{fmt::format("argument {}: invalid choice: '{}' (choose from {})", names,
+                                   *value, choices)};
+    }
+    std::visit(
+        [&](auto field) {
+          using F = decltype(field);
+          if constexpr (std::is_same_v<F, std::string Args::*> ||
+                        std::is_same_v<F, std::optional<std::string> Args::*>) {
+            args_.*field = *value;
+          }
+        },
+        a.field);
+    return used_next;
+  }
+
+  // Assigns the words that are not options to the level's positionals, in order.
+  void assign_positionals(const std::vector<std::string> &words) {
+    std::size_t next = 0;
+    for (const Argument *a : arguments_) {
+      if (a->arity == Arity::ZeroOrMore) {
+        auto &list = args_.*std::get<std::vector<std::string> Args::*>(a->field);
+        list.assign(words.begin() + static_cast<long>(next), words.end());
+        next = words.size();
+      } else if (a->arity == Arity::Optional && next < words.size()) {
+        args_.*std::get<std::string Args::*>(a->field) = words[next++];
+      }
+    }
+    if (next < words.size()) {
+      std::string surplus;
+      for (auto i = next; i < words.size(); ++i) {
+        surplus += (surplus.empty() ? "" : " ") + words[i];
+      }
+      throw UsageError{"unrecognized arguments: " + surplus};
+    }
+  }
+
+  const Grammar &grammar_;
+  const Command *command_;
+  Args &args_;
+  std::vector<const Argument *> arguments_;
+};
+
+} // namespace
+
+std::variant<Parsed, Finished> parse(const Grammar &g, const std::vector<std::string> &argv,
+                                     const std::string &version) {
+  Args args;
+  const Command *command = nullptr;
+  auto error = [&](const Level &level, const std::string &message) {
+    return Finished{2, "",
+                    usage(g, command) + fmt::format("{}: error: {}\n", level.label(), message)};
+  };
+
+  Level top(g, nullptr, args);
+  std::size_t i = 0;
+  try {
+    for (; i < argv.size(); ++i) {
+      const std::string &word = argv[i];
+      if (word == "--") {
+        ++i;
+        break;
+      }
+      if (word.size() < 2 || word.front() != '-') {
+        break;
+      }
+      std::optional<std::string> value;
+      const Argument &a = top.match(word, value);
+      if (&a == &HELP) {
+        return Finished{0, help(g), ""};
+      }
+      if (a.names.front() == "--version") {
+        if (value) {
+          throw UsageError{
+              fmt::format("argument --version: ignored explicit argument '{}'", *value)};
+        }
+        return Finished{0, g.prog + " " + version + "\n", ""};
+      }
+      if (top.take(a, value, i + 1 < argv.size() ? &argv[i + 1] : nullptr)) {
+        ++i;
+      }
+    }
+    if (i == argv.size()) {
+      throw UsageError{"the following arguments are required: command"};
+    }
+    auto found = std::find_if(g.commands.begin(), g.commands.end(),
+                              [&](const Command &c) { return c.name == argv[i]; });
+    if (found == g.commands.end()) {
+      std::string choices;
+      for (const auto &c : g.commands) {
+        choices += (choices.empty() ? "'" : ", '") + c.name + "'";
+      }
+      throw UsageError{
+          fmt::format("argument command: invalid choice: '{}' (choose from {})", argv[i], choices)};
+    }
+    command = &*found;
+    args.command = command->name;
+  } catch (const UsageError &e) {
+    return error(top, e.message);
+  }
+
+  Level level(g, command, args);
+  try {
+    std::vector<std::string> positionals;
+    bool only_positionals = false;
+    for (std::size_t j = i + 1; j < argv.size(); ++j) {
+      const std::string &word = argv[j];
+      if (!only_positionals && word == "--") {
+        only_positionals = true;
+      } else if (only_positionals || word.size() < 2 || word.front() != '-') {
+        positionals.push_back(word);
+      } else {
+        std::optional<std::string> value;
+        const Argument &a = level.match(word, value);
+        if (&a == &HELP) {
+          return Finished{0, help(g, command), ""};
+        }
+        if (level.take(a, value, j + 1 < argv.size() ? &argv[j + 1] : nullptr)) {
+          ++j;
+        }
+      }
+    }
+    level.assign_positionals(positionals);
+  } catch (const UsageError &e) {
+    return error(level, e.message);
+  }
+  return Parsed{std::move(args)};
+}
+
+} // namespace tarvo::cli

@@ -1,0 +1,115 @@
+#include "tarvo/console/console.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace tarvo::console {
+
+namespace {
+
+// Erases the current line and moves up one.
+constexpr std::string_view ERASE_LINE_UP = "\x1b[2K\x1b[1A";
+constexpr std::string_view ERASE_LINE = "\x1b[2K\r";
+
+FILE *file(Stream stream) { return stream == Stream::Err ? stderr : stdout; }
+
+Stream last_written = Stream::Out;
+
+// Code points, which is what the terminal shows as characters.
+std::size_t characters(std::string_view text) {
+  std::size_t count = 0;
+  for (char c : text) {
+    count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }
+  return count;
+}
+
+} // namespace
+
+bool is_terminal(Stream stream) {
+  int fd = stream == Stream::In    ? STDIN_FILENO
+           : stream == Stream::Out ? STDOUT_FILENO
+                                   : STDERR_FILENO;
+  return ::isatty(fd) != 0;
+}
+
+bool colour(Stream stream, bool forced) {
+  if (forced) {
+    return true;
+  }
+  const char *no_colour = std::getenv("NO_COLOR");
+  return is_terminal(stream) && (no_colour == nullptr || *no_colour == '\0');
+}
+
+void write(Stream stream, std::string_view text) {
+  if (stream != last_written) {
+    std::fflush(file(last_written));
+    last_written = stream;
+  }
+  std::fwrite(text.data(), 1, text.size(), file(stream));
+  // Standard error is unbuffered; standard output on a terminal is flushed at each line end by
+  // stdio, and elsewhere whenever the streams switch or a child starts.
+}
+
+void flush() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+}
+
+void report_error(std::string_view message) { err("Error: {}\n", message); }
+
+StatusLine::StatusLine(std::string_view action) : action_(action) { draw(""); }
+
+void StatusLine::advance() {
+  frame_ = (frame_ + 1) % SPINNER_FRAMES.size();
+  draw("\r");
+}
+
+void StatusLine::draw(std::string_view lead) {
+  out("{}{}: [{}]", lead, action_, SPINNER_FRAMES[frame_]);
+  std::fflush(stdout);
+}
+
+void StatusLine::clear() {
+  if (!shown_) {
+    return;
+  }
+  shown_ = false;
+  auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
+  out("\r{:{}}\r", "", width);
+  std::fflush(stdout);
+}
+
+void LiveBlock::draw(const std::vector<std::string> &lines) {
+  std::string text;
+  for (const auto &line : lines) {
+    text += "\r" + line + "\n";
+  }
+  write(Stream::Out, text);
+  std::fflush(stdout);
+  lines_ = lines.size();
+  rewound_ = false;
+}
+
+void LiveBlock::rewind() {
+  std::string text;
+  for (std::size_t i = 0; i < lines_; ++i) {
+    text += ERASE_LINE_UP;
+  }
+  write(Stream::Out, text);
+  rewound_ = true;
+}
+
+LiveBlock::~LiveBlock() {
+  if (lines_ == 0) {
+    return;
+  }
+  if (!rewound_) {
+    rewind();
+  }
+  write(Stream::Out, ERASE_LINE);
+  std::fflush(stdout);
+}
+
+} // namespace tarvo::console

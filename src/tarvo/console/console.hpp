@@ -1,0 +1,89 @@
+// The one owner of the terminal: whether a stream is a terminal (asked at every use, since a
+// stream may be redirected meanwhile), colour, writing with the streams kept in order, the
+// flush before a child writes to them, the spinner's status line and the lint block.
+#pragma once
+
+#include <array>
+#include <fmt/format.h>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo::console {
+
+enum class Stream { In, Out, Err };
+
+// One character and one terminal column each.
+inline constexpr std::array<std::string_view, 10> SPINNER_FRAMES = {"⠋", "⠙", "⠹", "⠸", "⠼",
+                                                                    "⠴", "⠦", "⠧", "⠇", "⠏"};
+
+bool is_terminal(Stream stream);
+
+// Colour codes on `stream`: when forced, or when it is a terminal and NO_COLOR is unset or
+// empty.
+bool colour(Stream stream, bool forced);
+
+// Writes to standard output or error. What the other stream holds is flushed first, so that
+// on one terminal the text keeps the order in which it was written.
+void write(Stream stream, std::string_view text);
+
+template <typename... T> void out(fmt::format_string<T...> format, T &&...args) {
+  write(Stream::Out, fmt::format(format, std::forward<T>(args)...));
+}
+
+template <typename... T> void err(fmt::format_string<T...> format, T &&...args) {
+  write(Stream::Err, fmt::format(format, std::forward<T>(args)...));
+}
+
+// Flushes both streams: before a child writes to them, and before the process ends.
+void flush();
+
+// "Error: <message>" as one line on standard error.
+void report_error(std::string_view message);
+
+// The spinner's one self-overwriting line, "<action>: [frame]", on standard output. It is
+// blanked when the step ends, however it ends.
+class StatusLine {
+public:
+  explicit StatusLine(std::string_view action);
+  ~StatusLine() { clear(); }
+  StatusLine(const StatusLine &) = delete;
+  StatusLine &operator=(const StatusLine &) = delete;
+
+  // Redraws the line with the next frame.
+  void advance();
+  // Blanks exactly the line's width and returns to its start; once.
+  void clear();
+  // Leaves the line as it is, for an error to follow it.
+  void keep() { shown_ = false; }
+
+private:
+  void draw(std::string_view lead);
+
+  std::string action_;
+  std::size_t frame_ = 0;
+  bool shown_ = true;
+};
+
+// The live block of the lint display: one line per check, redrawn in place. Each drawing is
+// followed by rewind(), which leaves the cursor at the start of the block's first line for the
+// next drawing or for the final report to overwrite. Left any other way (an interrupt, an
+// error), the block is erased.
+class LiveBlock {
+public:
+  LiveBlock() = default;
+  ~LiveBlock();
+  LiveBlock(const LiveBlock &) = delete;
+  LiveBlock &operator=(const LiveBlock &) = delete;
+
+  void draw(const std::vector<std::string> &lines);
+  void rewind();
+  // The final report follows and overwrites what is left.
+  void finish() { lines_ = 0; }
+
+private:
+  std::size_t lines_ = 0; // lines on screen from the last drawing
+  bool rewound_ = false;
+};
+
+} // namespace tarvo::console

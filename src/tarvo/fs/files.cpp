@@ -1,0 +1,144 @@
+#include "tarvo/fs/files.hpp"
+
+#include "tarvo/error.hpp"
+#include "tarvo/repr.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tarvo::files {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Closes the descriptor when the scope ends.
+struct Descriptor {
+  int fd;
+  ~Descriptor() {
+    if (fd >= 0) {
+      ::close(fd);
+    }
+  }
+};
+
+void write_all(int fd, std::string_view content, const fs::path &path) {
+  while (!content.empty()) {
+    ssize_t n = ::write(fd, content.data(), content.size());
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      throw os_error(errno, path);
+    }
+    content.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+} // namespace
+
+std::string read_file(const fs::path &path) {
+  // Non-blocking, so that opening a FIFO with no writer returns at once.
+  Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+  if (file.fd < 0) {
+    throw os_error(errno, path);
+  }
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0) {
+    throw os_error(errno, path);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    throw os_error(EISDIR, path);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    throw Error(ErrorKind::OSError, fmt::format("Not a regular file: {}", repr(path.string())));
+  }
+  if (static_cast<std::size_t>(st.st_size) > MAX_FILE_SIZE) {
+    throw os_error(EFBIG, path);
+  }
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+    if (n > 0) {
+      // A file that grows while it is read is held to the same limit.
+      if (bytes.size() + static_cast<std::size_t>(n) > MAX_FILE_SIZE) {
+        throw os_error(EFBIG, path);
+      }
+      bytes.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      return bytes;
+    } else if (errno != EINTR) {
+      throw os_error(errno, path);
+    }
+  }
+}
+
+void create_file(const fs::path &path, std::string_view content) {
+  fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  std::string temp = (dir / ("." + path.filename().string() + ".tarvo-XXXXXX")).string();
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    throw os_error(errno, path);
+  }
+  try {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0666 & ~mask) != 0) {
+      throw os_error(errno, path);
+    }
+    write_all(fd, content, path);
+    if (::close(std::exchange(fd, -1)) != 0) {
+      throw os_error(errno, path);
+    }
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+      // Filesystems without the no-replace rename still refuse to link over an entry.
+      if ((errno != EINVAL && errno != ENOSYS) || ::link(temp.c_str(), path.c_str()) != 0) {
+        throw os_error(errno, path);
+      }
+      ::unlink(temp.c_str());
+    }
+  } catch (...) {
+    if (fd >= 0) {
+      ::close(fd);
+    }
+    ::unlink(temp.c_str());
+    throw;
+  }
+}
+
+void create_empty_file(const fs::path &path) {
+  Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)};
+  if (file.fd < 0 && errno != EEXIST) {
+    throw os_error(errno, path);
+  }
+}
+
+void make_directories(const fs::path &path) {
+  fs::path current;
+  for (const auto &part : path) {
+    current /= part;
+    if (::mkdir(current.c_str(), 0777) == 0) {
+      continue;
+    }
+    int err = errno;
+    struct stat st {};
+    if (err == EEXIST && ::stat(current.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      continue;
+    }
+    throw os_error(err, current);
+  }
+}
+
+bool exists(const fs::path &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+} // namespace tarvo::files

@@ -1,0 +1,276 @@
+#include "tarvo/fs/tree.hpp"
+
+#include "tarvo/error.hpp"
+#include "tarvo/repr.hpp"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tarvo::files {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Deeper levels give up their descriptor and get it back through "..", checked against the
+// directory's identity, when the walk returns to them.
+constexpr std::size_t OPEN_LIMIT = 32;
+
+struct Entry {
+  std::string name;
+  bool directory; // a real directory, not a link to one
+};
+
+// The entries of an open directory, read whole before anything in it changes. getdents64 is
+// used directly: readdir would add a descriptor copy per folder, and trees can be large.
+std::optional<std::vector<Entry>> list(int dir_fd) {
+  std::vector<Entry> entries;
+  alignas(8) char buffer[32768];
+  for (;;) {
+    ssize_t n = ::getdents64(dir_fd, buffer, sizeof buffer);
+    if (n == 0) {
+      return entries;
+    }
+    if (n < 0) {
+      return std::nullopt;
+    }
+    for (ssize_t at = 0; at < n;) {
+      auto *e = reinterpret_cast<dirent64 *>(buffer + at);
+      at += e->d_reclen;
+      std::string_view name = e->d_name;
+      if (name == "." || name == "..") {
+        continue;
+      }
+      bool directory = e->d_type == DT_DIR;
+      if (e->d_type == DT_UNKNOWN) {
+        struct stat st {};
+        directory =
+            ::fstatat(dir_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+      }
+      entries.push_back({std::string(name), directory});
+    }
+  }
+}
+
+int open_directory(int at, const char *name) {
+  return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+} // namespace
+
+// The directories from the start of a walk down to the current one, each with its listing.
+class DirStack {
+public:
+  // `base` is the directory that the first pushed name is relative to.
+  explicit DirStack(int base) : base_(base) {}
+  ~DirStack() {
+    for (auto &frame : frames_) {
+      close(frame);
+    }
+  }
+  DirStack(const DirStack &) = delete;
+  DirStack &operator=(const DirStack &) = delete;
+
+  // Opens the directory `name` of the current one and makes it current; false when it
+  // vanished. `shown` is its part of the paths in messages (empty for the start).
+  bool push(const std::string &name, const std::string &shown) {
+    int fd = open_directory(top_fd(), name.c_str());
+    if (fd < 0) {
+      int err = errno;
+      if (err == ENOENT) {
+        return false;
+      }
+      struct stat st {};
+      if (::fstatat(top_fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+          throw Error(ErrorKind::OSError,
+                      "Cannot call rmtree on a symbolic link: " + repr(path(shown).string()));
+        }
+        if (!S_ISDIR(st.st_mode)) {
+          err = ENOTDIR;
+        }
+      }
+      throw os_error(err, path(shown));
+    }
+    Frame frame{fd, 0, 0, name, shown, {}, 0};
+    struct stat st {};
+    auto entries = ::fstat(fd, &st) == 0 ? list(fd) : std::nullopt;
+    if (!entries) {
+      int err = errno != 0 ? errno : EIO;
+      close(frame);
+      throw os_error(err, path(shown));
+    }
+    frame.device = st.st_dev;
+    frame.inode = st.st_ino;
+    frame.entries = std::move(*entries);
+    frames_.push_back(std::move(frame));
+    if (frames_.size() > OPEN_LIMIT) {
+      close(frames_[frames_.size() - OPEN_LIMIT - 1]);
+    }
+    return true;
+  }
+
+  // Returns to the directory above the current one, opening it again if it gave up its
+  // descriptor.
+  void pop() {
+    if (frames_.size() > 1 && frames_[frames_.size() - 2].fd < 0) {
+      reopen_parent();
+    }
+    close(frames_.back());
+    frames_.pop_back();
+  }
+
+  std::size_t depth() const { return frames_.size(); }
+  int top_fd() const { return frames_.empty() ? base_ : frames_.back().fd; }
+
+  // The next entry of the current directory, or none when all were taken.
+  const Entry *next_entry() {
+    auto &frame = frames_.back();
+    return frame.next < frame.entries.size() ? &frame.entries[frame.next++] : nullptr;
+  }
+
+  // The path of `name` in the current directory, as messages show it.
+  fs::path path(std::string_view name) const { return path(frames_.size(), name); }
+
+  // Opens `name` of the current directory and removes it with everything below it.
+  void remove_tree(const std::string &name, const std::string &shown) {
+    if (!push(name, shown)) {
+      return;
+    }
+    const std::size_t start = depth();
+    for (;;) {
+      if (const Entry *entry = next_entry()) {
+        std::string child = entry->name;
+        if (entry->directory) {
+          push(child, child);
+        } else if (::unlinkat(top_fd(), child.c_str(), 0) != 0 && errno != ENOENT) {
+          throw os_error(errno, path(child));
+        }
+        continue;
+      }
+      // Empty now: remove it from its parent.
+      std::string emptied = frames_.back().name;
+      fs::path emptied_path = path("");
+      bool done = depth() == start;
+      pop();
+      if (::unlinkat(top_fd(), emptied.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+        throw os_error(errno, emptied_path);
+      }
+      if (done) {
+        return;
+      }
+    }
+  }
+
+private:
+  struct Frame {
+    int fd; // -1 while given up
+    dev_t device;
+    ino_t inode;
+    std::string name;  // as opened in its parent
+    std::string shown; // its part of the paths in messages
+    std::vector<Entry> entries;
+    std::size_t next;
+  };
+
+  static void close(Frame &frame) {
+    if (frame.fd >= 0) {
+      ::close(frame.fd);
+      frame.fd = -1;
+    }
+  }
+
+  fs::path path(std::size_t frames, std::string_view name) const {
+    fs::path out;
+    for (std::size_t i = 0; i < frames; ++i) {
+      if (!frames_[i].shown.empty()) {
+        out /= frames_[i].shown;
+      }
+    }
+    return name.empty() ? out : out / name;
+  }
+
+  // The parent is reached through "..", and must still be the directory that was left.
+  void reopen_parent() {
+    Frame &parent = frames_[frames_.size() - 2];
+    int fd = open_directory(frames_.back().fd, "..");
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_dev == parent.device &&
+        st.st_ino == parent.inode) {
+      parent.fd = fd;
+      return;
+    }
+    int err = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+      ::close(fd);
+    }
+    auto shown = path(frames_.size() - 1, "");
+    if (err != 0) {
+      throw os_error(err, shown);
+    }
+    throw Error(ErrorKind::OSError,
+                "Directory moved while its contents were handled: " + repr(shown.string()));
+  }
+
+  int base_;
+  std::vector<Frame> frames_;
+};
+
+fs::path TreeEntry::path() const { return stack_.path(name_); }
+
+void TreeEntry::remove_tree() const { stack_.remove_tree(name_, name_); }
+
+void TreeEntry::remove_file() const {
+  if (::unlinkat(stack_.top_fd(), name_.c_str(), 0) != 0 && errno != ENOENT) {
+    throw os_error(errno, path());
+  }
+}
+
+void remove_tree(const fs::path &path) {
+  DirStack stack(AT_FDCWD);
+  stack.remove_tree(path.string(), path.string());
+}
+
+void walk_tree(const std::function<bool(const TreeEntry &)> &visit) {
+  DirStack stack(AT_FDCWD);
+  stack.push(".", "");
+  for (;;) {
+    if (const Entry *entry = stack.next_entry()) {
+      std::string name = entry->name;
+      bool directory = entry->directory;
+      if (visit(TreeEntry(stack, name, directory)) && directory) {
+        stack.push(name, name);
+      }
+      continue;
+    }
+    if (stack.depth() == 1) {
+      return;
+    }
+    stack.pop();
+  }
+}
+
+std::vector<std::string> glob(const fs::path &dir, std::string_view pattern) {
+  std::vector<std::string> names;
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    return names;
+  }
+  auto entries = list(fd);
+  ::close(fd);
+  const std::string wanted(pattern);
+  for (auto &entry : entries.value_or(std::vector<Entry>{})) {
+    if (::fnmatch(wanted.c_str(), entry.name.c_str(), FNM_PERIOD) == 0) {
+      names.push_back(std::move(entry.name));
+    }
+  }
+  return names;
+}
+
+} // namespace tarvo::files

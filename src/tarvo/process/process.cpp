@@ -1,0 +1,62 @@
+#include "tarvo/process/process.hpp"
+
+#include "tarvo/process/system_process.hpp"
+#include "tarvo/repr.hpp"
+
+#include <cstring>
+#include <fmt/format.h>
+
+extern char **environ;
+
+namespace tarvo::process {
+
+namespace {
+
+std::string failure_message(int returncode, const std::vector<std::string> &args) {
+  if (returncode < 0) {
+    return fmt::format("Command '{}' died with signal {}.", repr(args), -returncode);
+  }
+  return fmt::format("Command '{}' returned non-zero exit status {}.", repr(args), returncode);
+}
+
+SystemLauncher system_launcher;
+Launcher *current = &system_launcher;
+
+} // namespace
+
+CalledProcessError::CalledProcessError(int returncode, std::vector<std::string> args,
+                                       std::optional<std::string> stdout_text,
+                                       std::optional<std::string> stderr_text)
+    : Error(ErrorKind::CalledProcessError, failure_message(returncode, args)),
+      returncode(returncode), args(std::move(args)), stdout_text(std::move(stdout_text)),
+      stderr_text(std::move(stderr_text)) {}
+
+void check_returncode(const CompletedProcess &completed) {
+  if (completed.returncode != 0) {
+    throw CalledProcessError(completed.returncode, completed.args, completed.stdout_text,
+                             completed.stderr_text);
+  }
+}
+
+Environment current_environment() {
+  Environment env;
+  for (char **entry = environ; *entry != nullptr; ++entry) {
+    const char *eq = std::strchr(*entry, '=');
+    if (eq != nullptr) {
+      env.emplace(std::string(*entry, static_cast<std::size_t>(eq - *entry)), std::string(eq + 1));
+    }
+  }
+  return env;
+}
+
+Launcher &launcher() { return *current; }
+
+UseLauncher::UseLauncher(Launcher &replacement) : previous_(current) { current = &replacement; }
+
+UseLauncher::~UseLauncher() { current = previous_; }
+
+CompletedProcess run(std::vector<std::string> args, const ProcessOptions &options) {
+  return launcher().start(std::move(args), options)->finish();
+}
+
+} // namespace tarvo::process

@@ -1,0 +1,462 @@
+#include "tarvo/process/system_process.hpp"
+
+#include "tarvo/console/console.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <new>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+extern char **environ;
+
+namespace tarvo::process {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Captured output is kept in blocks taken from and given back to the kernel directly, so that
+// joining them into one text at the end needs no more memory than the text and one block.
+constexpr std::size_t BLOCK_SIZE = 1 << 20;
+// A large pipe lets a fast writer hand over more per wake-up (the default is 64 KiB).
+constexpr int PIPE_SIZE = 1 << 20;
+
+void check_spawn_call(int rc) {
+  if (rc != 0) {
+    throw os_error(rc);
+  }
+}
+
+// pidfd_open is called directly: glibc 2.36 declares it without C linkage. Asked once, with
+// our own id.
+bool pidfd_available() {
+  static const bool available = [] {
+    int fd = static_cast<int>(syscall(SYS_pidfd_open, getpid(), 0));
+    if (fd < 0) {
+      return false;
+    }
+    ::close(fd);
+    return true;
+  }();
+  return available;
+}
+
+// Both ends of a pipe, closed when the scope ends unless taken.
+struct Pipe {
+  int read = -1;
+  int write = -1;
+  ~Pipe() {
+    for (int fd : {read, write}) {
+      if (fd >= 0) {
+        ::close(fd);
+      }
+    }
+  }
+};
+
+struct SpawnActions {
+  posix_spawn_file_actions_t value;
+  SpawnActions() { check_spawn_call(posix_spawn_file_actions_init(&value)); }
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&value); }
+};
+
+// The child starts with the default disposition for the signals we may ignore for our own
+// writes and with no signal blocked, as a program started from a shell does.
+struct SpawnAttributes {
+  posix_spawnattr_t value;
+  SpawnAttributes() {
+    check_spawn_call(posix_spawnattr_init(&value));
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&value, &defaults);
+    posix_spawnattr_setsigmask(&value, &none);
+    posix_spawnattr_setflags(&value, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+  ~SpawnAttributes() { posix_spawnattr_destroy(&value); }
+};
+
+void direct_stream(SpawnActions &actions, int target, Stream mode, Pipe &pipe) {
+  if (mode == Stream::Discard) {
+    check_spawn_call(
+        posix_spawn_file_actions_addopen(&actions.value, target, "/dev/null", O_WRONLY, 0));
+  } else if (mode == Stream::Capture) {
+    // Close-on-exec, so that children started by other threads meanwhile never hold our pipe
+    // open; the copy made for this child loses the flag. Only our end does not block.
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+      throw os_error(errno);
+    }
+    pipe.read = fds[0];
+    pipe.write = fds[1];
+    fcntl(pipe.read, F_SETFL, O_NONBLOCK);
+    fcntl(pipe.read, F_SETPIPE_SZ, PIPE_SIZE);
+    check_spawn_call(posix_spawn_file_actions_adddup2(&actions.value, pipe.write, target));
+  }
+}
+
+// posix_spawn takes non-const pointers for historical reasons but never writes through them.
+std::vector<char *> pointers(const std::vector<std::string> &items) {
+  std::vector<char *> out;
+  out.reserve(items.size() + 1);
+  for (const auto &item : items) {
+    out.push_back(const_cast<char *>(item.c_str()));
+  }
+  out.push_back(nullptr);
+  return out;
+}
+
+std::string normalise_newlines(std::string text) {
+  auto first = text.find('\r');
+  if (first == std::string::npos) {
+    return text;
+  }
+  std::size_t out = first;
+  for (std::size_t i = first; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r') {
+      c = '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') {
+        ++i;
+      }
+    }
+    text[out++] = c;
+  }
+  text.resize(out);
+  return text;
+}
+
+// Memory mapped straight from the kernel and given back to it when destroyed.
+class Block {
+public:
+  Block()
+      : data_(static_cast<char *>(::mmap(nullptr, BLOCK_SIZE, PROT_READ | PROT_WRITE,
+                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
+    if (data_ == MAP_FAILED) {
+      throw std::bad_alloc();
+    }
+  }
+  Block(Block &&other) noexcept : data_(std::exchange(other.data_, nullptr)), used_(other.used_) {}
+  Block &operator=(Block &&) = delete;
+  ~Block() {
+    if (data_ != nullptr) {
+      ::munmap(data_, BLOCK_SIZE);
+    }
+  }
+
+  char *free_space() { return data_ + used_; }
+  std::size_t free_size() const { return BLOCK_SIZE - used_; }
+  void add(std::size_t count) { used_ += count; }
+  std::string_view text() const { return {data_, used_}; }
+
+private:
+  char *data_;
+  std::size_t used_ = 0;
+};
+
+} // namespace
+
+SystemProcess::Descriptor::~Descriptor() {
+  if (fd >= 0) {
+    ::close(fd);
+  }
+}
+
+struct SystemProcess::Capture {
+  explicit Capture(int pipe) : fd(pipe) {}
+  ~Capture() { close(); }
+
+  void close() {
+    if (fd >= 0) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+
+  // Reads what the pipe holds now; closes it at its end.
+  void read_available() {
+    for (;;) {
+      if (blocks.empty() || blocks.back().free_size() == 0) {
+        blocks.emplace_back();
+      }
+      Block &block = blocks.back();
+      ssize_t n = ::read(fd, block.free_space(), block.free_size());
+      if (n > 0) {
+        block.add(static_cast<std::size_t>(n));
+      } else if (n == 0) {
+        close();
+        return;
+      } else if (errno == EAGAIN) {
+        return;
+      } else if (errno != EINTR) {
+        throw os_error(errno);
+      }
+    }
+  }
+
+  std::string take() {
+    std::size_t size = 0;
+    for (const auto &block : blocks) {
+      size += block.text().size();
+    }
+    std::string text;
+    text.reserve(size);
+    for (auto &block : blocks) {
+      text += block.text();
+      Block given_back(std::move(block));
+    }
+    blocks.clear();
+    return normalise_newlines(std::move(text));
+  }
+
+  int fd;
+  std::vector<Block> blocks;
+};
+
+SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options)
+    : args_(std::move(args)) {
+  if (args_.empty()) {
+    throw Error(ErrorKind::ValueError, "a child process needs a program to run");
+  }
+  // No new child once the command is being interrupted.
+  check_interrupted();
+  bool pidfd = pidfd_available();
+  if (!pidfd) {
+    wake_on_sigchld();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+      throw os_error(errno);
+    }
+    exit_fd_.fd = fds[0];
+    wake_write_.fd = fds[1];
+  }
+  slot_.emplace(wake_write_.fd);
+
+  SpawnActions actions;
+  SpawnAttributes attributes;
+  Pipe out_pipe, err_pipe;
+  direct_stream(actions, STDOUT_FILENO, options.stdout_mode, out_pipe);
+  direct_stream(actions, STDERR_FILENO, options.stderr_mode, err_pipe);
+  if (options.stdout_mode == Stream::Inherit || options.stderr_mode == Stream::Inherit) {
+    // Text we have buffered must reach the shared stream before the child's.
+    console::flush();
+  }
+
+  auto argv = pointers(args_);
+  std::vector<std::string> env_text;
+  if (options.env) {
+    env_text.reserve(options.env->size());
+    for (const auto &[name, value] : *options.env) {
+      env_text.push_back(name + "=" + value);
+    }
+  }
+  auto envp = pointers(env_text);
+  auto *envv = options.env ? envp.data() : environ;
+  int rc = options.program ? posix_spawn(&pid_, options.program->c_str(), &actions.value,
+                                         &attributes.value, argv.data(), envv)
+                           : posix_spawnp(&pid_, args_[0].c_str(), &actions.value,
+                                          &attributes.value, argv.data(), envv);
+  if (rc != 0) {
+    pid_ = -1;
+    throw os_error(rc, options.program ? options.program->string() : args_[0]);
+  }
+  slot_->started(pid_);
+  if (pidfd) {
+    // Safe to open now: the child's id stays reserved until we reap it.
+    exit_fd_.fd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    if (exit_fd_.fd < 0) {
+      int err = errno;
+      ::kill(pid_, SIGKILL);
+      int status = 0;
+      while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+      }
+      returncode_ = -SIGKILL;
+      throw os_error(err);
+    }
+  }
+  if (options.stdout_mode == Stream::Capture) {
+    out_ = std::make_unique<Capture>(std::exchange(out_pipe.read, -1));
+  }
+  if (options.stderr_mode == Stream::Capture) {
+    err_ = std::make_unique<Capture>(std::exchange(err_pipe.read, -1));
+  }
+}
+
+SystemProcess::~SystemProcess() { end_child(); }
+
+void SystemProcess::end_child() {
+  if (returncode_ || pid_ <= 0) {
+    return;
+  }
+  out_.reset();
+  err_.reset();
+  try {
+    ::kill(pid_, SIGTERM);
+    auto deadline = Clock::now() + GRACE_PERIOD;
+    while (!reap_if_ended()) {
+      auto left = deadline - Clock::now();
+      if (left <= Clock::duration::zero()) {
+        ::kill(pid_, SIGKILL);
+        left = std::chrono::hours(1);
+      }
+      pollfd fd{exit_fd_.fd, POLLIN, 0};
+      ::poll(&fd, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+      if (!pidfd_available()) {
+        char drain[64];
+        while (::read(exit_fd_.fd, drain, sizeof drain) > 0) {
+        }
+      }
+    }
+  } catch (...) {
+    // Nothing may escape a destructor; the last resort still leaves no zombie.
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+bool SystemProcess::reap_if_ended() {
+  if (returncode_) {
+    return true;
+  }
+  siginfo_t info{};
+  // Looked at without reaping, so that the id is unregistered before it can be reused.
+  while (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+    if (errno != EINTR) {
+      throw os_error(errno);
+    }
+  }
+  if (info.si_pid == 0) {
+    return false;
+  }
+  slot_->ended();
+  int status = 0;
+  while (waitpid(pid_, &status, 0) < 0) {
+    if (errno != EINTR) {
+      throw os_error(errno);
+    }
+  }
+  returncode_ = WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
+  return true;
+}
+
+void SystemProcess::poll_once(std::optional<std::chrono::nanoseconds> timeout) {
+  if (auto deadline = kill_deadline()) {
+    auto left = *deadline - Clock::now();
+    if (left <= Clock::duration::zero()) {
+      if (!returncode_ && !killed_) {
+        ::kill(pid_, SIGKILL);
+        killed_ = true;
+      }
+      if (returncode_) {
+        // Past the grace period no descendant holding our pipes is waited for.
+        for (auto *capture : {out_.get(), err_.get()}) {
+          if (capture != nullptr) {
+            capture->close();
+          }
+        }
+      }
+    } else if (!timeout || left < *timeout) {
+      timeout = std::chrono::ceil<std::chrono::nanoseconds>(left);
+    }
+  }
+
+  pollfd fds[4];
+  Capture *sources[2];
+  nfds_t count = 0;
+  for (Capture *capture : {out_.get(), err_.get()}) {
+    if (capture != nullptr && capture->fd >= 0) {
+      sources[count] = capture;
+      fds[count++] = {capture->fd, POLLIN, 0};
+    }
+  }
+  const nfds_t pipes = count;
+  std::optional<nfds_t> exit_index, interrupt_index;
+  if (!returncode_) {
+    exit_index = count;
+    fds[count++] = {exit_fd_.fd, POLLIN, 0};
+  }
+  if (!interrupt_seen_ && interrupt_fd() >= 0) {
+    interrupt_index = count;
+    fds[count++] = {interrupt_fd(), POLLIN, 0};
+  }
+  if (pipes == 0 && !exit_index) {
+    return;
+  }
+  timespec limit{};
+  if (timeout) {
+    auto left = std::max(*timeout, std::chrono::nanoseconds::zero()).count();
+    limit.tv_sec = static_cast<time_t>(left / 1'000'000'000);
+    limit.tv_nsec = static_cast<long>(left % 1'000'000'000);
+  }
+  if (ppoll(fds, count, timeout ? &limit : nullptr, nullptr) < 0) {
+    if (errno == EINTR) {
+      return;
+    }
+    throw os_error(errno);
+  }
+  for (nfds_t i = 0; i < pipes; ++i) {
+    if (fds[i].revents != 0) {
+      sources[i]->read_available();
+    }
+  }
+  if (interrupt_index && fds[*interrupt_index].revents != 0) {
+    interrupt_seen_ = true;
+  }
+  if (exit_index && fds[*exit_index].revents != 0) {
+    if (!pidfd_available()) {
+      char drain[64];
+      while (::read(exit_fd_.fd, drain, sizeof drain) > 0) {
+      }
+    }
+    reap_if_ended();
+  }
+}
+
+bool SystemProcess::wait_for(std::chrono::nanoseconds timeout) {
+  auto deadline = Clock::now() + timeout;
+  while (!returncode_) {
+    poll_once(deadline - Clock::now());
+    if (!returncode_ && Clock::now() >= deadline) {
+      return false;
+    }
+  }
+  return true;
+}
+
+CompletedProcess SystemProcess::finish() {
+  auto open = [](const std::unique_ptr<Capture> &capture) {
+    return capture != nullptr && capture->fd >= 0;
+  };
+  while (!returncode_ || open(out_) || open(err_)) {
+    poll_once(std::nullopt);
+  }
+  CompletedProcess done{args_, *returncode_, std::nullopt, std::nullopt};
+  if (out_) {
+    done.stdout_text = out_->take();
+  }
+  if (err_) {
+    done.stderr_text = err_->take();
+  }
+  check_interrupted();
+  return done;
+}
+
+std::unique_ptr<Child> SystemLauncher::start(std::vector<std::string> args,
+                                             const ProcessOptions &options) {
+  return std::make_unique<SystemProcess>(std::move(args), options);
+}
+
+} // namespace tarvo::process
