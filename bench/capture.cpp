@@ -1,6 +1,6 @@
 // Captures a child that writes FILE to both of its streams at once; prints wall time, bytes
 // captured and peak memory. With "discard" the child's output goes to /dev/null instead.
-#include "tarvo/venv/process.hpp"
+#include "tarvo/process/process.hpp"
 
 #include <chrono>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <sys/resource.h>
 
 int main(int argc, char **argv) {
-  using namespace tarvo::venv;
+  using namespace tarvo::process;
   if (argc < 2) {
     std::fprintf(stderr, "usage: bench_capture FILE [discard]\n");
     return 2;
@@ -16,8 +16,7 @@ int main(int argc, char **argv) {
   bool discard = argc > 2 && std::strcmp(argv[2], "discard") == 0;
   auto mode = discard ? Stream::Discard : Stream::Capture;
   auto start = std::chrono::steady_clock::now();
-  auto done =
-      run_process({"sh", "-c", "cat \"$1\" >&2 & cat \"$1\"; wait", "sh", argv[1]}, {mode, mode});
+  auto done = run({"sh", "-c", "cat \"$1\" >&2 & cat \"$1\"; wait", "sh", argv[1]}, {mode, mode});
   auto wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage self{};
   getrusage(RUSAGE_SELF, &self);

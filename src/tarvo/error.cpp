@@ -66,8 +66,6 @@ std::string_view name(ErrorKind kind) {
 
 std::ostream &operator<<(std::ostream &out, ErrorKind kind) { return out << name(kind); }
 
-std::string Error::line() const { return fmt::format("{}: {}", name(kind_), what()); }
-
 ErrorKind errno_kind(int err) {
   switch (err) {
   case ENOENT:

@@ -49,8 +49,6 @@ public:
 
   ErrorKind kind() const noexcept { return kind_; }
   std::string message() const { return what(); }
-  // "Kind: message", the line the top level prints.
-  std::string line() const;
 
 private:
   ErrorKind kind_;

@@ -6,15 +6,15 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 namespace {
 
 // The last line on standard error. Plain stdio, which never throws: this runs inside a
 // handler, where a failing write must not end the process any other way.
-void report(std::string_view kind, const std::string &message) {
+void report(const tarvo::Error &error) {
+  auto kind = tarvo::name(error.kind());
   std::fflush(stdout);
-  std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(kind.size()), kind.data(), message.c_str());
+  std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(kind.size()), kind.data(), error.what());
 }
 
 } // namespace
@@ -28,12 +28,11 @@ int main(int argc, char **argv) {
   } catch (const tarvo::process::Interrupted &) {
     // The status is the signal's, set below.
   } catch (const tarvo::Error &e) {
-    report(tarvo::name(e.kind()), e.message());
+    report(e);
   } catch (const std::filesystem::filesystem_error &e) {
-    auto error = tarvo::os_error(e);
-    report(tarvo::name(error.kind()), error.message());
+    report(tarvo::os_error(e));
   } catch (const std::exception &e) {
-    report("RuntimeError", e.what());
+    report(tarvo::Error(tarvo::ErrorKind::RuntimeError, e.what()));
   }
   // Whatever was under way when a signal came, the command ends as interrupted.
   if (int signal = tarvo::process::interrupt_signal()) {

@@ -2,6 +2,7 @@
 #include "harness.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tarvo::testing;
 namespace fs = std::filesystem;
@@ -36,4 +37,32 @@ TEST(CleanCommand, LinksAreRemovedNeverFollowed) {
   EXPECT_FALSE(fs::exists(tmp.path / "pkg" / "__pycache__"));
   EXPECT_FALSE(fs::is_symlink(tmp.path / "alias.pyc"));
   EXPECT_TRUE(fs::is_symlink(tmp.path / "linked"));
+}
+
+// A folder clean cannot read is an error, never "Clean complete" with artifacts left in it. The
+// command runs as an unprivileged user, for whom the folder is locked (root reads any).
+TEST(CleanCommand, FolderItCannotReadIsAnError) {
+  TempDir tmp;
+  fs::permissions(tmp.path, fs::perms::all);
+  write_file(tmp.path / "locked" / "__pycache__" / "m.pyc", "x");
+  write_file(tmp.path / "open" / "__pycache__" / "m.pyc", "x");
+  fs::permissions(tmp.path / "locked", fs::perms::none);
+  std::vector<std::string> argv = {tarvo_binary().string(), "clean"};
+  TempDir bin; // a copy of tarvo that the unprivileged user can reach
+  if (geteuid() == 0) {
+    fs::permissions(bin.path, fs::perms::all);
+    fs::copy_file(tarvo_binary(), bin.path / "tarvo");
+    argv = {"setpriv",
+            "--reuid=65534",
+            "--regid=65534",
+            "--clear-groups",
+            (bin.path / "tarvo").string(),
+            "clean"};
+  }
+  auto r = run(argv, {.cwd = tmp.path});
+  fs::permissions(tmp.path / "locked", fs::perms::owner_all);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Cleaning build artifacts...\n");
+  EXPECT_EQ(r.err, "PermissionError: [Errno 13] Permission denied: 'locked'\n");
+  EXPECT_TRUE(fs::exists(tmp.path / "locked" / "__pycache__"));
 }

@@ -155,3 +155,25 @@ TEST_F(ConfigDiff, WorkflowComparison) {
       << coloured.err;
   EXPECT_NE(coloured.err.find("\x1b[31m-        run: make test\n\x1b[00m"), std::string::npos);
 }
+
+// On a terminal, colour follows the NO_COLOR convention; --colour forces it regardless.
+TEST_F(ConfigDiff, TerminalColourHonoursNoColor) {
+  write_file(tmp.path / "pyproject.toml", replaced(pyproject(), "license = \"MIT\"\n", ""));
+  struct Case {
+    std::optional<std::string> no_color;
+    std::vector<std::string> flags;
+    bool coloured;
+  };
+  for (const auto &c : std::vector<Case>{
+           {std::nullopt, {}, true}, {"", {}, true}, {"1", {}, false}, {"1", {"--colour"}, true}}) {
+    SCOPED_TRACE(c.no_color.value_or("unset"));
+    std::vector<std::string> argv = {tarvo_binary().string(), "config-diff"};
+    argv.insert(argv.end(), c.flags.begin(), c.flags.end());
+    RunOptions options{.cwd = tmp.path};
+    options.env["NO_COLOR"] = c.no_color;
+    auto r = run_in_pty(argv, options, true);
+    EXPECT_EQ(r.status, 1);
+    const std::string line = "ERROR: 'pyproject.toml' does not specify a 'license' value.\r\n";
+    EXPECT_EQ(r.screen, c.coloured ? "\x1b[31m" + line + "\x1b[00m" : line);
+  }
+}

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <sys/mman.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char **environ;
@@ -245,8 +246,15 @@ PtyOutput launch(const std::vector<std::string> &argv, const RunOptions &options
   if (pty && write(out_pipe[0], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
     throw std::runtime_error("cannot type the input");
   }
+  std::thread meanwhile;
+  if (options.meanwhile) {
+    meanwhile = std::thread(options.meanwhile, pid, pty ? out_pipe[0] : -1);
+  }
   PtyOutput result;
   drain({{out_pipe[0], &result.screen}, {err_pipe[0], &result.err}}, result.chunks, start);
+  if (meanwhile.joinable()) {
+    meanwhile.join();
+  }
   close(out_pipe[0]);
   close(err_pipe[0]);
   result.status = wait_status(pid);

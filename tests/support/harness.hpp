@@ -2,12 +2,15 @@
 // folder, and running a program on pipes or on a pseudo-terminal with its output collected.
 #pragma once
 
+#include "tarvo/error.hpp"
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace tarvo::testing {
@@ -67,6 +70,9 @@ struct RunOptions {
   std::map<std::string, std::optional<std::string>> env;
   // The child's standard input (typed into the terminal, for run_in_pty); else /dev/null.
   std::optional<std::string> input;
+  // Runs on a thread of its own while the child runs, with the child's id and, for
+  // run_in_pty, the terminal (else -1): to type Ctrl-C or send a signal at the right moment.
+  std::function<void(pid_t child, int terminal)> meanwhile;
 };
 
 struct Output {
@@ -97,6 +103,11 @@ struct PtyOutput {
 // pipe unless `stderr_on_terminal`.
 PtyOutput run_in_pty(const std::vector<std::string> &argv, const RunOptions &options = {},
                      bool stderr_on_terminal = false);
+
+// "Kind: message", as the top level prints an error.
+inline std::string error_line(const tarvo::Error &e) {
+  return std::string(tarvo::name(e.kind())) + ": " + e.message();
+}
 
 // The PATH value with `dir` first.
 std::string path_with(const fs::path &dir);

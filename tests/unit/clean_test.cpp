@@ -25,7 +25,7 @@ std::string clean_error() {
     tarvo::clean();
   } catch (const tarvo::Error &e) {
     testing::internal::GetCapturedStdout();
-    return e.line();
+    return error_line(e);
   }
   return "output: " + testing::internal::GetCapturedStdout();
 }

@@ -168,6 +168,42 @@ TEST(ProcessTest, TimedWaitSleepsAndReturnsWhenTheChildEnds) {
   EXPECT_EQ(quick.finish().stdout_text, "done");
 }
 
+// Run preloaded with tests/support/no_pidfd, the waits watch a pipe that SIGCHLD writes to.
+TEST(ProcessTest, WaitsWatchAPidfdOrElseASigchldPipe) {
+  const char *preload = std::getenv("LD_PRELOAD");
+  bool refused = preload != nullptr && std::string(preload).find("no_pidfd") != std::string::npos;
+  SystemProcess child({"sleep", "5"}, {});
+  int pidfds = 0;
+  for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    pidfds += fs::read_symlink(entry.path(), ec).string() == "anon_inode:[pidfd]";
+  }
+  EXPECT_EQ(pidfds, refused ? 0 : 1);
+  kill(child.pid(), SIGKILL);
+  EXPECT_EQ(child.finish().returncode, -SIGKILL);
+}
+
+// An error that unwinds past a running child: it is asked to end, killed if it will not, and
+// reaped, so that none is left running or unreaped.
+TEST(ProcessTest, ChildLeftBehindByAnErrorIsEndedAndReaped) {
+  for (const std::string script : {"exec sleep 30", "trap '' TERM; exec sleep 30"}) {
+    pid_t pid = -1;
+    std::chrono::steady_clock::time_point start;
+    try {
+      SystemProcess child({"sh", "-c", script}, CAPTURE_BOTH);
+      pid = child.pid();
+      EXPECT_FALSE(child.wait_for(200ms)); // time for the shell to set its trap
+      start = std::chrono::steady_clock::now();
+      throw std::runtime_error("unwinding");
+    } catch (const std::runtime_error &) {
+    }
+    EXPECT_NE(kill(pid, 0), 0) << script;
+    // The stubborn one only after the grace period.
+    EXPECT_EQ(std::chrono::steady_clock::now() - start >= tarvo::process::GRACE_PERIOD,
+              script.starts_with("trap"));
+  }
+}
+
 TEST(ProcessTest, ChildrenInheritNoDescriptorOfOtherChildren) {
   auto before = inheritable_fds();
   SystemProcess running({"sleep", "5"}, CAPTURE_BOTH);

@@ -19,7 +19,7 @@ template <typename F> std::string error_of(F f) {
   try {
     f();
   } catch (const Error &e) {
-    return e.line();
+    return tarvo::testing::error_line(e);
   }
   return "no error";
 }

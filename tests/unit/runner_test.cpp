@@ -45,7 +45,7 @@ const bool runner_driver = [] {
                repr(done.stdout_text), repr(done.stderr_text));
   } catch (const tarvo::Error &e) {
     std::fflush(stdout);
-    fmt::print(stderr, "{}\n", e.line());
+    fmt::print(stderr, "{}\n", error_line(e));
     status = 1;
   }
   std::fflush(stdout);

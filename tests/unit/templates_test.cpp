@@ -15,7 +15,7 @@ std::string kind_of(const std::string &templ, const Fields &fields) {
   try {
     render(templ, fields, Quoting::TomlBasic);
   } catch (const Error &e) {
-    return e.line();
+    return tarvo::testing::error_line(e);
   }
   return "no error";
 }

@@ -156,11 +156,11 @@ public:
       }
       // Empty now: remove it from its parent.
       std::string emptied = frames_.back().name;
-      fs::path emptied_path = path("");
+      std::string shown_emptied = frames_.back().shown;
       bool done = depth() == start;
       pop();
       if (::unlinkat(top_fd(), emptied.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
-        throw os_error(errno, emptied_path);
+        throw os_error(errno, path(shown_emptied));
       }
       if (done) {
         return;

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <fcntl.h>
 #include <new>
 #include <poll.h>
+#include <span>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -23,9 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Captured output is kept in blocks taken from and given back to the kernel directly, so that
-// joining them into one text at the end needs no more memory than the text and one block.
-constexpr std::size_t BLOCK_SIZE = 1 << 20;
 // A large pipe lets a fast writer hand over more per wake-up (the default is 64 KiB).
 constexpr int PIPE_SIZE = 1 << 20;
 
@@ -137,32 +136,82 @@ std::string normalise_newlines(std::string text) {
   return text;
 }
 
-// Memory mapped straight from the kernel and given back to it when destroyed.
-class Block {
+// Captured bytes, in memory mapped straight from the kernel: it grows without copying
+// (mremap), asks for huge pages so that megabytes cost few page faults, and is given back piece
+// by piece while it is copied into the final text, so that the copy needs no second whole.
+class Buffer {
 public:
-  Block()
-      : data_(static_cast<char *>(::mmap(nullptr, BLOCK_SIZE, PROT_READ | PROT_WRITE,
-                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
-    if (data_ == MAP_FAILED) {
-      throw std::bad_alloc();
-    }
-  }
-  Block(Block &&other) noexcept : data_(std::exchange(other.data_, nullptr)), used_(other.used_) {}
-  Block &operator=(Block &&) = delete;
-  ~Block() {
-    if (data_ != nullptr) {
-      ::munmap(data_, BLOCK_SIZE);
-    }
-  }
+  Buffer() = default;
+  Buffer(const Buffer &) = delete;
+  Buffer &operator=(const Buffer &) = delete;
+  ~Buffer() { release(); }
 
-  char *free_space() { return data_ + used_; }
-  std::size_t free_size() const { return BLOCK_SIZE - used_; }
-  void add(std::size_t count) { used_ += count; }
-  std::string_view text() const { return {data_, used_}; }
+  // Room for the next read, at least one byte.
+  std::span<char> space() {
+    if (size_ == capacity_) {
+      grow();
+    }
+    return {data_ + size_, capacity_ - size_};
+  }
+  void add(std::size_t count) { size_ += count; }
+
+  std::string take() {
+    std::string text;
+    text.reserve(size_);
+    advise_huge_pages(text.data(), size_);
+    for (std::size_t done = 0; done < size_;) {
+      std::size_t step = std::min(HUGE_PAGE, size_ - done);
+      text.append(data_ + done, step);
+      done += step;
+      // Whole pages behind the copy go back at once.
+      std::size_t freed = done / PAGE * PAGE;
+      if (freed > released_) {
+        ::munmap(data_ + released_, freed - released_);
+        released_ = freed;
+      }
+    }
+    release();
+    return text;
+  }
 
 private:
-  char *data_;
-  std::size_t used_ = 0;
+  static constexpr std::size_t PAGE = 4096;
+  static constexpr std::size_t HUGE_PAGE = 2 << 20;
+  static constexpr std::size_t FIRST_SIZE = 64 << 10;
+
+  static void advise_huge_pages(char *start, std::size_t size) {
+    auto begin = (reinterpret_cast<std::uintptr_t>(start) + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
+    auto end = (reinterpret_cast<std::uintptr_t>(start) + size) / HUGE_PAGE * HUGE_PAGE;
+    if (end > begin) {
+      ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+    }
+  }
+
+  void grow() {
+    std::size_t capacity = capacity_ == 0 ? FIRST_SIZE : capacity_ * 2;
+    void *data = data_ == nullptr ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                  : ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
+    if (data == MAP_FAILED) {
+      throw std::bad_alloc();
+    }
+    data_ = static_cast<char *>(data);
+    capacity_ = capacity;
+    advise_huge_pages(data_, capacity_);
+  }
+
+  void release() {
+    if (data_ != nullptr && capacity_ > released_) {
+      ::munmap(data_ + released_, capacity_ - released_);
+    }
+    data_ = nullptr;
+    capacity_ = size_ = released_ = 0;
+  }
+
+  char *data_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+  std::size_t released_ = 0; // the leading bytes already given back
 };
 
 } // namespace
@@ -187,13 +236,10 @@ struct SystemProcess::Capture {
   // Reads what the pipe holds now; closes it at its end.
   void read_available() {
     for (;;) {
-      if (blocks.empty() || blocks.back().free_size() == 0) {
-        blocks.emplace_back();
-      }
-      Block &block = blocks.back();
-      ssize_t n = ::read(fd, block.free_space(), block.free_size());
+      auto space = buffer.space();
+      ssize_t n = ::read(fd, space.data(), space.size());
       if (n > 0) {
-        block.add(static_cast<std::size_t>(n));
+        buffer.add(static_cast<std::size_t>(n));
       } else if (n == 0) {
         close();
         return;
@@ -205,23 +251,10 @@ struct SystemProcess::Capture {
     }
   }
 
-  std::string take() {
-    std::size_t size = 0;
-    for (const auto &block : blocks) {
-      size += block.text().size();
-    }
-    std::string text;
-    text.reserve(size);
-    for (auto &block : blocks) {
-      text += block.text();
-      Block given_back(std::move(block));
-    }
-    blocks.clear();
-    return normalise_newlines(std::move(text));
-  }
+  std::string take() { return normalise_newlines(buffer.take()); }
 
   int fd;
-  std::vector<Block> blocks;
+  Buffer buffer;
 };
 
 SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options)

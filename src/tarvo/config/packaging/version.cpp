@@ -175,12 +175,6 @@ std::string to_string(const Version &version) {
   return out;
 }
 
-Version public_version(const Version &version) {
-  Version out = version;
-  out.local.clear();
-  return out;
-}
-
 Version base_version(const Version &version) {
   Version out;
   out.epoch = version.epoch;

@@ -73,8 +73,7 @@ std::string base_text(const Version &version);
 // The normalised local label ("abc.7"), empty when there is none.
 std::string local_text(const Version &version);
 
-// The version without its local label, and the version reduced to epoch and release.
-Version public_version(const Version &version);
+// The version reduced to epoch and release.
 Version base_version(const Version &version);
 
 // The total order of PEP 440: trailing zeros of the release do not count, dev releases sort

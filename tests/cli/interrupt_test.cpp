@@ -1,0 +1,208 @@
+// Interrupts with real signals: Ctrl-C typed on a pseudo-terminal and signals sent to tarvo
+// alone, with stand-in children that record their ids and, once signalled, whether tarvo was
+// still waiting for them when they ended. Each case runs with pidfd_open working and refused.
+#include "harness.hpp"
+
+#include <csignal>
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tarvo::testing;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<std::string> CHECKS = {"ruff", "basedpyright", "dodgy", "pyroma", "tarvo"};
+
+// Ends 0.3 s after any of the three signals, noting tarvo's state ("S", "R": still waiting;
+// "Z": already gone) in $MARKS/late. Its own output is `output` and, once signalled, `last`.
+std::string patient(const std::string &output = "", const std::string &last = "") {
+  return fmt::format(R"(echo $$ >>"$MARKS/pids"
+printf '{}'
+trap 'sleep 0.3; printf "{}"
+s=$(sed -n "s/^State:[[:space:]]*\(.\).*/\1/p" /proc/$PPID/status)
+echo "${{s:-gone}}" >>"$MARKS/late"; exit 130' INT TERM HUP
+while :; do sleep 0.05; done)",
+                     output, last);
+}
+
+// Ignores `signals` and sleeps on.
+std::string stubborn(const std::string &signals) {
+  return "trap '' " + signals + "\necho $$ >>\"$MARKS/pids\"\nexec sleep 30";
+}
+
+class Interrupts : public ::testing::TestWithParam<bool> {
+protected:
+  Interrupts() {
+    write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\n");
+    fs::create_directories(tools);
+  }
+
+  void tool(const std::string &name, const std::string &body) { write_script(tools / name, body); }
+
+  RunOptions options(std::function<void(pid_t, int)> meanwhile) {
+    RunOptions o{.cwd = tmp.path};
+    o.env = {{"PATH", tools.string() + ":" + stubs_dir().string() + ":/usr/bin:/bin"},
+             {"STUB_TOOLS", tools.string()},
+             {"MARKS", marks.path.string()}};
+    if (GetParam()) {
+      o.env["LD_PRELOAD"] = NO_PIDFD_SHIM;
+    }
+    o.meanwhile = std::move(meanwhile);
+    return o;
+  }
+
+  std::vector<std::string> lines(const std::string &name) {
+    auto path = marks.path / name;
+    if (!fs::exists(path)) {
+      return {};
+    }
+    auto out = split(read_file(path), '\n');
+    out.pop_back();
+    return out;
+  }
+
+  // Waits until `count` stand-ins have started, and a little more for the display to draw.
+  void wait_for_start(std::size_t count) {
+    for (int i = 0; i < 200 && lines("pids").size() < count; ++i) {
+      std::this_thread::sleep_for(50ms);
+    }
+    std::this_thread::sleep_for(250ms);
+  }
+
+  // Every stand-in that tarvo started has ended.
+  void expect_no_child_left() {
+    for (const auto &pid : lines("pids")) {
+      auto status = fs::path("/proc") / pid / "status";
+      std::string state = fs::exists(status) ? read_file(status) : "";
+      EXPECT_TRUE(state.empty() || state.find("State:\tZ") != std::string::npos)
+          << "stand-in " << pid << " still runs";
+    }
+  }
+
+  // Each signalled stand-in saw tarvo still waiting when it ended.
+  void expect_tarvo_waited(std::size_t count) {
+    auto late = lines("late");
+    EXPECT_EQ(late.size(), count);
+    for (const auto &state : late) {
+      EXPECT_TRUE(state == "S" || state == "R") << "tarvo was " << state;
+    }
+  }
+
+  // Types Ctrl-C on the terminal once `started` stand-ins run, a second time after 0.5 s.
+  std::function<void(pid_t, int)> ctrl_c(std::size_t started, int times = 1) {
+    return [this, started, times](pid_t, int terminal) {
+      wait_for_start(started);
+      for (int i = 0; i < times; ++i) {
+        if (i > 0) {
+          std::this_thread::sleep_for(500ms);
+        }
+        ASSERT_EQ(write(terminal, "\x03", 1), 1);
+        signalled = std::chrono::steady_clock::now();
+      }
+    };
+  }
+
+  // Sends `signal` to tarvo alone once `started` stand-ins run.
+  std::function<void(pid_t, int)> send(int signal, std::size_t started) {
+    return [this, signal, started](pid_t tarvo, int) {
+      wait_for_start(started);
+      signalled = std::chrono::steady_clock::now();
+      kill(tarvo, signal);
+    };
+  }
+
+  // How long tarvo ran after the last signal.
+  std::chrono::steady_clock::duration since_signal() const {
+    return std::chrono::steady_clock::now() - signalled;
+  }
+
+  std::chrono::steady_clock::time_point signalled;
+  TempDir tmp;
+  TempDir marks;
+  fs::path tools = marks.path / "tools";
+};
+
+} // namespace
+
+TEST_P(Interrupts, CtrlCDuringLintWaitsForEveryCheckAndClearsTheBlock) {
+  for (const auto &name : CHECKS) {
+    tool(name, patient());
+  }
+  auto r = run_in_pty({tarvo_binary().string(), "lint"}, options(ctrl_c(5)));
+  EXPECT_EQ(r.status, 130) << r.screen << r.err;
+  expect_tarvo_waited(5);
+  expect_no_child_left();
+  // The live block was drawn, then erased line by line, ending on a clean first line.
+  EXPECT_NE(r.screen.find("ruff: ["), std::string::npos) << r.screen;
+  EXPECT_TRUE(r.screen.ends_with("\x1b[2K\r")) << r.screen;
+  EXPECT_EQ(r.screen.find("PASS"), std::string::npos) << r.screen;
+}
+
+TEST_P(Interrupts, CtrlCDuringTestShowsTheTestRunnersLastWordsFirst) {
+  tool("pytest", patient("collected 1 item\\n", "== 1 interrupted ==\\n"));
+  auto r = run_in_pty({tarvo_binary().string(), "test"}, options(ctrl_c(1)));
+  // pytest's own status would be 2; the command was interrupted.
+  EXPECT_EQ(r.status, 130) << r.screen << r.err;
+  EXPECT_NE(r.screen.find("== 1 interrupted ==\r\n"), std::string::npos) << r.screen;
+  expect_tarvo_waited(1);
+  expect_no_child_left();
+}
+
+TEST_P(Interrupts, CtrlCDuringAnInstallationStepBlanksTheSpinner) {
+  tool("pip", "case \"$*\" in *--editable*) ;; *) exit 0 ;; esac\n" + patient());
+  auto r = run_in_pty({tarvo_binary().string(), "requirements"}, options(ctrl_c(1)));
+  EXPECT_EQ(r.status, 130) << r.screen << r.err;
+  EXPECT_NE(r.screen.find("Installing requirements: ["), std::string::npos) << r.screen;
+  EXPECT_TRUE(r.screen.ends_with("\r" + std::string(28, ' ') + "\r")) << r.screen;
+  EXPECT_EQ(r.err, "");
+  expect_tarvo_waited(1);
+  expect_no_child_left();
+}
+
+TEST_P(Interrupts, SecondCtrlCKillsChildrenThatIgnoredTheFirst) {
+  for (const auto &name : CHECKS) {
+    tool(name, stubborn("INT"));
+  }
+  auto r = run_in_pty({tarvo_binary().string(), "lint"}, options(ctrl_c(5, 2)));
+  EXPECT_EQ(r.status, 130) << r.screen << r.err;
+  // At once, not after the grace period.
+  EXPECT_LT(since_signal(), 3s);
+  expect_no_child_left();
+}
+
+TEST_P(Interrupts, SignalsSentToTarvoAloneAreForwarded) {
+  for (int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    fs::remove_all(tmp.path / ".venv");
+    for (const auto &file : {"pids", "late"}) {
+      fs::remove(marks.path / file);
+    }
+    for (const auto &name : CHECKS) {
+      tool(name, patient());
+    }
+    auto r = run({tarvo_binary().string(), "lint"}, options(send(signal, 5)));
+    EXPECT_EQ(r.status, 128 + signal) << r.out << r.err;
+    expect_tarvo_waited(5);
+    expect_no_child_left();
+    EXPECT_EQ(r.out.find("PASS"), std::string::npos) << r.out;
+  }
+}
+
+TEST_P(Interrupts, ChildIgnoringTheSignalIsKilledAfterTheGracePeriod) {
+  for (const auto &name : CHECKS) {
+    tool(name, patient());
+  }
+  tool("dodgy", stubborn("TERM"));
+  auto r = run({tarvo_binary().string(), "lint"}, options(send(SIGTERM, 5)));
+  EXPECT_EQ(r.status, 143) << r.out << r.err;
+  EXPECT_GE(since_signal(), 5s);
+  expect_tarvo_waited(4);
+  expect_no_child_left();
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, Interrupts, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "WithoutPidfd" : "Pidfd"; });

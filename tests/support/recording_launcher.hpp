@@ -1,0 +1,62 @@
+// A launcher that starts nothing: it records every child it is asked for, in order, and
+// answers with what the test scripted. Installed with tarvo::process::UseLauncher.
+#pragma once
+
+#include "tarvo/process/process.hpp"
+
+#include <functional>
+#include <mutex>
+
+namespace tarvo::testing {
+
+struct Launched {
+  std::vector<std::string> args;
+  process::ProcessOptions options;
+};
+
+class RecordingLauncher : public process::Launcher {
+public:
+  // The child's return code and what it writes to each stream (kept only where captured);
+  // it may also throw, as a program that cannot be started does. By default: 0, no output.
+  struct Answer {
+    int returncode = 0;
+    std::string out;
+    std::string err;
+  };
+  std::function<Answer(const std::vector<std::string> &args)> answer;
+
+  std::unique_ptr<process::Child> start(std::vector<std::string> args,
+                                        const process::ProcessOptions &options) override {
+    {
+      std::lock_guard lock(mutex_);
+      calls_.push_back({args, options});
+    }
+    Answer reply = answer ? answer(args) : Answer{};
+    process::CompletedProcess done{std::move(args), reply.returncode, std::nullopt, std::nullopt};
+    if (options.stdout_mode == process::Stream::Capture) {
+      done.stdout_text = reply.out;
+    }
+    if (options.stderr_mode == process::Stream::Capture) {
+      done.stderr_text = reply.err;
+    }
+    return std::make_unique<Finished>(std::move(done));
+  }
+
+  std::vector<Launched> calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+
+private:
+  struct Finished : process::Child {
+    explicit Finished(process::CompletedProcess done) : done(std::move(done)) {}
+    bool wait_for(std::chrono::nanoseconds) override { return true; }
+    process::CompletedProcess finish() override { return std::move(done); }
+    process::CompletedProcess done;
+  };
+
+  mutable std::mutex mutex_;
+  std::vector<Launched> calls_;
+};
+
+} // namespace tarvo::testing
