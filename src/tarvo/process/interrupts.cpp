@@ -137,12 +137,14 @@ void sleep_unless_interrupted(std::chrono::milliseconds period) {
 }
 
 std::optional<std::chrono::steady_clock::time_point> kill_deadline() {
-  if (received.load() == 0) {
+  // Read alone: set once, by the first signal, after which the other fields may still be on
+  // their way.
+  long long first = first_at.load();
+  if (first == 0) {
     return std::nullopt;
   }
   // steady_clock is CLOCK_MONOTONIC on Linux.
-  return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(first_at.load())) +
-         GRACE_PERIOD;
+  return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(first)) + GRACE_PERIOD;
 }
 
 ChildSlot::ChildSlot(int wake_fd) : index_(-1) {
