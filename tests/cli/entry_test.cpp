@@ -70,10 +70,3 @@ TEST(Entry, EscapedErrorIsTheLastLineWithStatus1) {
       run({"sh", "-c", "\"$0\" clean 2>/dev/full; echo $?", tarvo_binary()}, {.cwd = tmp.path});
   EXPECT_EQ(full.out, "Cleaning build artifacts...\n1\n");
 }
-
-TEST(Entry, CommandsNotBuiltYetSaySo) {
-  TempDir tmp;
-  auto r = run_tarvo({"test", "--wheel"}, {.cwd = tmp.path});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Error: 'test --wheel' is not built yet\n");
-}

@@ -47,6 +47,15 @@ public:
     return calls_;
   }
 
+  // The argument vectors alone, in order.
+  std::vector<std::vector<std::string>> commands() const {
+    std::vector<std::vector<std::string>> out;
+    for (const auto &call : calls()) {
+      out.push_back(call.args);
+    }
+    return out;
+  }
+
 private:
   struct Finished : process::Child {
     explicit Finished(process::CompletedProcess done) : done(std::move(done)) {}

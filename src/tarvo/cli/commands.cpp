@@ -4,9 +4,12 @@
 #include "tarvo/build/sdist.hpp"
 #include "tarvo/config/diff.hpp"
 #include "tarvo/config/project_config.hpp"
+#include "tarvo/container/docker.hpp"
+#include "tarvo/executable/executable.hpp"
 #include "tarvo/lint/lint.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
-#include "tarvo/wheel/targets.hpp"
+#include "tarvo/wheel/build_wheel.hpp"
+#include "tarvo/wheel/test_wheel.hpp"
 
 #include "tarvo/console/console.hpp"
 
@@ -17,11 +20,7 @@ namespace tarvo::cli {
 
 namespace {
 
-// The handler of work that has not landed yet.
-int not_built(const std::string &what) {
-  console::report_error(fmt::format("'{}' is not built yet", what));
-  return 1;
-}
+container::Target target(const Args &args) { return {args.arch, args.libc, args.python}; }
 
 } // namespace
 
@@ -56,14 +55,15 @@ int cmd_status(const Args &, const Grammar &) {
   // Both are read before the first line, so a malformed file prints no status at all.
   std::string project = str(config.name()) + "-" + config.version().value_or("None");
   console::out("Project: {}\n", project);
-  console::out("Docker: {}\n", wheel::check_docker() ? "installed" : "missing");
+  console::out("Docker: {}\n", container::check_docker() ? "installed" : "missing");
   console::out("Venv: {}\n", venv.exists() ? "installed" : "missing");
   return 0;
 }
 
 int cmd_test(const Args &args, const Grammar &) {
   if (args.wheel) {
-    return not_built("test --wheel");
+    wheel::test_manylinux_wheel(target(args), args.setup);
+    return 0;
   }
   auto venv = venv::get_venv();
   venv.ensure_test_tools();
@@ -77,17 +77,18 @@ int cmd_build(const Args &args, const Grammar &) {
     build_sdist(venv);
   }
   if (args.wheel) {
-    return not_built("build --wheel");
+    wheel::build_manylinux_wheel(false, target(args), args.setup);
   }
   if (args.native_wheel) {
-    return not_built("build --native-wheel");
+    wheel::build_manylinux_wheel(true, target(args), args.setup);
   }
   if (args.executable) {
-    if (!ProjectConfig().name()) {
+    auto name = ProjectConfig().name();
+    if (!name) {
       console::report_error("Project name missing");
       return 1;
     }
-    return not_built("build --executable");
+    executable::build_executable(str(*name), target(args), args.setup, args.no_compress);
   }
   return 0;
 }

@@ -1,4 +1,6 @@
-#include "tarvo/wheel/targets.hpp"
+#include "tarvo/container/docker.hpp"
+#include "tarvo/container/script.hpp"
+#include "tarvo/container/target.hpp"
 
 #include "harness.hpp"
 #include "tarvo/process/process.hpp"
@@ -8,7 +10,7 @@
 
 namespace {
 
-using namespace tarvo::wheel;
+using namespace tarvo::container;
 namespace fs = std::filesystem;
 using namespace tarvo::testing;
 
@@ -29,7 +31,7 @@ TEST(Targets, MapsTheTarget) {
            {"aarch64", "glibc", "manylinux_2_34_aarch64"},
            {"x86_64", "MUSL", "manylinux_2_34_x86_64"},
        }) {
-    EXPECT_EQ(get_manylinux_image(arch, libc), expected);
+    EXPECT_EQ(get_manylinux_image({arch, libc}), expected);
   }
   for (const auto &[arch, expected] : Pairs{{"i686", "linux/386"},
                                             {"armv7l", "linux/arm/v7"},
@@ -41,59 +43,39 @@ TEST(Targets, MapsTheTarget) {
   for (const auto &[python, libc, expected] : Triples{{"3.12", "musl", "python:3.12-alpine"},
                                                       {"3.12", "glibc", "python:3.12"},
                                                       {"3.11", "Musl", "python:3.11"}}) {
-    EXPECT_EQ(get_python_image(python, libc), expected);
+    EXPECT_EQ(get_python_image({"x86_64", libc, python}), expected);
   }
 }
 
-class FindWheelTest : public ::testing::Test {
-protected:
-  std::string dist(const std::vector<std::string> &names) {
-    for (const auto &name : names) {
-      write_file(dir_.path / "dist" / name, "");
-    }
-    return (dir_.path / "dist").string();
-  }
-  // The entries in the order the folder lists them.
-  std::vector<std::string> listing(const std::string &directory) {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(directory)) {
-      names.push_back(entry.path().filename().string());
-    }
-    return names;
-  }
-  TempDir dir_;
-};
-
-TEST_F(FindWheelTest, NothingWithoutAWheel) {
-  EXPECT_EQ(find_wheel((dir_.path / "missing").string(), "x86_64"), std::nullopt);
-  fs::create_directory(dir_.path / "dist");
-  EXPECT_EQ(find_wheel((dir_.path / "dist").string(), "x86_64"), std::nullopt);
-  auto directory = dist({".hidden_x86_64.whl", ".hidden.whl", "pkg.whl.txt", "notes"});
-  EXPECT_EQ(find_wheel(directory, "x86_64"), std::nullopt);
-  write_file(dir_.path / "file", "");
-  EXPECT_EQ(find_wheel((dir_.path / "file").string(), "x86_64"), std::nullopt);
+TEST(Script, RowsKeepTheirLinesAndPrependJoinsTheFirst) {
+  Script script;
+  script.line("").line("cd /src").line("a\nb").line_if(false, "skipped").line("end");
+  EXPECT_EQ(script.text(), "\ncd /src\na\nb\n\nend\n");
+  script.prepend("second;").prepend("first;");
+  EXPECT_EQ(script.text(), "first;second;\ncd /src\na\nb\n\nend\n");
 }
 
-TEST_F(FindWheelTest, PrefersTheArchitectureThenAnyWheelInListingOrder) {
-  // Made first and last, so that one lists before the others in either creation order.
-  std::vector<std::string> names = {"pkg-1.0-py3-none-any.whl"};
-  for (int i = 0; i < 20; ++i) {
-    names.push_back("pkg-" + std::to_string(i) + "-manylinux_2_34_aarch64.whl");
+// A value from the command line or a cloned project stays one word and runs nothing; a value
+// the shell takes literally is spliced as it is.
+TEST(Script, ValuesBecomeOneInertShellWord) {
+  using Case = std::tuple<std::string, std::string, std::string>;
+  for (const auto &[value, word, quoted] : std::vector<Case>{
+           {"x86_64", "x86_64", "\"x86_64\""},
+           {"dist/pkg-1.0+local-py3-none-any.whl", "dist/pkg-1.0+local-py3-none-any.whl",
+            "\"dist/pkg-1.0+local-py3-none-any.whl\""},
+           {"a;rm -rf /", "'a;rm -rf /'", "'a;rm -rf /'"},
+           {"$(id)", "'$(id)'", "'$(id)'"},
+           {"it's", "'it'\\''s'", "'it'\\''s'"},
+           {"\"quoted\" `x`", "'\"quoted\" `x`'", "'\"quoted\" `x`'"},
+           {"", "''", "\"\""},
+       }) {
+    EXPECT_EQ(shell_word(value), word) << value;
+    EXPECT_EQ(double_quoted(value), quoted) << value;
+    // The shell reads the word back as the value.
+    auto echoed =
+        tarvo::process::run({"sh", "-c", "printf %s " + word}, {tarvo::process::Stream::Capture});
+    EXPECT_EQ(echoed.stdout_text, value);
   }
-  names.push_back("pkg-2.0-py3-none-any.whl");
-  auto directory = dist(names);
-  auto aarch64 = listing(directory);
-  std::erase_if(aarch64,
-                [](const auto &name) { return name.find("none-any") != std::string::npos; });
-  EXPECT_EQ(find_wheel(directory, "aarch64"), directory + "/" + aarch64.front());
-  // No x86_64 wheel: the first wheel of any kind.
-  EXPECT_EQ(find_wheel(directory, "x86_64"), directory + "/" + listing(directory).front());
-}
-
-TEST_F(FindWheelTest, RelativeFolderGivesRelativePath) {
-  dist({"pkg-1.0-py3-none-any.whl"});
-  InDir in(dir_.path);
-  EXPECT_EQ(find_wheel("dist", "x86_64"), "dist/pkg-1.0-py3-none-any.whl");
 }
 
 class DockerTest : public ::testing::Test {

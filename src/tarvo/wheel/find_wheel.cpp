@@ -1,0 +1,21 @@
+#include "tarvo/wheel/find_wheel.hpp"
+
+#include "tarvo/fs/files.hpp"
+#include "tarvo/fs/tree.hpp"
+
+namespace tarvo::wheel {
+
+std::optional<std::string> find_wheel(const std::string &directory, std::string_view arch) {
+  if (!files::exists(directory)) {
+    return std::nullopt;
+  }
+  for (const auto &pattern : {"*_" + std::string(arch) + ".whl", std::string("*.whl")}) {
+    auto names = files::glob(directory, pattern);
+    if (!names.empty()) {
+      return directory + "/" + names.front();
+    }
+  }
+  return std::nullopt;
+}
+
+} // namespace tarvo::wheel

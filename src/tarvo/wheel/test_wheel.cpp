@@ -1,0 +1,86 @@
+#include "tarvo/wheel/test_wheel.hpp"
+
+#include "tarvo/console/console.hpp"
+#include "tarvo/container/docker.hpp"
+#include "tarvo/container/script.hpp"
+#include "tarvo/error.hpp"
+#include "tarvo/wheel/find_wheel.hpp"
+
+#include <fmt/format.h>
+
+namespace tarvo::wheel {
+
+using namespace container;
+
+namespace {
+
+// Targets whose Python image has no ready wheels for the test tools: they are built there,
+// which needs a Rust toolchain.
+bool needs_rust(const Target &target) {
+  const auto &arch = target.arch;
+  return arch == "i686" || arch == "s390x" || arch == "riscv64" ||
+         ((arch == "ppc64le" || arch == "armv7l") && target.musl());
+}
+
+} // namespace
+
+std::string install_rust(std::string_view libc) {
+  if (libc == "musl") {
+    return "apk add --no-cache gcc musl-dev python3-dev libffi-dev openssl-dev cargo pkgconfig;";
+  }
+  if (libc == "glibc") {
+    return "apt-get update;DEBIAN_FRONTEND=\"noninteractive\" apt-get install -y rustc cargo;";
+  }
+  throw Error(ErrorKind::NotImplementedError, "ERROR: Unknown libc " + std::string(libc));
+}
+
+void test_manylinux_wheel(const Target &target, const std::optional<std::string> &setup) {
+  require_docker();
+  std::optional<std::string> wheel;
+  for (const char *directory : {"wheelhouse", "dist"}) {
+    if ((wheel = find_wheel(directory, target.arch))) {
+      break;
+    }
+  }
+  if (!wheel) {
+    throw Error(ErrorKind::FileNotFoundError,
+                "Error: No wheel found for architecture " + target.arch);
+  }
+
+  Script script;
+  script.line("")
+      .line("cd /src")
+      .line(setup.value_or(""))
+      .line(fmt::format("pip install   --root-user-action=ignore   --extra-index-url=\"{}\"   "
+                        "{}[test]",
+                        EXTRA_INDEX_URL, double_quoted(*wheel)))
+      .line(fmt::format("git config --global user.email '{}'", TEST_GIT_EMAIL))
+      .line("git config --global user.name \"Test Runner\"")
+      .line("git config --global init.defaultBranch trunk")
+      .line("mkdir -p /tmp/test")
+      .line("cd /tmp/test;")
+      .line("cp -r /src/tests .")
+      .line("python -m pytest -vv tests");
+  if (target.musl()) {
+    script.prepend("apk add --no-cache git;");
+  }
+  if (target.arch == "riscv64" && target.python == "3.11" && target.libc == "glibc") {
+    console::err("WARNING: python image does not support cp311-manylinux_2_39_riscv64, exiting "
+                 "without error\n");
+    return;
+  }
+  if (needs_rust(target)) {
+    script.prepend(install_rust(target.libc));
+  }
+
+  register_binfmt(target.arch);
+  const auto image = get_python_image(target);
+  console::out("Testing wheel {} on {}...\n", *wheel, image);
+  run_container({{"--volume=" + project_mount(), "--platform=" + get_platform(target.arch)},
+                 image,
+                 "/bin/sh",
+                 script.text()});
+  console::out("Wheel tests passed\n");
+}
+
+} // namespace tarvo::wheel

@@ -1,0 +1,118 @@
+// test --wheel and build --wheel/--native-wheel/--executable through the built binary with the
+// stand-in docker, which records each call: the order of the calls and the command's endings.
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ContainerCommands : public ::testing::Test {
+protected:
+  ContainerCommands() {
+    write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\nversion = '1.0'\n");
+  }
+
+  RunOptions options(bool docker = true) {
+    RunOptions o{.cwd = tmp.path};
+    // Without docker: a search path of the stand-in interpreters and what they use.
+    auto bin = aux.path / "bin";
+    if (!fs::exists(bin)) {
+      fs::create_directories(bin);
+      for (const char *stub : {"python", "pip"}) {
+        fs::create_symlink(stubs_dir() / stub, bin / stub);
+      }
+      for (const char *tool : {"sh", "mkdir", "cp", "dirname"}) {
+        fs::create_symlink(fs::path("/bin") / tool, bin / tool);
+      }
+    }
+    o.env = {{"PATH", docker ? path_with(stubs_dir()) : bin.string()}, {"STUB_LOG", log.string()}};
+    return o;
+  }
+
+  // The docker calls, each as its first line ("docker run --rm ..." up to the script).
+  std::vector<std::string> docker_calls() {
+    std::vector<std::string> out;
+    for (const auto &line : take_lines(log)) {
+      if (line.starts_with((stubs_dir() / "docker").string())) {
+        out.push_back(line.substr(stubs_dir().string().size() + 1));
+      }
+    }
+    return out;
+  }
+
+  TempDir tmp;
+  TempDir aux;
+  fs::path log = aux.path / "calls";
+};
+
+} // namespace
+
+TEST_F(ContainerCommands, BuildRunsThePureThenTheNativeWheelThenTheExecutable) {
+  auto r = run_tarvo({"build", "--executable", "--native-wheel", "--wheel"}, options());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.ends_with("Installing build tools...\n"
+                              "Building manylinux wheel for x86_64 (glibc) with Python 3.11...\n"
+                              "Manylinux wheel built for x86_64\n"
+                              "Building manylinux wheel for x86_64 (glibc) with Python 3.11...\n"
+                              "Manylinux wheel built for x86_64\n"
+                              "Building executables for x86_64 (glibc) with Python 3.11...\n"
+                              "Executable built for x86_64\n"))
+      << r.out;
+  auto calls = docker_calls();
+  ASSERT_EQ(calls.size(), 6u);
+  auto mount = tmp.path.string() + ":/src";
+  EXPECT_EQ(calls[0], "docker --version");
+  EXPECT_EQ(calls[1], "docker run --rm -v " + mount +
+                          " quay.io/pypa/manylinux_2_34_x86_64:latest /bin/bash -ec ");
+  EXPECT_EQ(calls[3], calls[1]);
+  EXPECT_EQ(calls[5], "docker run --rm --volume=" + mount +
+                          " --platform=linux/x86_64 python:3.11 /bin/sh -ec "
+                          "apt-get update;apt-get install -y patchelf;");
+}
+
+TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
+  fs::remove(tmp.path / "pyproject.toml");
+  write_file(tmp.path / "dist" / "demo-1.0-py3-none-any.whl", "");
+  auto r = run_tarvo({"test", "--wheel", "--libc", "musl", "--python", "3.12"}, options());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Testing wheel dist/demo-1.0-py3-none-any.whl on python:3.12-alpine...\n"
+                   "Wheel tests passed\n");
+  EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
+  auto calls = docker_calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_TRUE(calls[1].ends_with("--platform=linux/x86_64 python:3.12-alpine /bin/sh -ec "
+                                 "apk add --no-cache git;"))
+      << calls[1];
+}
+
+TEST_F(ContainerCommands, EndingsWithoutDockerWheelOrSuccess) {
+  auto none = run_tarvo({"test", "--wheel"}, options(false));
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.err, "Error: Docker is not available\n");
+
+  auto built = run_tarvo({"build", "--wheel"}, options(false));
+  EXPECT_EQ(built.status, 1);
+  EXPECT_EQ(built.err, "Error: Docker is not available\n");
+  EXPECT_EQ(built.out.find("Building manylinux"), std::string::npos);
+
+  auto nowheel = run_tarvo({"test", "--wheel"}, options());
+  EXPECT_EQ(nowheel.status, 1);
+  EXPECT_EQ(nowheel.err, "FileNotFoundError: Error: No wheel found for architecture x86_64\n");
+  EXPECT_EQ(docker_calls(), std::vector<std::string>{"docker --version"});
+
+  // A failing container: its output as it came, then the error; no closing line.
+  write_file(tmp.path / "dist" / "demo-1.0-py3-none-any.whl", "");
+  auto o = options();
+  o.env["STUB_FAIL"] = "pytest";
+  auto failed = run_tarvo({"test", "--wheel"}, o);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out, "Testing wheel dist/demo-1.0-py3-none-any.whl on python:3.11...\n"
+                        "stub out\n");
+  EXPECT_TRUE(failed.err.starts_with("stub err\nCalledProcessError: Command '['docker', 'run'"))
+      << failed.err;
+  EXPECT_TRUE(failed.err.ends_with("]' returned non-zero exit status 1.\n")) << failed.err;
+}

@@ -1,0 +1,121 @@
+// The executable build against a recording launcher: the exact script and container run.
+#include "tarvo/executable/executable.hpp"
+
+#include "harness.hpp"
+#include "recording_launcher.hpp"
+#include "tarvo/container/docker.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace tarvo::testing;
+using tarvo::container::host_machine;
+using tarvo::container::Target;
+using tarvo::executable::build_executable;
+namespace fs = std::filesystem;
+
+class ExecutableBuild : public ::testing::Test {
+protected:
+  // The container run's argument vector, after the operation printed `out`.
+  std::vector<std::string> build(const std::string &package, const Target &target,
+                                 const std::optional<std::string> &setup, bool no_compress,
+                                 const std::string &out) {
+    tarvo::process::UseLauncher use(docker);
+    auto [printed, err] =
+        capture_output([&] { build_executable(package, target, setup, no_compress); });
+    EXPECT_EQ(printed, out);
+    EXPECT_EQ(err, "");
+    return docker.commands().back();
+  }
+
+  TempDir dir;
+  InDir in{dir.path};
+  RecordingLauncher docker;
+};
+
+const std::string GLIBC_SCRIPT = R"(apt-get update;apt-get install -y patchelf;
+cd /src
+
+mkdir -p build/ dist/
+python -m pip install   --upgrade   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   nuitka[onefile]
+python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ --output-filename=../dist/pkg-x86_64-cp311-cp311-glibc --include-package-data=pkg pkg
+owner=$(stat -c '%u:%g' .)
+chown -R "$owner" build/ dist/
+)";
+
+TEST_F(ExecutableBuild, GlibcTarget) {
+  auto run = build("pkg", {"x86_64", "glibc", "3.11"}, std::nullopt, false,
+                   "Building executables for x86_64 (glibc) with Python 3.11...\n"
+                   "Executable built for x86_64\n");
+  EXPECT_EQ(run, (std::vector<std::string>{
+                     "docker", "run", "--rm", "--volume=" + dir.path.string() + ":/src",
+                     "--platform=linux/x86_64", "python:3.11", "/bin/sh", "-ec", GLIBC_SCRIPT}));
+  // An empty set-up script is no set-up script.
+  EXPECT_EQ(build("pkg", {"x86_64"}, "", false,
+                  "Building executables for x86_64 (glibc) with "
+                  "Python 3.11...\nExecutable built for x86_64\n")[8],
+            GLIBC_SCRIPT);
+  auto calls = docker.commands();
+  EXPECT_EQ(calls.size(), host_machine() == "x86_64" ? 4u : 6u); // probe (and registration)
+}
+
+TEST_F(ExecutableBuild, TargetsAndCompression) {
+  struct Case {
+    Target target;
+    bool no_compress;
+    std::string image;
+    std::string platform;
+    std::string first_line;
+    std::string compile; // line 6
+  };
+  const std::string musl =
+      "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs;";
+  const std::string flags = "python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ ";
+  for (const auto &c : std::vector<Case>{
+           {{"x86_64", "glibc", "3.11"},
+            true,
+            "python:3.11",
+            "linux/x86_64",
+            "apt-get update;apt-get install -y patchelf;",
+            flags + "--output-filename=../dist/pkg-x86_64-cp311-cp311-glibc "
+                    "--include-package-data=pkg --onefile-no-compression pkg"},
+           {{"armv7l", "musl", "3.11"},
+            false,
+            "python:3.11-alpine",
+            "linux/arm/v7",
+            musl,
+            flags + "--output-filename=../dist/pkg-armv7l-cp311-cp311-musl "
+                    "--include-package-data=pkg pkg"},
+           {{"aarch64", "glibc", "3.12"},
+            false,
+            "python:3.12",
+            "linux/aarch64",
+            "apt-get update;apt-get install -y patchelf;",
+            flags + "--output-filename=../dist/pkg-aarch64-cp312-cp312-glibc "
+                    "--include-package-data=pkg pkg"},
+       }) {
+    const auto &t = c.target;
+    auto run = build("pkg", t, std::nullopt, c.no_compress,
+                     "Building executables for " + t.arch + " (" + t.libc + ") with Python " +
+                         t.python + "...\nExecutable built for " + t.arch + "\n");
+    EXPECT_EQ(run[4], "--platform=" + c.platform);
+    EXPECT_EQ(run[5], c.image);
+    auto lines = split(run[8], '\n');
+    EXPECT_EQ(lines[0], c.first_line);
+    EXPECT_EQ(lines[5], c.compile);
+  }
+}
+
+// A project name from a cloned pyproject.toml stays inert in the script run as root.
+TEST_F(ExecutableBuild, HostileProjectNameRunsNothing) {
+  auto run = build("x; rm -rf /src #", {"x86_64"}, std::nullopt, false,
+                   "Building executables for x86_64 (glibc) with Python 3.11...\n"
+                   "Executable built for x86_64\n");
+  EXPECT_EQ(split(run[8], '\n')[5],
+            "python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ "
+            "'--output-filename=../dist/x; rm -rf /src #-x86_64-cp311-cp311-glibc' "
+            "'--include-package-data=x; rm -rf /src #' 'x; rm -rf /src #'");
+}
+
+} // namespace

@@ -1,0 +1,330 @@
+// The wheel search, and the wheel build and test run against a recording launcher: the docker
+// probe, the emulator registration and the container run, with the exact scripts.
+#include "tarvo/wheel/build_wheel.hpp"
+#include "tarvo/wheel/find_wheel.hpp"
+#include "tarvo/wheel/test_wheel.hpp"
+
+#include "harness.hpp"
+#include "recording_launcher.hpp"
+#include "tarvo/container/docker.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace tarvo::wheel;
+using namespace tarvo::testing;
+using tarvo::container::host_machine;
+using tarvo::container::Target;
+using Command = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+const Command PROBE = {"docker", "--version"};
+const Command REGISTRATION = {"docker",    "run", "--privileged", "--rm", "tonistiigi/binfmt",
+                              "--install", "all"};
+
+// A target of another architecture than this machine's, so that emulators are registered.
+std::string foreign_arch() { return host_machine() == "aarch64" ? "x86_64" : "aarch64"; }
+
+// Runs an operation in an empty project folder with docker answered by the recorder.
+class ContainerSteps : public ::testing::Test {
+protected:
+  struct Outcome {
+    std::string out;
+    std::string err;
+    std::string error; // "Kind: message", "exit N", or empty
+  };
+
+  Outcome run(const std::function<void()> &operation) {
+    tarvo::process::UseLauncher use(docker);
+    Outcome outcome;
+    std::tie(outcome.out, outcome.err) = capture_output([&] {
+      try {
+        operation();
+      } catch (const tarvo::Error &e) {
+        outcome.error = error_line(e);
+      } catch (const tarvo::ExitStatus &e) {
+        outcome.error = "exit " + std::to_string(e.code);
+      }
+    });
+    return outcome;
+  }
+
+  Command container(const std::vector<std::string> &options, const std::string &image,
+                    const std::string &shell, const std::string &script) {
+    Command argv = {"docker", "run", "--rm"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.insert(argv.end(), {image, shell, "-ec", script});
+    return argv;
+  }
+
+  TempDir dir;
+  InDir in{dir.path};
+  std::string mount = dir.path.string() + ":/src";
+  RecordingLauncher docker;
+};
+
+const std::string PURE_BUILD = R"(
+set -e
+manylinux-interpreters ensure "cp311-cp311"
+PATH="/opt/python/cp311-cp311/bin:$PATH"
+cd /src
+
+rm -rf build/
+python -m pip install   --upgrade   --extra-index-url="https://www.piwheels.org/simple"   build
+python -m build --wheel --config-setting=build_with_nuitka=false
+
+
+
+owner=$(stat -c '%u:%g' .)
+chown -R "$owner" dist/ $(ls -d *.egg-info/ build/ 2>/dev/null)
+rm -rf wheelhouse/
+)";
+
+TEST_F(ContainerSteps, PureWheelBuild) {
+  auto host = host_machine();
+  for (const std::optional<std::string> &setup : {std::optional<std::string>(), {""}}) {
+    auto outcome = run([&] { build_manylinux_wheel(false, {host, "glibc", "3.11"}, setup); });
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_EQ(outcome.out, "Building manylinux wheel for " + host +
+                               " (glibc) with Python 3.11...\n"
+                               "Manylinux wheel built for " +
+                               host + "\n");
+    EXPECT_EQ(outcome.err, "");
+  }
+  std::string script = PURE_BUILD;
+  for (std::size_t at; (at = script.find("x86_64")) != std::string::npos;) {
+    script.replace(at, 6, host);
+  }
+  auto run = container({"-v", mount}, "quay.io/pypa/manylinux_2_34_" + host + ":latest",
+                       "/bin/bash", script);
+  EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE, run, PROBE, run}));
+  // The build's output goes straight to the terminal.
+  EXPECT_EQ(docker.calls()[1].options.stdout_mode, tarvo::process::Stream::Inherit);
+  EXPECT_EQ(docker.calls()[1].options.stderr_mode, tarvo::process::Stream::Inherit);
+}
+
+TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
+  auto arch = foreign_arch();
+  auto outcome = run([&] {
+    build_manylinux_wheel(true, {arch, "glibc", "3.12"}, "echo one\necho two");
+  });
+  EXPECT_EQ(outcome.error, "");
+  const std::string script = "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
+                             "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /src\n"
+                             "echo one\necho two\nrm -rf build/\n"
+                             "python -m pip install   --upgrade   --extra-index-url=\""
+                             "https://www.piwheels.org/simple\"   build\n"
+                             "python -m build --wheel \n"
+                             "auditwheel repair dist/*_" +
+                             arch +
+                             ".whl\n"
+                             "rm -f dist/*_" +
+                             arch +
+                             ".whl\n"
+                             "mv wheelhouse/* dist/\n"
+                             "owner=$(stat -c '%u:%g' .)\n"
+                             "chown -R \"$owner\" dist/ $(ls -d *.egg-info/ build/ 2>/dev/null)\n"
+                             "rm -rf wheelhouse/\n";
+  EXPECT_EQ(docker.commands(),
+            (std::vector<Command>{PROBE, REGISTRATION,
+                                  container({"-v", mount},
+                                            "quay.io/pypa/manylinux_2_34_" + arch + ":latest",
+                                            "/bin/bash", script)}));
+}
+
+TEST_F(ContainerSteps, BuildImagesFollowTheCLibrary) {
+  for (const auto &[libc, image] : std::vector<std::pair<std::string, std::string>>{
+           {"musl", "musllinux_1_2_armv7l"}, {"glibc", "manylinux_2_35_armv7l"}}) {
+    run([&] { build_manylinux_wheel(false, {"armv7l", libc, "3.11"}, std::nullopt); });
+    EXPECT_EQ(docker.commands().back()[5], "quay.io/pypa/" + image + ":latest");
+  }
+}
+
+// An architecture from the command line is spliced into the script as one inert word, and the
+// globs around it still match.
+TEST_F(ContainerSteps, HostileArchitectureRunsNothing) {
+  run([&] { build_manylinux_wheel(true, {"x;id", "glibc", "3.11$(id)"}, std::nullopt); });
+  const auto script = docker.commands().back()[8];
+  for (const std::string line :
+       {"manylinux-interpreters ensure 'cp311$(id)-cp311$(id)'\n",
+        "PATH=/opt/python/'cp311$(id)-cp311$(id)'/bin:\"$PATH\"\n",
+        "auditwheel repair dist/*_'x;id'.whl\n", "rm -f dist/*_'x;id'.whl\n"}) {
+    EXPECT_NE(script.find(line), std::string::npos) << line << script;
+  }
+}
+
+TEST_F(ContainerSteps, WithoutDockerNothingRuns) {
+  docker.answer = [](const Command &) -> RecordingLauncher::Answer {
+    throw tarvo::os_error(ENOENT, "docker");
+  };
+  for (const auto &operation :
+       std::vector<std::function<void()>>{[] { build_manylinux_wheel(false, {}, std::nullopt); },
+                                          [] { test_manylinux_wheel({}, std::nullopt); }}) {
+    auto outcome = run(operation);
+    EXPECT_EQ(outcome.error, "exit 1");
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "Error: Docker is not available\n");
+  }
+  EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE, PROBE}));
+}
+
+TEST_F(ContainerSteps, FailingContainerEndsWithCalledProcessError) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{args[1] == "run" ? 3 : 0};
+  };
+  auto build = run([] { build_manylinux_wheel(false, {host_machine()}, std::nullopt); });
+  EXPECT_TRUE(build.error.starts_with("CalledProcessError: Command '['docker', 'run', '--rm', "))
+      << build.error;
+  EXPECT_TRUE(build.error.ends_with("]' returned non-zero exit status 3.")) << build.error;
+  EXPECT_EQ(build.out.find("built for"), std::string::npos);
+  auto test = run([] { test_manylinux_wheel({host_machine()}, std::nullopt); });
+  EXPECT_TRUE(test.error.starts_with("CalledProcessError: ")) << test.error;
+  EXPECT_EQ(test.out.find("Wheel tests passed"), std::string::npos);
+}
+
+const std::string WHEEL_TEST = R"(
+cd /src
+
+pip install   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   "dist/pkg-1.0-py3-none-any.whl"[test]
+git config --global user.email 'test-runner@tarvo.invalid'
+git config --global user.name "Test Runner"
+git config --global init.defaultBranch trunk
+mkdir -p /tmp/test
+cd /tmp/test;
+cp -r /src/tests .
+python -m pytest -vv tests
+)";
+
+TEST_F(ContainerSteps, WheelTestOnTheHostArchitecture) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  auto host = host_machine();
+  auto outcome = run([&] { test_manylinux_wheel({host, "glibc", "3.11"}, ""); });
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(outcome.out, "Testing wheel dist/pkg-1.0-py3-none-any.whl on python:3.11...\n"
+                         "Wheel tests passed\n");
+  EXPECT_EQ(
+      docker.commands(),
+      (std::vector<Command>{PROBE, container({"--volume=" + mount, "--platform=linux/" + host},
+                                             "python:3.11", "/bin/sh", WHEEL_TEST)}));
+}
+
+// Which targets build the test tools with Rust, and what is in front of the script then.
+TEST_F(ContainerSteps, WheelTestPreparesTheTarget) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  const std::string apt_rust =
+      "apt-get update;DEBIAN_FRONTEND=\"noninteractive\" apt-get install -y rustc cargo;";
+  const std::string apk_rust =
+      "apk add --no-cache gcc musl-dev python3-dev libffi-dev openssl-dev cargo pkgconfig;";
+  const std::string git = "apk add --no-cache git;";
+  struct Case {
+    Target target;
+    std::string first_line;
+    std::string image;
+    std::string platform;
+  };
+  for (const auto &c : std::vector<Case>{
+           {{"armv7l", "musl", "3.11"}, apk_rust + git, "python:3.11-alpine", "linux/arm/v7"},
+           {{"armv7l", "glibc", "3.11"}, "", "python:3.11", "linux/arm/v7"},
+           {{"aarch64", "musl", "3.11"}, git, "python:3.11-alpine", "linux/aarch64"},
+           {{"i686", "glibc", "3.11"}, apt_rust, "python:3.11", "linux/386"},
+           {{"s390x", "musl", "3.11"}, apk_rust + git, "python:3.11-alpine", "linux/s390x"},
+           {{"riscv64", "glibc", "3.12"}, apt_rust, "python:3.12", "linux/riscv64"},
+           {{"ppc64le", "glibc", "3.11"}, "", "python:3.11", "linux/ppc64le"},
+       }) {
+    SCOPED_TRACE(c.target.arch + " " + c.target.libc);
+    auto outcome = run([&] { test_manylinux_wheel(c.target, std::nullopt); });
+    EXPECT_EQ(outcome.error, "");
+    const auto commands = docker.commands();
+    const auto &run = commands.back();
+    EXPECT_EQ(run[5], c.image);
+    EXPECT_EQ(run[4], "--platform=" + c.platform);
+    EXPECT_EQ(run[8].substr(0, run[8].find('\n')), c.first_line);
+    EXPECT_EQ(commands[commands.size() - 2],
+              c.target.arch == host_machine() ? PROBE : REGISTRATION);
+  }
+}
+
+TEST_F(ContainerSteps, WheelSearchComesFirstAndRiscv64WithPython311OnGlibcStops) {
+  Target riscv{"riscv64", "glibc", "3.11"};
+  auto none = run([&] { test_manylinux_wheel(riscv, std::nullopt); });
+  EXPECT_EQ(none.error, "FileNotFoundError: Error: No wheel found for architecture riscv64");
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  auto stopped = run([&] { test_manylinux_wheel(riscv, std::nullopt); });
+  EXPECT_EQ(stopped.error, "");
+  EXPECT_EQ(stopped.out, "");
+  EXPECT_EQ(stopped.err, "WARNING: python image does not support cp311-manylinux_2_39_riscv64, "
+                         "exiting without error\n");
+  EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE, PROBE}));
+}
+
+TEST_F(ContainerSteps, WheelhouseIsSearchedBeforeDist) {
+  write_file("dist/pkg-1.0-cp311-cp311-manylinux_2_34_x86_64.whl", "");
+  write_file("wheelhouse/other-1.0-cp311-cp311-manylinux_2_34_aarch64.whl", "");
+  auto outcome = run([] { test_manylinux_wheel({"x86_64"}, std::nullopt); });
+  EXPECT_NE(outcome.out.find("Testing wheel wheelhouse/other-1.0-cp311-cp311-manylinux_2_34_"
+                             "aarch64.whl on python:3.11..."),
+            std::string::npos);
+}
+
+TEST_F(ContainerSteps, UnknownCLibraryIsNotImplemented) {
+  EXPECT_EQ(install_rust("glibc").substr(0, 15), "apt-get update;");
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  auto outcome = run([] { test_manylinux_wheel({"i686", "uclibc"}, std::nullopt); });
+  EXPECT_EQ(outcome.error, "NotImplementedError: ERROR: Unknown libc uclibc");
+  EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE}));
+}
+
+class FindWheelTest : public ::testing::Test {
+protected:
+  std::string dist(const std::vector<std::string> &names) {
+    for (const auto &name : names) {
+      write_file(dir_.path / "dist" / name, "");
+    }
+    return (dir_.path / "dist").string();
+  }
+  // The entries in the order the folder lists them.
+  std::vector<std::string> listing(const std::string &directory) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(directory)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+  TempDir dir_;
+};
+
+TEST_F(FindWheelTest, NothingWithoutAWheel) {
+  EXPECT_EQ(find_wheel((dir_.path / "missing").string(), "x86_64"), std::nullopt);
+  fs::create_directory(dir_.path / "dist");
+  EXPECT_EQ(find_wheel((dir_.path / "dist").string(), "x86_64"), std::nullopt);
+  auto directory = dist({".hidden_x86_64.whl", ".hidden.whl", "pkg.whl.txt", "notes"});
+  EXPECT_EQ(find_wheel(directory, "x86_64"), std::nullopt);
+  write_file(dir_.path / "file", "");
+  EXPECT_EQ(find_wheel((dir_.path / "file").string(), "x86_64"), std::nullopt);
+}
+
+TEST_F(FindWheelTest, PrefersTheArchitectureThenAnyWheelInListingOrder) {
+  // Made first and last, so that one lists before the others in either creation order.
+  std::vector<std::string> names = {"pkg-1.0-py3-none-any.whl"};
+  for (int i = 0; i < 20; ++i) {
+    names.push_back("pkg-" + std::to_string(i) + "-manylinux_2_34_aarch64.whl");
+  }
+  names.push_back("pkg-2.0-py3-none-any.whl");
+  auto directory = dist(names);
+  auto aarch64 = listing(directory);
+  std::erase_if(aarch64,
+                [](const auto &name) { return name.find("none-any") != std::string::npos; });
+  EXPECT_EQ(find_wheel(directory, "aarch64"), directory + "/" + aarch64.front());
+  // No x86_64 wheel: the first wheel of any kind.
+  EXPECT_EQ(find_wheel(directory, "x86_64"), directory + "/" + listing(directory).front());
+}
+
+TEST_F(FindWheelTest, RelativeFolderGivesRelativePath) {
+  dist({"pkg-1.0-py3-none-any.whl"});
+  InDir in(dir_.path);
+  EXPECT_EQ(find_wheel("dist", "x86_64"), "dist/pkg-1.0-py3-none-any.whl");
+}
+
+} // namespace
