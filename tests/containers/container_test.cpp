@@ -1,0 +1,202 @@
+// The container commands on the machine's real docker engine, with the stand-in images that
+// scripts/container-images.sh builds under the names tarvo runs. Each project folder belongs to
+// an ordinary user (1000:1000), as a developer's would, while tarvo runs as whoever runs the
+// tests; what the containers leave must go back to that user.
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace tarvo::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t OWNER = 1000;
+
+const char *HELLO_SETUPTOOLS = R"([build-system]
+requires = ["setuptools>=77", "wheel"]
+build-backend = "setuptools.build_meta"
+
+[project]
+name = "hello"
+version = "1.0"
+requires-python = ">=3.11"
+
+[project.optional-dependencies]
+test = ["pytest"]
+
+[tool.setuptools]
+packages = ["hello"]
+)";
+
+const char *HELLO_HATCHLING = R"([build-system]
+requires = ["hatchling"]
+build-backend = "hatchling.build"
+
+[project]
+name = "hello"
+version = "1.0"
+requires-python = ">=3.11"
+
+[tool.hatch.build.targets.wheel]
+packages = ["hello"]
+)";
+
+class Containers : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (run({"docker", "info"}).status != 0) {
+      GTEST_SKIP() << "no docker engine";
+    }
+    for (const char *image : {"python:3.11", "quay.io/pypa/manylinux_2_34_x86_64:latest"}) {
+      ASSERT_EQ(run({"docker", "image", "inspect", image}).status, 0)
+          << image << " is missing: run scripts/container-images.sh";
+    }
+  }
+
+  // Writes the project's files and gives the folder to OWNER.
+  void project(const std::map<std::string, std::string> &files) {
+    for (const auto &[name, content] : files) {
+      write_file(tmp.path / name, content);
+    }
+    give_to_owner(tmp.path);
+  }
+
+  static void give_to_owner(const fs::path &root) {
+    ASSERT_EQ(lchown(root.c_str(), OWNER, OWNER), 0);
+    for (const auto &entry : fs::recursive_directory_iterator(root)) {
+      ASSERT_EQ(lchown(entry.path().c_str(), OWNER, OWNER), 0);
+    }
+  }
+
+  // Every entry below the folders of the project that are given back belongs to OWNER.
+  void expect_owned(const fs::path &root) {
+    ASSERT_TRUE(fs::exists(root)) << root;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+      struct stat st {};
+      ASSERT_EQ(lstat(it->path().c_str(), &st), 0);
+      EXPECT_EQ(st.st_uid, OWNER) << it->path();
+    }
+  }
+
+  std::vector<std::string> names_in(const fs::path &dir) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(dir)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  Output tarvo(const std::vector<std::string> &args) {
+    RunOptions options{.cwd = tmp.path};
+    // The host's .venv installs offline from the wheels the set-up scripts fetched.
+    options.env = {{"PIP_NO_INDEX", "1"},
+                   {"PIP_FIND_LINKS", (source_dir() / ".cache" / "wheels").string()},
+                   {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+    return run_tarvo(args, options);
+  }
+
+  TempDir tmp;
+};
+
+} // namespace
+
+TEST_F(Containers, PureWheelBelongsToTheProjectsOwner) {
+  // hatchling first: it leaves neither *.egg-info/ nor build/.
+  for (const char *pyproject : {HELLO_HATCHLING, HELLO_SETUPTOOLS}) {
+    SCOPED_TRACE(pyproject);
+    fs::remove_all(tmp.path / "dist");
+    project({{"pyproject.toml", pyproject}, {"hello/__init__.py", "NAME = 'hello'\n"}});
+    auto r = tarvo({"build", "--wheel"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.out.ends_with("Manylinux wheel built for x86_64\n")) << r.out;
+    EXPECT_EQ(names_in(tmp.path / "dist"), std::vector<std::string>{"hello-1.0-py3-none-any.whl"});
+    expect_owned(tmp.path / "dist");
+    EXPECT_FALSE(fs::exists(tmp.path / "wheelhouse"));
+  }
+  // setuptools left these, and they were given back too.
+  expect_owned(tmp.path / "hello.egg-info");
+}
+
+TEST_F(Containers, NativeWheelIsRepairedAndOlderOnesSurvive) {
+  const std::string setup_py = R"(from setuptools import Extension, setup
+
+setup(ext_modules=[Extension("cext._speed", ["cext/_speed.c"])])
+)";
+  const std::string source = R"(#include <Python.h>
+
+static PyObject *twice(PyObject *self, PyObject *arg) {
+  return PyNumber_Multiply(arg, PyLong_FromLong(2));
+}
+
+static PyMethodDef methods[] = {{"twice", twice, METH_O, NULL}, {NULL, NULL, 0, NULL}};
+static struct PyModuleDef module = {PyModuleDef_HEAD_INIT, "_speed", NULL, -1, methods};
+
+PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); }
+)";
+  auto pyproject = [](const std::string &version) {
+    return "[build-system]\nrequires = [\"setuptools>=77\", \"wheel\"]\n"
+           "build-backend = \"setuptools.build_meta\"\n\n[project]\nname = \"cext\"\nversion = \"" +
+           version + "\"\n\n[tool.setuptools]\npackages = [\"cext\"]\n";
+  };
+  for (const std::string version : {"1.0", "1.1"}) {
+    project({{"pyproject.toml", pyproject(version)},
+             {"setup.py", setup_py},
+             {"cext/__init__.py", ""},
+             {"cext/_speed.c", source}});
+    auto r = tarvo({"build", "--native-wheel"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+  }
+  auto wheels = names_in(tmp.path / "dist");
+  ASSERT_EQ(wheels.size(), 2u) << ::testing::PrintToString(wheels);
+  for (std::size_t i = 0; i < wheels.size(); ++i) {
+    EXPECT_TRUE(wheels[i].starts_with(i == 0 ? "cext-1.0-cp311-cp311-" : "cext-1.1-cp311-cp311-"))
+        << wheels[i];
+    EXPECT_NE(wheels[i].find("manylinux_2_34_x86_64"), std::string::npos) << wheels[i];
+    EXPECT_FALSE(wheels[i].ends_with("-linux_x86_64.whl")) << "not repaired: " << wheels[i];
+  }
+  expect_owned(tmp.path / "dist");
+  expect_owned(tmp.path / "build");
+}
+
+TEST_F(Containers, WheelTestPassesAndFailsWithTheProjectsTests) {
+  project({{"pyproject.toml", HELLO_SETUPTOOLS},
+           {"hello/__init__.py", "def double(x):\n    return 2 * x\n"},
+           {"tests/test_hello.py",
+            "from hello import double\n\n\ndef test_double():\n    assert double(2) == 4\n"}});
+  auto built = tarvo({"build", "--wheel"});
+  ASSERT_EQ(built.status, 0) << built.out << built.err;
+
+  auto passed = tarvo({"test", "--wheel"});
+  EXPECT_EQ(passed.status, 0) << passed.out << passed.err;
+  EXPECT_NE(passed.out.find("test_hello.py::test_double PASSED"), std::string::npos) << passed.out;
+  EXPECT_TRUE(passed.out.ends_with("Wheel tests passed\n")) << passed.out;
+
+  write_file(tmp.path / "tests" / "test_broken.py", "def test_broken():\n    assert False\n");
+  auto failed = tarvo({"test", "--wheel"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.out.find("1 failed, 1 passed"), std::string::npos) << failed.out;
+  EXPECT_EQ(failed.out.find("Wheel tests passed"), std::string::npos);
+  EXPECT_TRUE(failed.err.ends_with("]' returned non-zero exit status 1.\n")) << failed.err;
+  // Nothing is written into the project.
+  EXPECT_EQ(names_in(tmp.path),
+            (std::vector<std::string>{".venv", "build", "dist", "hello", "hello.egg-info",
+                                      "pyproject.toml", "tests"}));
+}
+
+TEST_F(Containers, ExecutableRunsOnTheHost) {
+  project({{"pyproject.toml", "[project]\nname = \"greet\"\nversion = \"1.0\"\n"},
+           {"greet/__init__.py", ""},
+           {"greet/__main__.py", "print('hello from greet')\n"}});
+  auto r = tarvo({"build", "--executable", "--no-compress"});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(r.out.ends_with("Executable built for x86_64\n")) << r.out;
+  auto executable = tmp.path / "dist" / "greet-x86_64-cp311-cp311-glibc";
+  ASSERT_TRUE(fs::is_regular_file(executable));
+  expect_owned(tmp.path / "dist");
+  auto ran = run({executable.string()});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(ran.out, "hello from greet\n");
+}
