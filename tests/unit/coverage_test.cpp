@@ -177,8 +177,16 @@ TEST(MarkerCovers, ComparesInTheTestEnvironments) {
   // An expected marker false everywhere asks nothing of the actual one.
   EXPECT_TRUE(
       marker_covers(marker("sys_platform == 'cygwin'"), marker("os_name == 'nt'"), ">=3.9"));
-  // "<4" is no version: it compares as text, and "<4" sorts after "3".
-  EXPECT_TRUE(marker_covers(none, marker("python_version >= '3'"), "<4"));
+  // Without a ">=" clause the test version is the whole text, which is no version: comparing
+  // it as one is an InvalidVersion error, and every environment is skipped.
+  for (const char *requires_python : {"<4", "~=3.11", "==3.10", ">3.9"}) {
+    EXPECT_TRUE(marker_covers(none, marker("python_version < '3.11'"), requires_python));
+    EXPECT_EQ(requirements_not_satisfied_by({"pytest"}, {"pytest; python_version < '3.11'"},
+                                            requires_python),
+              Strings{});
+  }
+  // Text comparisons still decide where the operator and value make no specifier.
+  EXPECT_FALSE(marker_covers(none, marker("sys_platform == 'linux'"), "~=3.11"));
 }
 
 } // namespace

@@ -45,14 +45,29 @@ public:
     }
   }
 
-  void diff_line(const std::string &line) {
-    const char *start = "";
-    const char *end = "";
-    if (coloured()) {
-      start = line.starts_with("-") ? kRed : line.starts_with("+") ? kGreen : "";
-      end = kReset;
-    }
-    console::err("{}{}\n{}", start, line, end);
+  // The lines of a unified diff, written at once: they may be millions. A line is coloured
+  // by its first character, headers included.
+  bool diff(const Lines &actual, const Lines &expected, std::string_view from_name,
+            std::string_view to_name) {
+    const bool coloured = this->coloured();
+    std::string text;
+    bool differ =
+        unified_diff(actual, expected, from_name, to_name, [&](char mark, std::string_view line) {
+          char first = mark != '\0' ? mark : line.empty() ? ' ' : line.front();
+          if (coloured) {
+            text += first == '-' ? kRed : first == '+' ? kGreen : "";
+          }
+          if (mark != '\0') {
+            text += mark;
+          }
+          text += line;
+          text += '\n';
+          if (coloured) {
+            text += kReset;
+          }
+        });
+    console::write(console::Stream::Err, text);
+    return differ;
   }
 
   int failed = 0;
@@ -181,12 +196,9 @@ int diff(bool workflow, bool colour) {
   const std::string expected =
       templates::render(templates::text("build.yml.tpl"), {{"project_name", or_default(name, "x")}},
                         templates::Quoting::YamlDouble);
-  auto lines = unified_diff(split_lines(files::read_file(kWorkflow)), split_lines(expected),
-                            kWorkflow, std::string(kWorkflow) + ".tpl");
-  for (const auto &line : lines) {
-    report.diff_line(line);
-  }
-  if (!lines.empty()) {
+  const std::string actual = files::read_file(kWorkflow);
+  if (report.diff(split_lines(actual), split_lines(expected), kWorkflow,
+                  std::string(kWorkflow) + ".tpl")) {
     ++report.failed;
   }
   return report.failed;

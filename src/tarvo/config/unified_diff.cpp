@@ -1,22 +1,126 @@
 #include "tarvo/config/unified_diff.hpp"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <fmt/format.h>
+#include <memory>
+#include <optional>
 
 namespace tarvo {
 
 namespace {
 
-using Lines = std::vector<std::string>;
+// A quick hash of a line, eight bytes at a time.
+std::uint64_t hash_line(std::string_view line) {
+  std::uint64_t hash = 0x9e3779b97f4a7c15ULL ^ line.size();
+  std::size_t i = 0;
+  for (; i + 8 <= line.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, line.data() + i, 8);
+    hash = (hash ^ word) * 0xbf58476d1ce4e5b9ULL;
+    hash ^= hash >> 31;
+  }
+  std::uint64_t rest = 0;
+  std::memcpy(&rest, line.data() + i, line.size() - i);
+  hash = (hash ^ rest) * 0x94d049bb133111ebULL;
+  return hash ^ (hash >> 29);
+}
 
-// Myers' linear-space difference algorithm: marks in `match` (indexed by a's line) the line
-// of b that each common line pairs with, or -1.
+// Numbers the distinct lines of both sides (equal lines get equal numbers) and notes on which
+// side each occurs: an open-addressing table, as the lines may be millions.
+class LineNumbers {
+public:
+  explicit LineNumbers(std::size_t lines) {
+    std::size_t capacity = 16;
+    while (capacity < lines + lines / 2) {
+      capacity *= 2;
+    }
+    slots_.assign(capacity, Slot{0, -1});
+    mask_ = capacity - 1;
+    lines_.reserve(lines);
+  }
+
+  // The numbers of one side's lines. The table is far larger than a cache, so the slot of a
+  // line some way ahead is fetched while the current one is looked up.
+  std::vector<int> number(const Lines &lines, int side) {
+    constexpr std::size_t AHEAD = 16;
+    std::vector<std::uint64_t> hashes(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      hashes[i] = hash_line(lines[i]);
+    }
+    std::vector<int> numbers(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (i + AHEAD < lines.size()) {
+        __builtin_prefetch(&slots_[hashes[i + AHEAD] & mask_]);
+      }
+      numbers[i] = number(lines[i], hashes[i], side);
+    }
+    return numbers;
+  }
+
+  bool occurs(int number, int side) const {
+    return (lines_[static_cast<std::size_t>(number)].sides & (1 << side)) != 0;
+  }
+
+private:
+  int number(std::string_view line, std::uint64_t hash, int side) {
+    for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+      Slot &slot = slots_[i];
+      if (slot.number < 0) {
+        slot = {static_cast<std::uint32_t>(hash >> 32), static_cast<int>(lines_.size())};
+        lines_.push_back({line, 1 << side});
+        return slot.number;
+      }
+      if (slot.hash == static_cast<std::uint32_t>(hash >> 32)) {
+        auto &known = lines_[static_cast<std::size_t>(slot.number)];
+        if (known.text == line) {
+          known.sides |= 1 << side;
+          return slot.number;
+        }
+      }
+    }
+  }
+
+  struct Slot {
+    std::uint32_t hash; // the hash's upper half: most lines that differ differ in it
+    int number;         // -1 while empty
+  };
+  struct Line {
+    std::string_view text;
+    int sides; // bit 0: in a, bit 1: in b
+  };
+  std::vector<Slot> slots_;
+  std::vector<Line> lines_;
+  std::size_t mask_;
+};
+
+// Myers' linear-space difference algorithm, with the heuristics GNU diff uses to stay fast on
+// files that differ throughout: lines are compared as numbers, lines that occur nowhere in the
+// other file are set aside before the search (no common subsequence can hold them), and a
+// search that grows too expensive settles for the furthest point reached so far, giving up
+// minimality only there. Marks in `match` (indexed by a's line) the line of b that each
+// common line pairs with, or -1.
 class Matcher {
 public:
-  Matcher(const Lines &a, const Lines &b) : a_(a), b_(b), match_(a.size(), -1) {
-    std::size_t size = 2 * (a.size() + b.size()) + 4;
-    forward_.resize(size);
-    backward_.resize(size);
-    compare(0, a.size(), 0, b.size());
+  Matcher(const Lines &a, const Lines &b) : match_(a.size(), -1) {
+    LineNumbers numbers(a.size() + b.size());
+    auto a_ids = numbers.number(a, 0);
+    auto b_ids = numbers.number(b, 1);
+    keep(a_ids, numbers, 1, a_, a_lines_);
+    keep(b_ids, numbers, 0, b_, b_lines_);
+
+    std::size_t size = 2 * (a_.size() + b_.size()) + 4;
+    // Left uninitialised: the search reads only what it wrote, around the middle, so the pages
+    // of a large input's far diagonals are never touched.
+    forward_ = std::make_unique_for_overwrite<long[]>(size);
+    backward_ = std::make_unique_for_overwrite<long[]>(size);
+    too_expensive_ = 1;
+    for (std::size_t diagonals = a_.size() + b_.size() + 3; diagonals != 0; diagonals >>= 2) {
+      too_expensive_ <<= 1;
+    }
+    too_expensive_ = std::max(too_expensive_, 4096L);
+    compare(0, static_cast<long>(a_.size()), 0, static_cast<long>(b_.size()));
   }
 
   const std::vector<long> &matches() const { return match_; }
@@ -26,33 +130,55 @@ private:
     long x, y, u, v;
   };
 
+  // The lines of one side that occur on the `other`, with where each stands in its file.
+  static void keep(const std::vector<int> &ids, const LineNumbers &numbers, int other,
+                   std::vector<int> &kept, std::vector<long> &lines) {
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      if (numbers.occurs(ids[i], other)) {
+        kept.push_back(ids[i]);
+        lines.push_back(static_cast<long>(i));
+      }
+    }
+  }
+
+  void pair(long x, long y) { match_[static_cast<std::size_t>(a_lines_[x])] = b_lines_[y]; }
+
+  // The part after the middle snake is compared in the loop, so that the stack only grows with
+  // the parts before it.
   void compare(long a_lo, long a_hi, long b_lo, long b_hi) {
-    while (a_lo < a_hi && b_lo < b_hi && a_[a_lo] == b_[b_lo]) {
-      match_[a_lo++] = b_lo++;
+    for (;;) {
+      while (a_lo < a_hi && b_lo < b_hi && a_[a_lo] == b_[b_lo]) {
+        pair(a_lo++, b_lo++);
+      }
+      while (a_lo < a_hi && b_lo < b_hi && a_[a_hi - 1] == b_[b_hi - 1]) {
+        pair(--a_hi, --b_hi);
+      }
+      if (a_lo == a_hi || b_lo == b_hi) {
+        return;
+      }
+      Snake s = middle_snake(a_lo, a_hi, b_lo, b_hi);
+      compare(a_lo, a_lo + s.x, b_lo, b_lo + s.y);
+      for (long i = s.x; i < s.u; ++i) {
+        pair(a_lo + i, b_lo + s.y + (i - s.x));
+      }
+      a_lo += s.u;
+      b_lo += s.v;
     }
-    while (a_lo < a_hi && b_lo < b_hi && a_[a_hi - 1] == b_[b_hi - 1]) {
-      match_[--a_hi] = --b_hi;
-    }
-    if (a_lo == a_hi || b_lo == b_hi) {
-      return;
-    }
-    Snake s = middle_snake(a_lo, a_hi, b_lo, b_hi);
-    compare(a_lo, a_lo + s.x, b_lo, b_lo + s.y);
-    for (long i = s.x; i < s.u; ++i) {
-      match_[a_lo + i] = b_lo + s.y + (i - s.x);
-    }
-    compare(a_lo + s.u, a_hi, b_lo + s.v, b_hi);
   }
 
   // The middle snake of the shortest edit script between a[a_lo, a_hi) and b[b_lo, b_hi),
-  // in coordinates relative to (a_lo, b_lo).
+  // in coordinates relative to (a_lo, b_lo); past the cost limit, the furthest point reached.
   Snake middle_snake(long a_lo, long a_hi, long b_lo, long b_hi) {
     const long n = a_hi - a_lo, m = b_hi - b_lo, delta = n - m;
     const bool odd = (delta & 1) != 0;
     const long max = (n + m + 1) / 2;
     const long offset = max + 1;
-    auto vf = [&](long k) -> long & { return forward_[k + offset]; };
-    auto vb = [&](long k) -> long & { return backward_[k + offset]; };
+    long *const forward = forward_.get() + offset;
+    long *const backward = backward_.get() + offset;
+    const int *const a = a_.data();
+    const int *const b = b_.data();
+    auto vf = [forward](long k) -> long & { return forward[k]; };
+    auto vb = [backward](long k) -> long & { return backward[k]; };
     vf(1) = 0;
     vb(1) = 0;
     for (long d = 0; d <= max; ++d) {
@@ -60,7 +186,7 @@ private:
         long x = (k == -d || (k != d && vf(k - 1) < vf(k + 1))) ? vf(k + 1) : vf(k - 1) + 1;
         long y = x - k;
         const long sx = x, sy = y;
-        while (x < n && y < m && a_[a_lo + x] == b_[b_lo + y]) {
+        while (x < n && y < m && a[a_lo + x] == b[b_lo + y]) {
           ++x;
           ++y;
         }
@@ -73,7 +199,7 @@ private:
         long x = (k == -d || (k != d && vb(k - 1) < vb(k + 1))) ? vb(k + 1) : vb(k - 1) + 1;
         long y = x - k;
         const long sx = x, sy = y;
-        while (x < n && y < m && a_[a_hi - 1 - x] == b_[b_hi - 1 - y]) {
+        while (x < n && y < m && a[a_hi - 1 - x] == b[b_hi - 1 - y]) {
           ++x;
           ++y;
         }
@@ -82,15 +208,41 @@ private:
           return {n - x, m - y, n - sx, m - sy};
         }
       }
+      if (d >= too_expensive_) {
+        if (auto split = furthest_point(d, n, m, offset)) {
+          return *split;
+        }
+      }
     }
     return {0, 0, 0, 0}; // unreachable: some d <= max always meets
   }
 
-  const Lines &a_;
-  const Lines &b_;
+  // The point on either search's frontier that got furthest from its corner, as an empty
+  // snake: the two halves on either side of it are then compared on their own.
+  std::optional<Snake> furthest_point(long d, long n, long m, long offset) const {
+    long best = -1;
+    std::optional<Snake> split;
+    for (long k = -d; k <= d; k += 2) {
+      for (bool forward : {true, false}) {
+        long x = (forward ? forward_ : backward_)[k + offset];
+        long y = x - k;
+        // A corner would leave one part as large as the whole.
+        if (x < 0 || y < 0 || x > n || y > m || x + y <= best || x + y == 0 || x + y == n + m) {
+          continue;
+        }
+        best = x + y;
+        split = forward ? Snake{x, y, x, y} : Snake{n - x, m - y, n - x, m - y};
+      }
+    }
+    return split;
+  }
+
+  std::vector<int> a_, b_;              // the lines kept, as numbers
+  std::vector<long> a_lines_, b_lines_; // where each kept line stands in its file
   std::vector<long> match_;
-  std::vector<long> forward_;
-  std::vector<long> backward_;
+  std::unique_ptr<long[]> forward_;  // furthest x on each diagonal, searching from the start
+  std::unique_ptr<long[]> backward_; // the same from the end
+  long too_expensive_;
 };
 
 struct Opcode {
@@ -136,12 +288,12 @@ std::string range(std::size_t start, std::size_t stop) {
 
 } // namespace
 
-std::vector<std::string> split_lines(std::string_view text) {
-  std::vector<std::string> lines;
+Lines split_lines(std::string_view text) {
+  Lines lines;
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\n' || text[i] == '\r') {
-      lines.emplace_back(text.substr(start, i - start));
+      lines.push_back(text.substr(start, i - start));
       if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
         ++i;
       }
@@ -149,16 +301,15 @@ std::vector<std::string> split_lines(std::string_view text) {
     }
   }
   if (start < text.size()) {
-    lines.emplace_back(text.substr(start));
+    lines.push_back(text.substr(start));
   }
   return lines;
 }
 
-std::vector<std::string> unified_diff(const Lines &a, const Lines &b, std::string_view from_name,
-                                      std::string_view to_name, std::size_t context) {
-  std::vector<std::string> out;
+bool unified_diff(const Lines &a, const Lines &b, std::string_view from_name,
+                  std::string_view to_name, const DiffSink &sink, std::size_t context) {
   if (a == b) {
-    return out;
+    return false;
   }
   auto codes = opcodes(a, b);
   // Unchanged runs are cut to the context kept around the changes; a run longer than two
@@ -187,27 +338,27 @@ std::vector<std::string> unified_diff(const Lines &a, const Lines &b, std::strin
     groups.pop_back();
   }
 
-  out.push_back(fmt::format("--- {}\n", from_name));
-  out.push_back(fmt::format("+++ {}\n", to_name));
+  sink('\0', fmt::format("--- {}\n", from_name));
+  sink('\0', fmt::format("+++ {}\n", to_name));
   for (const auto &group : groups) {
-    out.push_back(fmt::format("@@ -{} +{} @@\n", range(group.front().i1, group.back().i2),
-                              range(group.front().j1, group.back().j2)));
+    sink('\0', fmt::format("@@ -{} +{} @@\n", range(group.front().i1, group.back().i2),
+                           range(group.front().j1, group.back().j2)));
     for (const auto &c : group) {
       if (c.tag == 'e') {
         for (auto i = c.i1; i < c.i2; ++i) {
-          out.push_back(" " + a[i]);
+          sink(' ', a[i]);
         }
         continue;
       }
       for (auto i = c.i1; i < c.i2; ++i) {
-        out.push_back("-" + a[i]);
+        sink('-', a[i]);
       }
       for (auto j = c.j1; j < c.j2; ++j) {
-        out.push_back("+" + b[j]);
+        sink('+', b[j]);
       }
     }
   }
-  return out;
+  return true;
 }
 
 } // namespace tarvo

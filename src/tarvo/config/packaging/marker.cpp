@@ -62,13 +62,6 @@ std::string_view op_text(MarkerOp op) {
   return operator_text(op.version);
 }
 
-bool is_version_variable(MarkerVariable variable) {
-  return variable == MarkerVariable::python_version ||
-         variable == MarkerVariable::python_full_version ||
-         variable == MarkerVariable::implementation_version ||
-         variable == MarkerVariable::platform_release;
-}
-
 // The whole word `word` at `pos`: word boundaries on both sides.
 bool keyword_at(std::string_view s, std::size_t pos, std::string_view word) {
   return pos < s.size() && s[pos] == word[0] && s.substr(pos, word.size()) == word &&
@@ -385,13 +378,14 @@ bool evaluate_comparison(const MarkerComparison &c, const Values &values) {
     lhs = canonicalize_name(lhs);
     rhs = canonicalize_name(rhs);
   }
-  if (variable && is_version_variable(*variable) && c.op.kind == MarkerOp::Kind::version) {
+  // Where the operator and the right side make a version specifier, the left side is compared
+  // as a version, whatever the variable, and a left side that is no version is an
+  // InvalidVersion error. Only the others compare as text.
+  if (c.op.kind == MarkerOp::Kind::version) {
     std::string clause(op_text(c.op));
     clause += rhs;
     if (auto specifier = try_parse_specifier(clause)) {
-      if (auto version = try_parse_version(lhs)) {
-        return contains(*specifier, *version, true);
-      }
+      return contains(*specifier, lhs, true);
     }
   }
   return compare_text(c.op, lhs, rhs);
