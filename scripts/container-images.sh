@@ -47,21 +47,11 @@ if [ ! -f "$wheels/.complete-$recipe" ]; then
   touch "$wheels/.complete-$recipe"
 fi
 
-# The Debian mirror this machine's apt uses.
-mirror() {
-  local uri
-  uri=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | sed -n 's/^URIs: *//p' \
-    | tr ' ' '\n' | grep -E '/debian/?$' | head -n 1 || true)
-  [ -n "$uri" ] || uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null \
-    | awk '$1 == "deb" && $2 ~ /\/debian\/?$/ { print $2; exit }')
-  echo "${uri:-http://deb.debian.org/debian}"
-}
-
 if ! docker image inspect "$base" >/dev/null 2>&1; then
   echo "container-images: making a Debian bookworm root file system (a minute or two)"
   debootstrap --variant=minbase \
     --include="$packages" \
-    bookworm "$work/rootfs" "$(mirror)" >"$work/debootstrap.log" 2>&1 \
+    bookworm "$work/rootfs" "$(scripts/debian-mirror.sh)" >"$work/debootstrap.log" 2>&1 \
     || { tail -n 20 "$work/debootstrap.log"; exit 1; }
   rm -rf "$work"/rootfs/var/lib/apt/lists/* "$work"/rootfs/var/cache/apt/*
   tar -C "$work/rootfs" --numeric-owner -c . | docker import \

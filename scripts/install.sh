@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake ninja-build pkg-config libtomlplusplus-dev libfmt-dev
+packages=(build-essential cmake ninja-build pkg-config libfmt-dev
   libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip
   python-is-python3 python3-yaml debootstrap)
 missing=()
@@ -18,6 +18,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 scripts/fetch-wheels.sh
+scripts/fetch-tomlplusplus.sh
 scripts/build.sh
 install -m 0755 build/tarvo /usr/local/bin/tarvo
 echo "installed: $(command -v tarvo) ($(tarvo --version))"

@@ -3,6 +3,7 @@
 #include "tarvo/cli/cli.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/process/interrupts.hpp"
+#include "tarvo/repr.hpp"
 
 #include <cstdio>
 #include <string>
@@ -11,10 +12,13 @@ namespace {
 
 // The last line on standard error. Plain stdio, which never throws: this runs inside a
 // handler, where a failing write must not end the process any other way.
+// Messages may carry values read from the project, so control characters in them are shown
+// escaped rather than sent to the terminal.
 void report(const tarvo::Error &error) {
   auto kind = tarvo::name(error.kind());
   std::fflush(stdout);
-  std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(kind.size()), kind.data(), error.what());
+  std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(kind.size()), kind.data(),
+               tarvo::printable(error.what()).c_str());
 }
 
 } // namespace

@@ -13,6 +13,11 @@ namespace tarvo {
 // and no double quote; backslashes and control characters escaped.
 std::string repr(std::string_view text);
 
+// The text with the characters that would drive a terminal shown escaped: C0 controls other than
+// tab, DEL and C1 controls become "\n", "\r" or "\xHH". Text without them is returned as it
+// is. Used wherever a value read from the project is printed.
+std::string printable(std::string_view text);
+
 // ['a', 'b'] with each entry quoted as above.
 std::string repr(const std::vector<std::string> &items);
 

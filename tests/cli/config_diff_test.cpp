@@ -177,3 +177,30 @@ TEST_F(ConfigDiff, TerminalColourHonoursNoColor) {
     EXPECT_EQ(r.screen, c.coloured ? "\x1b[31m" + line + "\x1b[00m" : line);
   }
 }
+
+// A value read from the project never drives the terminal: control characters are shown
+// escaped, in config-diff's lines, in status and in the error line at the top.
+TEST_F(ConfigDiff, ProjectTextIsShownEscaped) {
+  auto backend = replaced(pyproject(), "build-backend = \"setuptools.build_meta\"",
+                          "build-backend = \"\\u001b[2J\\nERROR: forged\\u0085\"");
+  auto r = config_diff(backend);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ERROR: build-system.build-backend: expected setuptools.build_meta, got "
+                   "\\x1b[2J\\nERROR: forged\\x85\n");
+
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = \"x\\u001b]0;title\\u0007\"\n"
+                                          "version = 3\n");
+  auto status = run_tarvo({"status"}, {.cwd = tmp.path, .env = {{"PATH", path_with(stubs_dir())}}});
+  EXPECT_EQ(status.status, 1);
+  EXPECT_EQ(status.err, "TypeError: 3\n");
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = \"x\\u001b]0;title\\u0007\"\n"
+                                          "version = \"1\\r\"\n");
+  status = run_tarvo({"status"}, {.cwd = tmp.path, .env = {{"PATH", path_with(stubs_dir())}}});
+  EXPECT_EQ(status.status, 0) << status.err;
+  EXPECT_NE(status.out.find("Project: x\\x1b]0;title\\x07-1\\r\n"), std::string::npos)
+      << status.out;
+
+  write_file(tmp.path / "pyproject.toml", "[project]\nversion = [\"\\u001b[31m\"]\n");
+  status = run_tarvo({"status"}, {.cwd = tmp.path, .env = {{"PATH", path_with(stubs_dir())}}});
+  EXPECT_EQ(status.err, "TypeError: ['\\x1b[31m']\n");
+}

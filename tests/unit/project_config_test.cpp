@@ -167,3 +167,47 @@ TEST(ProjectConfig, NotFoundAnywhere) {
   }
   EXPECT_EQ(error_of([] { ProjectConfig(); }), "FileNotFoundError: pyproject.toml not found");
 }
+
+// Any depth gives an answer or the one decode error, never a crash: nesting is bounded before
+// the parser, which takes a stack frame per level, sees the document.
+TEST(ProjectConfig, NestingIsBoundedBeforeParsing) {
+  auto chain = [](std::size_t levels, const char *separator) {
+    std::string out = "a";
+    for (std::size_t i = 1; i < levels; ++i) {
+      out += separator;
+      out += "a";
+    }
+    return out;
+  };
+  auto repeated = [](const std::string &text, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) {
+      out += text;
+    }
+    return out;
+  };
+  const std::string too_deep = "TOMLDecodeError: Nesting deeper than 1000 levels";
+  struct Case {
+    std::string document;
+    bool refused;
+  };
+  for (const auto &c : std::vector<Case>{
+           {"[" + chain(1000, ".") + "]\nx = 1\n", false},
+           {"[" + chain(1001, ".") + "]\n", true},
+           {"[" + chain(1000000, ".") + "]\n", true},
+           {"[project]\n" + chain(1000000, ".") + " = 1\n", true},
+           {"[tool.tarvo]\nx = " + std::string(1000000, '[') + std::string(1000000, ']') + "\n",
+            true},
+           {"x = " + repeated("{a = ", 100000) + "1" + std::string(100000, '}') + "\n", true},
+           // Dots and brackets in strings and comments are not nesting.
+           {"[project]\nname = \"" + std::string(5000, '[') + chain(5000, ".") + "\"\n# " +
+                std::string(5000, '{') + "\nd = '''\n" + chain(5000, ".") + "\n'''\n",
+            false},
+       }) {
+    auto error = error_of([&] { config(c.document); });
+    EXPECT_EQ(error.starts_with(too_deep), c.refused) << error << " " << c.document.substr(0, 60);
+  }
+  // Deep but allowed: read as usual.
+  auto deep = config("[" + chain(999, ".") + "]\nx = 1\n[project]\nname = 'deep'\n");
+  EXPECT_EQ(str(deep.name()), "deep");
+}

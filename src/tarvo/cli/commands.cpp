@@ -12,6 +12,7 @@
 #include "tarvo/wheel/test_wheel.hpp"
 
 #include "tarvo/console/console.hpp"
+#include "tarvo/repr.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -54,7 +55,7 @@ int cmd_status(const Args &, const Grammar &) {
   auto venv = venv::get_venv();
   // Both are read before the first line, so a malformed file prints no status at all.
   std::string project = str(config.name()) + "-" + config.version().value_or("None");
-  console::out("Project: {}\n", project);
+  console::out("Project: {}\n", printable(project));
   console::out("Docker: {}\n", container::check_docker() ? "installed" : "missing");
   console::out("Venv: {}\n", venv.exists() ? "installed" : "missing");
   return 0;

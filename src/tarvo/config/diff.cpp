@@ -30,7 +30,9 @@ public:
 
   void error(const std::string &message) {
     bool coloured = this->coloured();
-    console::err("{}ERROR: {}\n{}", coloured ? kRed : "", message, coloured ? kReset : "");
+    // The message may quote the project's own values.
+    console::err("{}ERROR: {}\n{}", coloured ? kRed : "", printable(message),
+                 coloured ? kReset : "");
     ++failed;
   }
 

@@ -1,10 +1,11 @@
 #include "tarvo/config/project_config.hpp"
 
+#include "tarvo/config/toml_nesting.hpp"
 #include "tarvo/fs/files.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
-#include <toml++/toml.h>
+#include <toml++/toml.hpp>
 
 namespace tarvo {
 
@@ -62,6 +63,7 @@ Value convert(const toml::node &node) {
 }
 
 Table parse_document(std::string_view bytes) {
+  check_toml_nesting(bytes);
   try {
     return convert_table(toml::parse(bytes));
   } catch (const toml::parse_error &e) {

@@ -4,6 +4,7 @@
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/repr.hpp"
 #include "tarvo/wheel/find_wheel.hpp"
 
 #include <fmt/format.h>
@@ -75,7 +76,7 @@ void test_manylinux_wheel(const Target &target, const std::optional<std::string>
 
   register_binfmt(target.arch);
   const auto image = get_python_image(target);
-  console::out("Testing wheel {} on {}...\n", *wheel, image);
+  console::out("Testing wheel {} on {}...\n", printable(*wheel), image);
   run_container({{"--volume=" + project_mount(), "--platform=" + get_platform(target.arch)},
                  image,
                  "/bin/sh",
