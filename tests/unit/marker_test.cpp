@@ -69,13 +69,19 @@ void check_invalid_message(const json &, const json &item) {
   }
 }
 
-void check_str(const json &, const json &item) {
+void check_str(const json &data, const json &item) {
   std::string input = item.at("input");
   // A variable stays a variable: the reference library turns the other side of
   // `extra == os_name` into the text "os-name", which changes what the marker means.
   static const std::set<std::string> variable_pairs = {"extra == os_name", "os_name == extra"};
   std::string expected =
       variable_pairs.contains(input) ? input : item.at("normalised").get<std::string>();
+  // A value holding a double quote is written in single quotes, as the library's later
+  // releases do: in double quotes the text would be another marker.
+  const json *upstream = upstream_expectation(data, "str", item.at("input"));
+  if (upstream != nullptr && tarvo::testing::quotes_a_double_quote(*upstream)) {
+    expected = upstream->get<std::string>();
+  }
   EXPECT_EQ(to_string(parse_marker(input)), expected);
 }
 

@@ -44,6 +44,21 @@ inline const json *upstream_expectation(const json &data, const std::string &sec
   return nullptr;
 }
 
+// Whether a marker text has a value in single quotes that holds a double quote.
+inline bool quotes_a_double_quote(const std::string &text) {
+  for (std::size_t open = text.find('\''); open != std::string::npos;) {
+    std::size_t close = text.find('\'', open + 1);
+    if (close == std::string::npos) {
+      return false;
+    }
+    if (text.find('"', open) < close) {
+      return true;
+    }
+    open = text.find('\'', close + 1);
+  }
+  return false;
+}
+
 // One section of a vector file and the check each of its cases must pass; each test file
 // runs its sections as one parameterised test.
 struct VectorSection {

@@ -211,3 +211,38 @@ TEST(ProjectConfig, NestingIsBoundedBeforeParsing) {
   auto deep = config("[" + chain(999, ".") + "]\nx = 1\n[project]\nname = 'deep'\n");
   EXPECT_EQ(str(deep.name()), "deep");
 }
+
+// The parser is given ASCII only: non-ASCII text reads back unchanged from every kind of string
+// and quoted key, is passed over in comments, and is a decode error anywhere else.
+TEST(ProjectConfig, NonAsciiTextReadsBackUnchanged) {
+  auto c = config(R"([project]
+name = "Grüße ✓ 𝄞"
+description = 'Literal "quoted" \back ✓'
+license = """
+multi \
+  ✓ line ""quotes"""
+authors = [{name = '''
+Zoë's
+'''''}]   # a comment with ✓
+"ключ" = 1
+'ключ2' = 2
+)");
+  EXPECT_EQ(str(c.name()), "Grüße ✓ 𝄞");
+  EXPECT_EQ(str(c.description()), "Literal \"quoted\" \\back ✓");
+  EXPECT_EQ(str(c.license()), "multi ✓ line \"\"quotes");
+  EXPECT_EQ(str(c.authors().value().front().name), "Zoë's\n''");
+  auto groups = extra_names(config("[project.optional-dependencies]\n\"ключ\" = []\n"
+                                   "'ключ2' = []\nzz = []\n"));
+  EXPECT_EQ(groups, (std::vector<std::string>{"ключ", "ключ2", "zz"}));
+
+  for (const auto &[document, error] : std::vector<std::pair<std::string, std::string>>{
+           {"\xcb\x9a", "Unexpected character U+02DA (at line 1, column 1)"},
+           {"a = 1\nb = 2 \xe2\x9c\x93", "Unexpected character U+2713 (at line 2, column 7)"},
+           {"[t\xc3\xa9]", "Unexpected character U+00E9 (at line 1, column 3)"},
+           {"a = \"\xff\"", "Invalid UTF-8 (at line 1, column 6)"},
+           {"a = '\xed\xa0\x80'", "Invalid UTF-8 (at line 1, column 6)"},
+           {"a = \"\"\"\\\xc2\xa7\"\"\"", "Invalid escape sequence (at line 1, column 9)"},
+       }) {
+    EXPECT_EQ(error_of([&] { config(document); }), "TOMLDecodeError: " + error) << document;
+  }
+}

@@ -1,6 +1,6 @@
 #include "tarvo/config/project_config.hpp"
 
-#include "tarvo/config/toml_nesting.hpp"
+#include "tarvo/config/toml_input.hpp"
 #include "tarvo/fs/files.hpp"
 
 #include <algorithm>
@@ -63,9 +63,9 @@ Value convert(const toml::node &node) {
 }
 
 Table parse_document(std::string_view bytes) {
-  check_toml_nesting(bytes);
+  const std::string input = toml_input(bytes);
   try {
-    return convert_table(toml::parse(bytes));
+    return convert_table(toml::parse(input));
   } catch (const toml::parse_error &e) {
     throw TomlDecodeError(fmt::format("{} (at line {}, column {})", e.description(),
                                       e.source().begin.line, e.source().begin.column));

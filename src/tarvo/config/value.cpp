@@ -7,6 +7,20 @@
 
 namespace tarvo {
 
+Array::Array() = default;
+Array::Array(const Array &) = default;
+Array::Array(Array &&) noexcept = default;
+Array &Array::operator=(const Array &) = default;
+Array &Array::operator=(Array &&) noexcept = default;
+Array::~Array() = default;
+
+Table::Table() = default;
+Table::Table(const Table &) = default;
+Table::Table(Table &&) noexcept = default;
+Table &Table::operator=(const Table &) = default;
+Table &Table::operator=(Table &&) noexcept = default;
+Table::~Table() = default;
+
 const Value *find(const Table &table, std::string_view key) {
   for (const auto &[k, v] : table) {
     if (k == key) {

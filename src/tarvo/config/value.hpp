@@ -12,8 +12,30 @@
 namespace tarvo {
 
 struct Value;
-using Array = std::vector<Value>;
-using Table = std::vector<std::pair<std::string, Value>>; // keys in document order
+
+// The two containers declare their special members here and define them in value.cpp, where
+// Value is complete: asking whether they are trivial then needs no Value, which lets the
+// recursive type compile with every compiler and standard library.
+struct Array : std::vector<Value> {
+  using vector::vector;
+  Array();
+  Array(const Array &);
+  Array(Array &&) noexcept;
+  Array &operator=(const Array &);
+  Array &operator=(Array &&) noexcept;
+  ~Array();
+};
+
+// Keys in document order.
+struct Table : std::vector<std::pair<std::string, Value>> {
+  using vector::vector;
+  Table();
+  Table(const Table &);
+  Table(Table &&) noexcept;
+  Table &operator=(const Table &);
+  Table &operator=(Table &&) noexcept;
+  ~Table();
+};
 
 // Dates and times keep their TOML text.
 struct DateTime {

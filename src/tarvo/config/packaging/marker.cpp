@@ -330,13 +330,16 @@ private:
   Marker marker_;
 };
 
+// Values are written in double quotes; one that holds a double quote (it came in single
+// quotes, which it then cannot hold) in single quotes, so that the text stays a marker.
 void append_value(std::string &out, const MarkerValue &value) {
   if (value.variable) {
     out += variable_name(*value.variable);
   } else {
-    out += '"';
+    char quote = value.literal.find('"') == std::string::npos ? '"' : '\'';
+    out += quote;
     out += value.literal;
-    out += '"';
+    out += quote;
   }
 }
 
