@@ -136,10 +136,10 @@ TEST_F(ConfigDiff, WorkflowComparison) {
   EXPECT_EQ(changed.status, 1);
   EXPECT_EQ(changed.err, "--- .github/workflows/build.yml\n\n"
                          "+++ .github/workflows/build.yml.tpl\n\n"
-                         "@@ -18,7 +18,7 @@\n\n"
-                         "       - name: \"Lint\"\n"
-                         "         run: tarvo lint --workflow\n"
+                         "@@ -20,7 +20,7 @@\n\n"
                          "       - name: \"Test\"\n"
+                         "         # A project fresh from tarvo init has no tests yet.\n"
+                         "         if: hashFiles('tests/**') != ''\n"
                          "-        run: make test\n"
                          "+        run: tarvo test\n"
                          " \n"
@@ -149,7 +149,7 @@ TEST_F(ConfigDiff, WorkflowComparison) {
   auto coloured = config_diff(pyproject(), {"--workflow", "--color"});
   EXPECT_EQ(coloured.err.rfind("\x1b[31m--- .github/workflows/build.yml\n\n\x1b[00m"
                                "\x1b[32m+++ .github/workflows/build.yml.tpl\n\n\x1b[00m"
-                               "@@ -18,7 +18,7 @@\n\n\x1b[00m",
+                               "@@ -20,7 +20,7 @@\n\n\x1b[00m",
                                0),
             0u)
       << coloured.err;

@@ -1,6 +1,7 @@
 // init through a pseudo-terminal and without one.
 #include "harness.hpp"
 #include "tarvo/config/project_config.hpp"
+#include "tarvo/repr.hpp"
 
 #include <gtest/gtest.h>
 
@@ -108,11 +109,19 @@ TEST(Init, BadInputWritesNothing) {
   EXPECT_EQ(eof.err, "EOFError: EOF when reading a line\n");
   EXPECT_TRUE(fs::is_empty(tmp.path));
 
-  // An empty project name is refused before anything is written.
-  auto empty = run_in_pty(tarvo_args({"init"}), {.cwd = tmp.path, .input = "\nd\na\ne\nMIT\n"});
-  EXPECT_EQ(empty.status, 1);
-  EXPECT_EQ(empty.err, "ValueError: Project name must not be empty\n");
-  EXPECT_TRUE(fs::is_empty(tmp.path));
+  // A name that cannot be imported (it is also the package folder) is refused before anything
+  // is written; one that could name a folder elsewhere among them.
+  for (const std::string name : {"", "my-tool", "a b/c", "../x", "1st", "class", "caf\xc3\xa9"}) {
+    auto refused =
+        run_in_pty(tarvo_args({"init"}), {.cwd = tmp.path, .input = name + "\nd\na\ne\nMIT\n"});
+    EXPECT_EQ(refused.status, 1) << name;
+    EXPECT_EQ(refused.err, "ValueError: Project name must be a Python identifier (ASCII letters, "
+                           "digits and underscores, not starting with a digit, not a keyword), "
+                           "got " +
+                               tarvo::repr(name) + "\n");
+    EXPECT_TRUE(fs::is_empty(tmp.path)) << name;
+    EXPECT_FALSE(fs::exists(tmp.path.parent_path() / "x")) << name;
+  }
 
   // Bytes that are not UTF-8 cannot stand in a TOML file.
   auto latin1 = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "caf\xe9",

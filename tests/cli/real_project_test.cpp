@@ -9,7 +9,7 @@ namespace fs = std::filesystem;
 
 TEST(RealProject, TestPassesThenFailsThenSdistIsBuilt) {
   fs::path wheels = source_dir() / ".cache" / "wheels";
-  ASSERT_TRUE(fs::exists(wheels / ".complete-v2")) << "run scripts/fetch-wheels.sh first";
+  ASSERT_TRUE(fs::exists(wheels / ".complete-v3")) << "run scripts/fetch-wheels.sh first";
 
   TempDir tmp;
   write_file(tmp.path / "pyproject.toml", R"([build-system]

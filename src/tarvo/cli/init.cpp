@@ -6,11 +6,14 @@
 #include "tarvo/error.hpp"
 #include "tarvo/fs/files.hpp"
 #include "tarvo/process/interrupts.hpp"
+#include "tarvo/repr.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <filesystem>
 #include <poll.h>
+#include <set>
 #include <unistd.h>
 
 namespace tarvo::cli {
@@ -52,6 +55,21 @@ std::string read_line(const std::string &prompt) {
   }
 }
 
+// A name `import NAME` accepts: an ASCII identifier that is not a keyword. It names a folder
+// below the project and nothing else.
+bool importable(const std::string &name) {
+  static const std::set<std::string> keywords = {
+      "False", "None",     "True",  "and",    "as",   "assert", "async",  "await",    "break",
+      "class", "continue", "def",   "del",    "elif", "else",   "except", "finally",  "for",
+      "from",  "global",   "if",    "import", "in",   "is",     "lambda", "nonlocal", "not",
+      "or",    "pass",     "raise", "return", "try",  "while",  "with",   "yield"};
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+  return !name.empty() && letter(name.front()) &&
+         std::all_of(name.begin(), name.end(),
+                     [&](char c) { return letter(c) || (c >= '0' && c <= '9'); }) &&
+         !keywords.contains(name);
+}
+
 } // namespace
 
 std::optional<std::string> get_arg(const std::optional<std::string> &value,
@@ -83,12 +101,13 @@ int cmd_init(const Args &args, const Grammar &grammar) {
     values[i] = *value;
   }
   const auto &[name, description, author_name, author_email, license] = values;
-  // An empty name names no folder; refuse it before anything is written.
-  if (name.empty()) {
-    throw Error(ErrorKind::ValueError, "Project name must not be empty");
-  }
-  if (name.find('\0') != std::string::npos) {
-    throw Error(ErrorKind::ValueError, "Project name must not contain a NUL character");
+  // The name is also the package folder, imported and run as a module: refused before
+  // anything is written unless Python can import it.
+  if (!importable(name)) {
+    throw Error(ErrorKind::ValueError,
+                "Project name must be a Python identifier (ASCII letters, digits and underscores, "
+                "not starting with a digit, not a keyword), got " +
+                    repr(name));
   }
 
   // Both templates are rendered before anything is written, so a broken template leaves

@@ -1,0 +1,44 @@
+// A project fresh from tarvo init passes its own checks from the first commit: config-diff, the
+// five lint checks (the real linters, offline), and the GitHub workflow schema.
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo::testing;
+namespace fs = std::filesystem;
+
+TEST(NewProject, GreenFromTheFirstCommit) {
+  fs::path wheels = source_dir() / ".cache" / "wheels";
+  ASSERT_TRUE(fs::exists(wheels / ".complete-v3")) << "run scripts/fetch-wheels.sh first";
+  TempDir tmp;
+  TempDir bin;
+  fs::create_symlink(tarvo_binary(), bin.path / "tarvo");
+  RunOptions options{.cwd = tmp.path};
+  options.env = {{"PATH", path_with(bin.path)},
+                 {"PIP_NO_INDEX", "1"},
+                 {"PIP_FIND_LINKS", wheels.string()},
+                 {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+
+  options.input = "demo\nA demo project.\nAda Lovelace\nada@example.org\nMIT\n";
+  auto init = run_in_pty({tarvo_binary().string(), "init"}, options);
+  ASSERT_EQ(init.status, 0) << init.screen << init.err;
+  options.input.reset();
+
+  auto diff = run_tarvo({"config-diff", "--workflow"}, options);
+  EXPECT_EQ(diff.status, 0) << diff.err;
+  EXPECT_EQ(diff.err, "");
+
+  auto lint = run_tarvo({"lint", "--workflow"}, options);
+  EXPECT_EQ(lint.status, 0) << lint.out << lint.err;
+  EXPECT_TRUE(lint.out.ends_with("Running linters...\nruff: PASS\nbasedpyright: PASS\n"
+                                 "dodgy: PASS\npyroma: PASS\ntarvo: PASS\n"))
+      << lint.out;
+
+  auto venv = tmp.path / ".venv" / "bin";
+  auto install = run({(venv / "pip").string(), "install", "--quiet", "check-jsonschema"}, options);
+  ASSERT_EQ(install.status, 0) << install.err;
+  auto schema = run({(venv / "check-jsonschema").string(), "--builtin-schema",
+                     "vendor.github-workflows", ".github/workflows/build.yml"},
+                    options);
+  EXPECT_EQ(schema.status, 0) << schema.out << schema.err;
+}
