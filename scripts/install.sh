@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config libfmt-dev
   libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip
-  python-is-python3 python3-yaml debootstrap clang libclang-rt-14-dev)
+  python-is-python3 python3-yaml debootstrap clang libclang-rt-14-dev man-db zsh fish)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
@@ -20,7 +20,8 @@ fi
 scripts/fetch-wheels.sh
 scripts/fetch-tomlplusplus.sh
 scripts/build.sh
-install -m 0755 build/tarvo /usr/local/bin/tarvo
-echo "installed: $(command -v tarvo) ($(tarvo --version))"
+# The program, its shell completions and its manual page, where the system looks for them.
+cmake --install build --prefix /usr/local --strip >/dev/null
+echo "installed: $(command -v tarvo) ($(tarvo --version)), with completions and man page"
 # The container tests' images, built locally (reused when they are up to date).
 scripts/container-images.sh

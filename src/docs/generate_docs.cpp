@@ -1,0 +1,310 @@
+// generate_docs OUTDIR: writes tarvo's shell completions (bash, zsh, fish) and its manual page
+// into OUTDIR/share, all from the one command-line grammar, so that they cannot drift from it.
+// Run by the build; not installed.
+#include "tarvo/cli/cli.hpp"
+#include "tarvo/cli/grammar.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <fmt/format.h>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tarvo::cli;
+namespace fs = std::filesystem;
+
+std::string join(const std::vector<std::string> &items, std::string_view separator) {
+  std::string out;
+  for (const auto &item : items) {
+    out += (out.empty() ? "" : std::string(separator)) + item;
+  }
+  return out;
+}
+
+// The option names of one parser level (the top level when `command` is null), -h first.
+std::vector<std::string> option_names(const Grammar &g, const Command *command) {
+  std::vector<std::string> names;
+  for (const Argument *a : level_arguments(g, command)) {
+    names.insert(names.end(), a->names.begin(), a->names.end());
+  }
+  return names;
+}
+
+std::vector<std::string> command_names(const Grammar &g) {
+  std::vector<std::string> names;
+  for (const auto &c : g.commands) {
+    names.push_back(c.name);
+  }
+  return names;
+}
+
+// Text in single quotes for a shell.
+std::string single_quoted(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return out + "'";
+}
+
+bool is_directory_option(const Argument &a) { return a.display == "DIRECTORY"; }
+
+std::string bash(const Grammar &g) {
+  std::string out = "# bash completion for tarvo, generated from its command-line grammar.\n"
+                    "_tarvo() {\n"
+                    "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+                    "  local i command=\n"
+                    "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
+                    "    case ${COMP_WORDS[i]} in\n";
+  std::vector<std::string> valued_top;
+  for (const auto &a : g.options) {
+    if (a.arity == Arity::Value) {
+      valued_top.insert(valued_top.end(), a.names.begin(), a.names.end());
+    }
+  }
+  out += fmt::format("      {}) ((i++)) ;;\n", join(valued_top, "|"));
+  out += "      -*) ;;\n"
+         "      *) command=${COMP_WORDS[i]}; break ;;\n"
+         "    esac\n"
+         "  done\n"
+         "  case $prev in\n";
+  // What the value of each option may be: a directory, one of its choices, or free text.
+  std::vector<const Argument *> valued;
+  for (const auto &a : g.options) {
+    valued.push_back(&a);
+  }
+  for (const auto &c : g.commands) {
+    for (const auto &a : c.arguments) {
+      valued.push_back(&a);
+    }
+  }
+  std::vector<std::string> seen;
+  for (const Argument *a : valued) {
+    if (a->arity != Arity::Value || a->names.empty() ||
+        std::find(seen.begin(), seen.end(), a->names.front()) != seen.end()) {
+      continue;
+    }
+    seen.push_back(a->names.front());
+    std::string reply = is_directory_option(*a) ? "$(compgen -d -- \"$cur\")"
+                        : a->choices.empty()    ? ""
+                                                : fmt::format("$(compgen -W {} -- \"$cur\")",
+                                                              single_quoted(join(a->choices, " ")));
+    out += fmt::format("    {}) COMPREPLY=({}); return ;;\n", join(a->names, "|"), reply);
+  }
+  out += "  esac\n  case $command in\n";
+  out += fmt::format(
+      "    \"\") COMPREPLY=($(compgen -W {} -- \"$cur\")) ;;\n",
+      single_quoted(join(option_names(g, nullptr), " ") + " " + join(command_names(g), " ")));
+  for (const auto &c : g.commands) {
+    bool files = std::any_of(c.arguments.begin(), c.arguments.end(),
+                             [](const Argument &a) { return a.arity == Arity::Optional; });
+    out += fmt::format("    {}) COMPREPLY=($(compgen -W {} -- \"$cur\"){}) ;;\n", c.name,
+                       single_quoted(join(option_names(g, &c), " ")),
+                       files ? " $(compgen -f -- \"$cur\")" : "");
+  }
+  out += "  esac\n}\ncomplete -F _tarvo tarvo\n";
+  return out;
+}
+
+// One _arguments specification of an option: '(-C --directory)'{-C+,--directory=}'[help]:...'
+// for several names, where the braces expand outside the quotes into one spec per name.
+std::string zsh_option(const Argument &a) {
+  std::string help = a.help;
+  for (std::size_t at = 0; (at = help.find_first_of("[]", at)) != std::string::npos; at += 2) {
+    help.insert(at, "\\");
+  }
+  std::string value;
+  if (a.arity == Arity::Value) {
+    std::string action = is_directory_option(a) ? "_files -/"
+                         : a.choices.empty()    ? " "
+                                                : "(" + join(a.choices, " ") + ")";
+    value = ":" + a.display + ":" + action;
+  }
+  std::vector<std::string> forms;
+  for (const auto &n : a.names) {
+    // The value joined (-Cdir, --arch=x86_64) or as the next word.
+    forms.push_back(n + (a.arity != Arity::Value ? "" : n.size() == 2 ? "+" : "="));
+  }
+  std::string rest = single_quoted("[" + help + "]" + value);
+  if (forms.size() == 1) {
+    return single_quoted(forms.front()) + rest;
+  }
+  return single_quoted("(" + join(a.names, " ") + ")") + "{" + join(forms, ",") + "}" + rest;
+}
+
+std::string zsh(const Grammar &g) {
+  std::string out = "#compdef tarvo\n"
+                    "# zsh completion for tarvo, generated from its command-line grammar.\n"
+                    "_tarvo() {\n  local -a commands\n  commands=(\n";
+  for (const auto &c : g.commands) {
+    out += "    " + single_quoted(c.name + ":" + c.help) + "\n";
+  }
+  out += "  )\n  local curcontext=$curcontext state line\n  _arguments -C \\\n";
+  for (const Argument *a : level_arguments(g, nullptr)) {
+    out += "    " + zsh_option(*a) + " \\\n";
+  }
+  out += "    '1:command:->command' \\\n    '*::argument:->argument'\n"
+         "  case $state in\n"
+         "    command) _describe -t commands 'tarvo command' commands ;;\n"
+         "    argument)\n      case $words[1] in\n";
+  for (const auto &c : g.commands) {
+    out += "        " + c.name + ") _arguments";
+    for (const Argument *a : level_arguments(g, &c)) {
+      if (a->is_option()) {
+        out += " \\\n            " + zsh_option(*a);
+      } else if (a->arity == Arity::Optional) {
+        out += " \\\n            '::" + a->display + ":_files'";
+      } else {
+        out += " \\\n            '*:" + a->display + ": '";
+      }
+    }
+    out += " ;;\n";
+  }
+  out += "      esac ;;\n  esac\n}\n_tarvo \"$@\"\n";
+  return out;
+}
+
+std::string fish_option(const Argument &a, const std::string &condition) {
+  std::string out = "complete -c tarvo -n " + single_quoted(condition);
+  for (const auto &n : a.names) {
+    out += n.starts_with("--") ? " -l " + n.substr(2) : " -s " + n.substr(1);
+  }
+  if (a.arity == Arity::Value) {
+    out += is_directory_option(a) ? " -x -a '(__fish_complete_directories)'"
+           : a.choices.empty()    ? " -x"
+                                  : " -x -a " + single_quoted(join(a.choices, " "));
+  }
+  return out + " -d " + single_quoted(a.help) + "\n";
+}
+
+std::string fish(const Grammar &g) {
+  std::string out = "# fish completion for tarvo, generated from its command-line grammar.\n"
+                    "complete -c tarvo -f\n";
+  for (const Argument *a : level_arguments(g, nullptr)) {
+    out += fish_option(*a, "__fish_use_subcommand");
+  }
+  for (const auto &c : g.commands) {
+    out += fmt::format("complete -c tarvo -n __fish_use_subcommand -a {} -d {}\n", c.name,
+                       single_quoted(c.help));
+  }
+  for (const auto &c : g.commands) {
+    std::string condition = "__fish_seen_subcommand_from " + c.name;
+    for (const Argument *a : level_arguments(g, &c)) {
+      if (a->is_option()) {
+        out += fish_option(*a, condition);
+      } else if (a->arity == Arity::Optional) {
+        out += "complete -c tarvo -n " + single_quoted(condition) + " -F\n";
+      }
+    }
+  }
+  return out;
+}
+
+// Text for roff: backslashes and hyphens escaped, and a line never starting with a control
+// character.
+std::string roff(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    out += c == '\\' ? std::string("\\e") : c == '-' ? std::string("\\-") : std::string(1, c);
+  }
+  if (!out.empty() && (out.front() == '.' || out.front() == '\'')) {
+    out.insert(0, "\\&");
+  }
+  return out;
+}
+
+std::string synopsis_item(const Argument &a) {
+  std::string names;
+  for (const auto &n : a.names) {
+    names += (names.empty() ? "" : " | ") + ("\\fB" + roff(n) + "\\fR");
+  }
+  switch (a.arity) {
+  case Arity::Flag:
+    return "[" + names + "]";
+  case Arity::Value:
+    return "[" + names + " \\fI" + roff(a.choices.empty() ? a.display : join(a.choices, "|")) +
+           "\\fR]";
+  case Arity::Optional:
+    return "[\\fI" + roff(a.display) + "\\fR]";
+  case Arity::ZeroOrMore:
+    return "[\\fI" + roff(a.display) + "\\fR ...]";
+  }
+  return {};
+}
+
+std::string argument_entry(const Argument &a) {
+  std::string label;
+  if (a.is_option()) {
+    for (const auto &n : a.names) {
+      label += (label.empty() ? "" : ", ") + ("\\fB" + roff(n) + "\\fR");
+      if (a.arity == Arity::Value) {
+        label += " \\fI" + roff(a.choices.empty() ? a.display : join(a.choices, "|")) + "\\fR";
+      }
+    }
+  } else {
+    label = "\\fI" + roff(a.display) + "\\fR";
+  }
+  return ".TP\n" + label + "\n" + roff(a.help) + "\n";
+}
+
+std::string man(const Grammar &g) {
+  std::string out = fmt::format(".TH TARVO 1 \"\" \"tarvo {}\" \"User Commands\"\n", version());
+  out += ".SH NAME\ntarvo \\- " + roff(g.description) + "\n.SH SYNOPSIS\n.B tarvo\n";
+  for (const Argument *a : level_arguments(g, nullptr)) {
+    out += synopsis_item(*a) + "\n";
+  }
+  out += "\\fICOMMAND\\fR ...\n.SH DESCRIPTION\n" +
+         roff("Run in a Python project's folder (the one holding pyproject.toml), tarvo keeps "
+              "its virtual environment .venv, runs its tests, builds its source distribution, "
+              "wheels and single-file executables (in containers), lints it, checks it against "
+              "tarvo's templates, reports its status, and scaffolds new projects.") +
+         "\n.SH OPTIONS\n";
+  for (const Argument *a : level_arguments(g, nullptr)) {
+    out += argument_entry(*a);
+  }
+  out += ".SH COMMANDS\n";
+  for (const auto &c : g.commands) {
+    out += ".SS \"tarvo " + roff(c.name) + "\"\n" + roff(c.help) + "\n.PP\n.B tarvo " +
+           roff(c.name) + "\n";
+    for (const Argument *a : level_arguments(g, &c)) {
+      out += synopsis_item(*a) + "\n";
+    }
+    for (const Argument *a : level_arguments(g, &c)) {
+      out += argument_entry(*a);
+    }
+  }
+  out += ".SH EXIT STATUS\n" +
+         roff("0 on success. test: the test run's own status. lint: the number of checks "
+              "that failed. config-diff: the number of problems found. 1 for an error, reported "
+              "as one line on standard error; 2 for a usage error; 128 plus the signal's number "
+              "when interrupted (130 for Ctrl-C).") +
+         "\n.SH ENVIRONMENT\n.TP\n.B NO_COLOR\n" +
+         roff("When set and not empty, config-diff does not colour its output on a terminal "
+              "(--colour still does).") +
+         "\n.TP\n.B PATH\n" + roff("Where python, docker and the tools are looked up.") + "\n";
+  return out;
+}
+
+void write(const fs::path &path, const std::string &text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: generate_docs OUTDIR\n");
+    return 2;
+  }
+  const fs::path share = fs::path(argv[1]) / "share";
+  const Grammar &g = tarvo_grammar();
+  write(share / "bash-completion" / "completions" / "tarvo", bash(g));
+  write(share / "zsh" / "site-functions" / "_tarvo", zsh(g));
+  write(share / "fish" / "vendor_completions.d" / "tarvo.fish", fish(g));
+  write(share / "man" / "man1" / "tarvo.1", man(g));
+  return 0;
+}
