@@ -109,8 +109,8 @@ std::string bash(const Grammar &g) {
   return out;
 }
 
-// One _arguments specification of an option: '(-C --directory)'{-C+,--directory=}'[help]:...'
-// for several names, where the braces expand outside the quotes into one spec per name.
+// One _arguments entry of an option: '(-C --directory)'{-C+,--directory=}'[help]:...'
+// for several names, where the braces expand outside the quotes into one entry per name.
 std::string zsh_option(const Argument &a) {
   std::string help = a.help;
   for (std::size_t at = 0; (at = help.find_first_of("[]", at)) != std::string::npos; at += 2) {
