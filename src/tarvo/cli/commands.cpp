@@ -4,15 +4,14 @@
 #include "tarvo/build/sdist.hpp"
 #include "tarvo/config/diff.hpp"
 #include "tarvo/config/project_config.hpp"
+#include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/executable/executable.hpp"
 #include "tarvo/lint/lint.hpp"
+#include "tarvo/repr.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 #include "tarvo/wheel/build_wheel.hpp"
 #include "tarvo/wheel/test_wheel.hpp"
-
-#include "tarvo/console/console.hpp"
-#include "tarvo/repr.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>

@@ -184,9 +184,11 @@ int run_lint(const venv::VirtualEnvironment &venv, const ProjectConfig &config, 
     spinner_idx = (spinner_idx + 1) % console::SPINNER_FRAMES.size();
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < table.size(); ++i) {
-      lines.push_back(is_done(futures[i]) ? status_line(table[i].name, futures[i].get())
-                                          : fmt::format("{}: [{}]", table[i].name,
-                                                        console::SPINNER_FRAMES[spinner_idx]));
+      // A check that failed to start since the test above shows as running until the next.
+      lines.push_back(
+          is_done(futures[i]) && !ended_in_error(futures[i])
+              ? status_line(table[i].name, futures[i].get())
+              : fmt::format("{}: [{}]", table[i].name, console::SPINNER_FRAMES[spinner_idx]));
     }
     block.draw(lines);
     process::sleep_unless_interrupted(POLL_PERIOD);
