@@ -141,11 +141,21 @@ TEST(Init, BadInputWritesNothing) {
   EXPECT_FALSE(fs::exists(tmp.path / "elsewhere.toml"));
   fs::remove(tmp.path / "pyproject.toml");
 
-  // A file where the package folder belongs fails after pyproject.toml is written.
+  // A file where the package folder or the workflow folder belongs fails before anything is
+  // written.
   write_file(tmp.path / "demo", "a file");
   auto blocked = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d",
                                         "--author-name", "a", "--author-email", "e"}),
                             {.cwd = tmp.path, .input = "MIT\n"});
   EXPECT_EQ(blocked.status, 1);
   EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: 'demo'\n");
+  EXPECT_FALSE(fs::exists(tmp.path / "pyproject.toml"));
+  fs::remove(tmp.path / "demo");
+  write_file(tmp.path / ".github", "a file");
+  blocked = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d", "--author-name",
+                                   "a", "--author-email", "e"}),
+                       {.cwd = tmp.path, .input = "MIT\n"});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: '.github'\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path), fs::directory_iterator()), 1);
 }

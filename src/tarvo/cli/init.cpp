@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <poll.h>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvo::cli {
@@ -68,6 +69,22 @@ bool importable(const std::string &name) {
          std::all_of(name.begin(), name.end(),
                      [&](char c) { return letter(c) || (c >= '0' && c <= '9'); }) &&
          !keywords.contains(name);
+}
+
+// Fails as making the folder would, but before anything is written: an entry on the way that
+// is not a folder (a file, a link to nowhere) cannot become one.
+void check_folder_can_be_made(const fs::path &folder) {
+  fs::path current;
+  for (const auto &part : folder) {
+    current /= part;
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0) {
+      return;
+    }
+    if (::stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      throw os_error(EEXIST, current);
+    }
+  }
 }
 
 } // namespace
@@ -125,6 +142,8 @@ int cmd_init(const Args &args, const Grammar &grammar) {
                                         {"python_version", ">=3.11"}},
                                        templates::Quoting::TomlBasic);
   }
+  check_folder_can_be_made(name);
+  check_folder_can_be_made(workflow.parent_path());
   std::optional<std::string> workflow_text;
   if (!files::exists(workflow)) {
     workflow_text = templates::render(templates::text("build.yml.tpl"), {{"project_name", name}},
