@@ -267,8 +267,8 @@ TEST_F(LintCommand, LiveBlockOnATerminal) {
 // The real linters, installed offline into .venv from scripts/fetch-wheels.sh's wheels, and
 // the built tarvo first on the search path for the self-run.
 TEST(RealLint, AllFivePassThenRuffAndPyromaFail) {
-  fs::path wheels = source_dir() / ".cache" / "wheels";
-  ASSERT_TRUE(fs::exists(wheels / ".complete-v3")) << "run scripts/fetch-wheels.sh first";
+  fs::path wheels = offline_wheels();
+  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
 
   TempDir tmp;
   TempDir bin;
@@ -278,10 +278,8 @@ TEST(RealLint, AllFivePassThenRuffAndPyromaFail) {
              "\"\"\"Doubling.\"\"\"\n\n\ndef double(x: int) -> int:\n"
              "    \"\"\"Return twice x.\"\"\"\n    return 2 * x\n");
   RunOptions options{.cwd = tmp.path};
-  options.env = {{"PATH", path_with(bin.path)},
-                 {"PIP_NO_INDEX", "1"},
-                 {"PIP_FIND_LINKS", wheels.string()},
-                 {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+  options.env = offline_pip(wheels);
+  options.env["PATH"] = path_with(bin.path);
 
   auto passed = run_tarvo({"lint"}, options);
   EXPECT_EQ(passed.status, 0) << passed.out << passed.err;

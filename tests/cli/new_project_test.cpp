@@ -8,16 +8,14 @@ using namespace tarvo::testing;
 namespace fs = std::filesystem;
 
 TEST(NewProject, GreenFromTheFirstCommit) {
-  fs::path wheels = source_dir() / ".cache" / "wheels";
-  ASSERT_TRUE(fs::exists(wheels / ".complete-v3")) << "run scripts/fetch-wheels.sh first";
+  fs::path wheels = offline_wheels();
+  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
   TempDir tmp;
   TempDir bin;
   fs::create_symlink(tarvo_binary(), bin.path / "tarvo");
   RunOptions options{.cwd = tmp.path};
-  options.env = {{"PATH", path_with(bin.path)},
-                 {"PIP_NO_INDEX", "1"},
-                 {"PIP_FIND_LINKS", wheels.string()},
-                 {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+  options.env = offline_pip(wheels);
+  options.env["PATH"] = path_with(bin.path);
 
   options.input = "demo\nA demo project.\nAda Lovelace\nada@example.org\nMIT\n";
   auto init = run_in_pty({tarvo_binary().string(), "init"}, options);

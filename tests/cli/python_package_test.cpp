@@ -9,13 +9,11 @@ using namespace tarvo::testing;
 namespace fs = std::filesystem;
 
 TEST(PythonPackage, WheelCarriesTheNativeProgram) {
-  fs::path wheels = source_dir() / ".cache" / "wheels";
-  ASSERT_TRUE(fs::exists(wheels / ".complete-v3")) << "run scripts/fetch-wheels.sh first";
+  fs::path wheels = offline_wheels();
+  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
   TempDir tmp;
   RunOptions options{.cwd = tmp.path};
-  options.env = {{"PIP_NO_INDEX", "1"},
-                 {"PIP_FIND_LINKS", wheels.string()},
-                 {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+  options.env = offline_pip(wheels);
 
   auto venv = run({"python3", "-m", "venv", (tmp.path / "env").string()}, options);
   ASSERT_EQ(venv.status, 0) << venv.err;

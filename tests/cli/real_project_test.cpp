@@ -8,8 +8,8 @@ using namespace tarvo::testing;
 namespace fs = std::filesystem;
 
 TEST(RealProject, TestPassesThenFailsThenSdistIsBuilt) {
-  fs::path wheels = source_dir() / ".cache" / "wheels";
-  ASSERT_TRUE(fs::exists(wheels / ".complete-v3")) << "run scripts/fetch-wheels.sh first";
+  fs::path wheels = offline_wheels();
+  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
 
   TempDir tmp;
   write_file(tmp.path / "pyproject.toml", R"([build-system]
@@ -32,9 +32,7 @@ packages = ["tiny"]
   write_file(tmp.path / "tests" / "test_tiny.py",
              "from tiny import double\n\n\ndef test_double():\n    assert double(2) == 4\n");
   RunOptions options{.cwd = tmp.path};
-  options.env = {{"PIP_NO_INDEX", "1"},
-                 {"PIP_FIND_LINKS", wheels.string()},
-                 {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+  options.env = offline_pip(wheels);
 
   auto passed = run_tarvo({"test"}, options);
   ASSERT_EQ(passed.status, 0) << passed.out << passed.err;

@@ -92,9 +92,7 @@ protected:
   Output tarvo(const std::vector<std::string> &args) {
     RunOptions options{.cwd = tmp.path};
     // The host's .venv installs offline from the wheels the set-up scripts fetched.
-    options.env = {{"PIP_NO_INDEX", "1"},
-                   {"PIP_FIND_LINKS", (source_dir() / ".cache" / "wheels").string()},
-                   {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+    options.env = offline_pip(source_dir() / ".cache" / "wheels");
     return run_tarvo(args, options);
   }
 

@@ -122,6 +122,17 @@ std::string path_with(const fs::path &dir) {
   return dir.string() + ":" + (path ? path : "/usr/bin:/bin");
 }
 
+fs::path offline_wheels() {
+  fs::path wheels = source_dir() / ".cache" / "wheels";
+  return fs::exists(wheels / ".complete-v3") ? wheels : fs::path();
+}
+
+std::map<std::string, std::optional<std::string>> offline_pip(const fs::path &wheels) {
+  return {{"PIP_NO_INDEX", "1"},
+          {"PIP_FIND_LINKS", wheels.string()},
+          {"PIP_DISABLE_PIP_VERSION_CHECK", "1"}};
+}
+
 namespace {
 
 std::vector<std::string> child_environment(const RunOptions &options) {

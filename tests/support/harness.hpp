@@ -112,4 +112,10 @@ inline std::string error_line(const tarvo::Error &e) {
 // The PATH value with `dir` first.
 std::string path_with(const fs::path &dir);
 
+// The wheels scripts/fetch-wheels.sh fetched, or an empty path while they are incomplete.
+fs::path offline_wheels();
+
+// The variables under which pip installs from `wheels` alone.
+std::map<std::string, std::optional<std::string>> offline_pip(const fs::path &wheels);
+
 } // namespace tarvo::testing
