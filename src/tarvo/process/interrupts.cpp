@@ -24,6 +24,8 @@ constexpr long long REPEAT_WINDOW_NS = 200'000'000;
 struct Slot {
   std::atomic<bool> taken{false};
   std::atomic<pid_t> pid{0};
+  // The child leads a process group of its own: signals go to the whole group.
+  std::atomic<bool> group{false};
   std::atomic<int> wake{-1};
   // Signal handlers using `wake` at this moment; the slot's owner waits for them before it
   // closes the descriptor, so a handler never writes to a descriptor reused meanwhile.
@@ -34,7 +36,8 @@ std::array<Slot, 128> slots;
 
 std::atomic<int> received{0};       // interrupting signals so far
 std::atomic<int> first_signal{0};   // the signal that ends the command
-std::atomic<int> forwarded{0};      // the signal passed on to children, 0 for none
+std::atomic<int> forwarded{0};      // the signal passed on to every child, 0 for none
+std::atomic<int> to_groups{0};      // the signal passed on to children in groups of their own
 std::atomic<long long> first_at{0}; // CLOCK_MONOTONIC nanoseconds of the first signal
 int notify[2] = {-1, -1};           // readable from the first interrupt on
 
@@ -45,11 +48,27 @@ long long monotonic_ns() {
 }
 
 // Only async-signal-safe calls from here to the end of on_sigchld.
-void signal_all(int signal) {
+
+// A child in a group of its own gets the signal with its whole group, and is continued in case
+// it was stopped reading a terminal that is not its own.
+void signal_child(pid_t pid, bool group, int signal) {
+  if (!group) {
+    ::kill(pid, signal);
+    return;
+  }
+  ::kill(-pid, signal);
+  if (signal != SIGKILL) {
+    ::kill(-pid, SIGCONT);
+  }
+}
+
+// Every registered child, or only those in groups of their own.
+void signal_all(int signal, bool groups_only = false) {
   for (auto &slot : slots) {
     pid_t pid = slot.pid.load();
-    if (pid > 0) {
-      ::kill(pid, signal);
+    bool group = slot.group.load();
+    if (pid > 0 && (group || !groups_only)) {
+      signal_child(pid, group, signal);
     }
   }
 }
@@ -57,12 +76,14 @@ void signal_all(int signal) {
 void on_interrupt(int signal, siginfo_t *info, void *) {
   int saved = errno;
   long long now = monotonic_ns();
-  // The terminal sends Ctrl-C to the whole foreground group: the children have it already.
-  bool group_has_it = signal == SIGINT && info != nullptr && info->si_code == SI_KERNEL;
+  // The terminal sends Ctrl-C to its whole foreground group: the children there have it
+  // already, and only those in groups of their own need it passed on.
+  bool terminal_has_sent_it = signal == SIGINT && info != nullptr && info->si_code == SI_KERNEL;
   if (received.fetch_add(1) == 0) {
     first_at.store(now);
     first_signal.store(signal);
-    if (!group_has_it) {
+    to_groups.store(signal);
+    if (!terminal_has_sent_it) {
       forwarded.store(signal);
     }
     [[maybe_unused]] auto n = ::write(notify[1], "!", 1);
@@ -71,9 +92,7 @@ void on_interrupt(int signal, siginfo_t *info, void *) {
     errno = saved;
     return;
   }
-  if (!group_has_it) {
-    signal_all(signal);
-  }
+  signal_all(signal, terminal_has_sent_it);
   errno = saved;
 }
 
@@ -162,6 +181,7 @@ ChildSlot::ChildSlot(int wake_fd) : index_(-1) {
 ChildSlot::~ChildSlot() {
   auto &slot = slots[static_cast<std::size_t>(index_)];
   slot.pid.store(0);
+  slot.group.store(false);
   slot.wake.store(-1);
   while (slot.users.load() != 0) {
     sched_yield();
@@ -169,11 +189,13 @@ ChildSlot::~ChildSlot() {
   slot.taken.store(false);
 }
 
-void ChildSlot::started(pid_t pid) {
-  slots[static_cast<std::size_t>(index_)].pid.store(pid);
+void ChildSlot::started(pid_t pid, bool group) {
+  auto &slot = slots[static_cast<std::size_t>(index_)];
+  slot.group.store(group);
+  slot.pid.store(pid);
   // A signal that came between the check before the start and now has not reached it.
-  if (int signal = forwarded.load()) {
-    ::kill(pid, signal);
+  if (int signal = group ? to_groups.load() : forwarded.load()) {
+    signal_child(pid, group, signal);
   }
 }
 

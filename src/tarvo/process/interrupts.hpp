@@ -1,8 +1,10 @@
-// Interrupts as users of make and ninja expect them. Ctrl-C reaches the children through the
-// terminal's process group; SIGINT sent by a program, SIGTERM and SIGHUP are forwarded to every
-// running child. tarvo itself does not die: it waits until every child has ended, lets the
-// display finish, and exits with 128 + the signal number. A second Ctrl-C kills the children at
-// once, and a child that has not ended GRACE_PERIOD after the first signal is killed as well.
+// Interrupts as users of make and ninja expect them. Ctrl-C reaches the children that share the
+// terminal through its process group; SIGINT sent by a program, SIGTERM and SIGHUP are
+// forwarded to every running child, and every signal to the children that run in process
+// groups of their own (with everything they started). tarvo itself does not die: it waits until
+// every child has ended, lets the display finish, and exits with 128 + the signal number. A second
+// Ctrl-C kills the children at once, and a child that has not ended GRACE_PERIOD after the first
+// signal is killed as well.
 #pragma once
 
 #include <chrono>
@@ -48,8 +50,9 @@ public:
   ChildSlot(const ChildSlot &) = delete;
   ChildSlot &operator=(const ChildSlot &) = delete;
 
-  // The child has started; a signal received meanwhile is passed on to it.
-  void started(pid_t pid);
+  // The child has started, leading a process group of its own when `group`; a signal received
+  // meanwhile is passed on to it.
+  void started(pid_t pid, bool group);
   // The child has ended but is not reaped yet: no signal may reach its id any more.
   void ended();
 
@@ -57,7 +60,8 @@ private:
   int index_;
 };
 
-// Sends `signal` to every registered child (used when a command unwinds with children left).
+// Sends `signal` to every registered child, to the whole group of one that leads its own (used
+// when a command unwinds with children left).
 void signal_children(int signal);
 
 // Makes SIGCHLD write to the wake descriptors of the slots (for waits without pidfd).

@@ -19,7 +19,9 @@ namespace tarvo::process {
 // A complete environment for a child: variable name to value.
 using Environment = std::map<std::string, std::string>;
 
-// Where a child's standard output or standard error goes.
+// Where a child's standard output or standard error goes. A child that writes to neither of
+// our streams runs in a process group of its own, so that a signal reaches whatever it starts;
+// one that writes to them stays in ours, which the terminal sends Ctrl-C to.
 enum class Stream { Inherit, Capture, Discard };
 
 struct ProcessOptions {
@@ -29,6 +31,11 @@ struct ProcessOptions {
   std::optional<Environment> env = std::nullopt;
   // The file to start instead of looking args[0] up on PATH; args[0] stays argument zero.
   std::optional<std::filesystem::path> program = std::nullopt;
+  // Commands that end what the child has handed on to others (a container outlives its docker
+  // client): run in order, quietly, when an interrupt comes while the child runs or it is ended
+  // early. They are never refused or signalled, and each is killed if it outlives the grace
+  // period; their failures are passed over.
+  std::vector<std::vector<std::string>> stop = {};
 };
 
 // A finished child. The captured texts are named stdout_text and stderr_text because the C

@@ -71,7 +71,7 @@ struct SpawnActions {
 // writes and with no signal blocked, as a program started from a shell does.
 struct SpawnAttributes {
   posix_spawnattr_t value;
-  SpawnAttributes() {
+  explicit SpawnAttributes(bool own_group) {
     check_spawn_call(posix_spawnattr_init(&value));
     sigset_t defaults;
     sigemptyset(&defaults);
@@ -81,7 +81,13 @@ struct SpawnAttributes {
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&value, &defaults);
     posix_spawnattr_setsigmask(&value, &none);
-    posix_spawnattr_setflags(&value, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (own_group) {
+      // Group 0: a new group whose id is the child's own.
+      posix_spawnattr_setpgroup(&value, 0);
+      flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&value, flags);
   }
   ~SpawnAttributes() { posix_spawnattr_destroy(&value); }
 };
@@ -257,13 +263,18 @@ struct SystemProcess::Capture {
   Buffer buffer;
 };
 
-SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options)
-    : args_(std::move(args)) {
+SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options,
+                             Role role)
+    : args_(std::move(args)), role_(role),
+      group_(options.stdout_mode != Stream::Inherit && options.stderr_mode != Stream::Inherit),
+      stop_(options.stop), started_at_(Clock::now()) {
   if (args_.empty()) {
     throw Error(ErrorKind::ValueError, "a child process needs a program to run");
   }
-  // No new child once the command is being interrupted.
-  check_interrupted();
+  // No new child once the command is being interrupted, but for the steps that stop one.
+  if (role_ == Role::Child) {
+    check_interrupted();
+  }
   bool pidfd = pidfd_available();
   if (!pidfd) {
     wake_on_sigchld();
@@ -277,7 +288,7 @@ SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions
   slot_.emplace(wake_write_.fd);
 
   SpawnActions actions;
-  SpawnAttributes attributes;
+  SpawnAttributes attributes(group_);
   Pipe out_pipe, err_pipe;
   direct_stream(actions, STDOUT_FILENO, options.stdout_mode, out_pipe);
   direct_stream(actions, STDERR_FILENO, options.stderr_mode, err_pipe);
@@ -304,7 +315,9 @@ SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions
     pid_ = -1;
     throw os_error(rc, options.program ? options.program->string() : args_[0]);
   }
-  slot_->started(pid_);
+  if (role_ == Role::Child) {
+    slot_->started(pid_, group_);
+  }
   if (pidfd) {
     // Safe to open now: the child's id stays reserved until we reap it.
     exit_fd_.fd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
@@ -315,6 +328,7 @@ SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions
       while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
       }
       returncode_ = -SIGKILL;
+      reaped_ = true;
       throw os_error(err);
     }
   }
@@ -329,38 +343,75 @@ SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions
 SystemProcess::~SystemProcess() { end_child(); }
 
 void SystemProcess::end_child() {
-  if (returncode_ || pid_ <= 0) {
+  if (reaped_ || pid_ <= 0) {
     return;
   }
   out_.reset();
   err_.reset();
   try {
-    ::kill(pid_, SIGTERM);
-    auto deadline = Clock::now() + GRACE_PERIOD;
-    while (!reap_if_ended()) {
-      auto left = deadline - Clock::now();
-      if (left <= Clock::duration::zero()) {
-        ::kill(pid_, SIGKILL);
-        left = std::chrono::hours(1);
-      }
-      pollfd fd{exit_fd_.fd, POLLIN, 0};
-      ::poll(&fd, 1, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
-      if (!pidfd_available()) {
-        char drain[64];
-        while (::read(exit_fd_.fd, drain, sizeof drain) > 0) {
+    if (!check_ended()) {
+      run_stop_commands();
+      signal(SIGTERM);
+      auto deadline = Clock::now() + GRACE_PERIOD;
+      while (!check_ended()) {
+        auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+          signal(SIGKILL);
+          left = std::chrono::hours(1);
+        }
+        pollfd fd{exit_fd_.fd, POLLIN, 0};
+        ::poll(&fd, 1,
+               static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+        if (!pidfd_available()) {
+          char drain[64];
+          while (::read(exit_fd_.fd, drain, sizeof drain) > 0) {
+          }
         }
       }
     }
+    // What the leader of a group left running goes with it.
+    if (group_) {
+      signal(SIGKILL);
+    }
+    reap();
   } catch (...) {
     // Nothing may escape a destructor; the last resort still leaves no zombie.
-    ::kill(pid_, SIGKILL);
+    signal(SIGKILL);
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
   }
 }
 
-bool SystemProcess::reap_if_ended() {
+void SystemProcess::signal(int signal) {
+  if (reaped_) {
+    return;
+  }
+  ::kill(group_ ? -pid_ : pid_, signal);
+}
+
+void SystemProcess::run_stop_commands() {
+  if (stopped_) {
+    return;
+  }
+  stopped_ = true;
+  for (const auto &command : stop_) {
+    try {
+      SystemProcess(command, {Stream::Discard, Stream::Discard}, Role::OwnStep).finish();
+    } catch (const Error &) {
+      // A stop command that cannot run leaves the others to try.
+    }
+  }
+}
+
+std::optional<Clock::time_point> SystemProcess::deadline() const {
+  if (role_ == Role::OwnStep) {
+    return started_at_ + GRACE_PERIOD;
+  }
+  return kill_deadline();
+}
+
+bool SystemProcess::check_ended() {
   if (returncode_) {
     return true;
   }
@@ -374,6 +425,17 @@ bool SystemProcess::reap_if_ended() {
   if (info.si_pid == 0) {
     return false;
   }
+  returncode_ = info.si_code == CLD_EXITED ? info.si_status : -info.si_status;
+  if (!group_) {
+    reap();
+  }
+  return true;
+}
+
+void SystemProcess::reap() {
+  if (reaped_) {
+    return;
+  }
   slot_->ended();
   int status = 0;
   while (waitpid(pid_, &status, 0) < 0) {
@@ -381,16 +443,16 @@ bool SystemProcess::reap_if_ended() {
       throw os_error(errno);
     }
   }
-  returncode_ = WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
-  return true;
+  reaped_ = true;
 }
 
 void SystemProcess::poll_once(std::optional<std::chrono::nanoseconds> timeout) {
-  if (auto deadline = kill_deadline()) {
+  if (auto deadline = this->deadline()) {
     auto left = *deadline - Clock::now();
     if (left <= Clock::duration::zero()) {
-      if (!returncode_ && !killed_) {
-        ::kill(pid_, SIGKILL);
+      if (!killed_) {
+        // A group goes whole, also when its leader has ended before it.
+        signal(SIGKILL);
         killed_ = true;
       }
       if (returncode_) {
@@ -421,7 +483,7 @@ void SystemProcess::poll_once(std::optional<std::chrono::nanoseconds> timeout) {
     exit_index = count;
     fds[count++] = {exit_fd_.fd, POLLIN, 0};
   }
-  if (!interrupt_seen_ && interrupt_fd() >= 0) {
+  if (role_ == Role::Child && !interrupt_seen_ && interrupt_fd() >= 0) {
     interrupt_index = count;
     fds[count++] = {interrupt_fd(), POLLIN, 0};
   }
@@ -445,16 +507,18 @@ void SystemProcess::poll_once(std::optional<std::chrono::nanoseconds> timeout) {
       sources[i]->read_available();
     }
   }
-  if (interrupt_index && fds[*interrupt_index].revents != 0) {
-    interrupt_seen_ = true;
-  }
   if (exit_index && fds[*exit_index].revents != 0) {
     if (!pidfd_available()) {
       char drain[64];
       while (::read(exit_fd_.fd, drain, sizeof drain) > 0) {
       }
     }
-    reap_if_ended();
+    check_ended();
+  }
+  if (interrupt_index && fds[*interrupt_index].revents != 0) {
+    interrupt_seen_ = true;
+    // Also when the child has just ended: what it handed on may outlive it.
+    run_stop_commands();
   }
 }
 
@@ -476,6 +540,7 @@ CompletedProcess SystemProcess::finish() {
   while (!returncode_ || open(out_) || open(err_)) {
     poll_once(std::nullopt);
   }
+  reap();
   CompletedProcess done{args_, *returncode_, std::nullopt, std::nullopt};
   if (out_) {
     done.stdout_text = out_->take();
@@ -483,7 +548,12 @@ CompletedProcess SystemProcess::finish() {
   if (err_) {
     done.stderr_text = err_->take();
   }
-  check_interrupted();
+  if (role_ == Role::Child) {
+    if (interrupt_signal() != 0) {
+      run_stop_commands();
+    }
+    check_interrupted();
+  }
   return done;
 }
 

@@ -13,9 +13,14 @@ namespace tarvo::process {
 
 class SystemProcess final : public Child {
 public:
-  SystemProcess(std::vector<std::string> args, const ProcessOptions &options);
-  // A child still running is asked to end (SIGTERM), killed after the grace period, and reaped:
-  // none outlives the command that started it.
+  // A step of our own (a stop command) may start while the command is being interrupted, gets
+  // no signal passed on, and has a grace period of its own from its start.
+  enum class Role { Child, OwnStep };
+
+  SystemProcess(std::vector<std::string> args, const ProcessOptions &options,
+                Role role = Role::Child);
+  // A child still running is stopped (its stop commands, then SIGTERM), killed after the grace
+  // period, and reaped: none outlives the command that started it.
   ~SystemProcess() override;
 
   bool wait_for(std::chrono::nanoseconds timeout) override;
@@ -29,10 +34,16 @@ private:
   // One sleep in poll until output, the child's end, an interrupt or the time-out (none: no
   // limit).
   void poll_once(std::optional<std::chrono::nanoseconds> timeout);
-  // Reaps the child once it has ended; true when it has.
-  bool reap_if_ended();
-  // Kills the child once an interrupt's grace period is over.
-  void enforce_deadline();
+  // Notes the child's end; true once it has ended. A group leader is reaped only once its
+  // group is no longer signalled: until then its id, which names the group, cannot be reused.
+  bool check_ended();
+  void reap();
+  // Sends `signal` to the child, or to its whole group.
+  void signal(int signal);
+  // Runs the stop commands, once.
+  void run_stop_commands();
+  // When the child is killed: the interrupt's grace period, or an own step's.
+  std::optional<std::chrono::steady_clock::time_point> deadline() const;
   void end_child();
 
   // A descriptor closed with its owner.
@@ -45,14 +56,20 @@ private:
   };
 
   std::vector<std::string> args_;
+  Role role_;
+  bool group_; // leads a process group of its own
+  std::vector<std::vector<std::string>> stop_;
+  std::chrono::steady_clock::time_point started_at_;
   pid_t pid_ = -1;
   Descriptor exit_fd_;                 // pidfd, or the read end of the SIGCHLD pipe
   Descriptor wake_write_;              // the write end of the SIGCHLD pipe, without pidfd
   std::optional<ChildSlot> slot_;      // registered from before the start until reaped; released
                                        // before the pipe that SIGCHLD writes to is closed
   std::unique_ptr<Capture> out_, err_; // the captured streams
-  std::optional<int> returncode_;
+  std::optional<int> returncode_;      // known once the child has ended
+  bool reaped_ = false;
   bool interrupt_seen_ = false;
+  bool stopped_ = false; // the stop commands have run
   bool killed_ = false;
 };
 
