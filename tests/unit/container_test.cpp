@@ -63,18 +63,22 @@ TEST(Script, ValuesBecomeOneInertShellWord) {
            {"x86_64", "x86_64", "\"x86_64\""},
            {"dist/pkg-1.0+local-py3-none-any.whl", "dist/pkg-1.0+local-py3-none-any.whl",
             "\"dist/pkg-1.0+local-py3-none-any.whl\""},
-           {"a;rm -rf /", "'a;rm -rf /'", "'a;rm -rf /'"},
+           {"a;rm -rf /", "'a;rm -rf /'", "\"a;rm -rf /\""},
+           {"dist/pkg-1.0-py3-none-any.whl[test]", "'dist/pkg-1.0-py3-none-any.whl[test]'",
+            "\"dist/pkg-1.0-py3-none-any.whl[test]\""},
            {"$(id)", "'$(id)'", "'$(id)'"},
-           {"it's", "'it'\\''s'", "'it'\\''s'"},
+           {"it's", "'it'\\''s'", "\"it's\""},
            {"\"quoted\" `x`", "'\"quoted\" `x`'", "'\"quoted\" `x`'"},
            {"", "''", "\"\""},
        }) {
     EXPECT_EQ(shell_word(value), word) << value;
     EXPECT_EQ(double_quoted(value), quoted) << value;
-    // The shell reads the word back as the value.
-    auto echoed =
-        tarvo::process::run({"sh", "-c", "printf %s " + word}, {tarvo::process::Stream::Capture});
-    EXPECT_EQ(echoed.stdout_text, value);
+    // The shell reads both back as the value.
+    for (const auto &text : {word, quoted}) {
+      auto echoed =
+          tarvo::process::run({"sh", "-c", "printf %s " + text}, {tarvo::process::Stream::Capture});
+      EXPECT_EQ(echoed.stdout_text, value) << text;
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 namespace {
 
 using namespace tarvo::testing;
+using tarvo::container::GIVE_BACK;
 using tarvo::container::host_machine;
 using tarvo::container::Target;
 using tarvo::executable::build_executable;
@@ -17,7 +18,8 @@ namespace fs = std::filesystem;
 
 class ExecutableBuild : public ::testing::Test {
 protected:
-  // The container run's argument vector, after the operation printed `out`.
+  // The container run's argument vector, after the operation printed `out`, with its name
+  // written NAME and its script without the part in front that gives files back.
   std::vector<std::string> build(const std::string &package, const Target &target,
                                  const std::optional<std::string> &setup, bool no_compress,
                                  const std::string &out) {
@@ -26,7 +28,12 @@ protected:
         capture_output([&] { build_executable(package, target, setup, no_compress); });
     EXPECT_EQ(printed, out);
     EXPECT_EQ(err, "");
-    return docker.commands().back();
+    auto run = docker.commands().back();
+    EXPECT_TRUE(run.at(3).starts_with("--name=tarvo-")) << run.at(3);
+    run[3] = "--name=NAME";
+    EXPECT_TRUE(run.back().starts_with(GIVE_BACK));
+    run.back().erase(0, GIVE_BACK.size());
+    return run;
   }
 
   TempDir dir;
@@ -40,8 +47,6 @@ cd /src
 mkdir -p build/ dist/
 python -m pip install   --upgrade   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   nuitka[onefile]
 python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ --output-filename=../dist/pkg-x86_64-cp311-cp311-glibc --include-package-data=pkg pkg
-owner=$(stat -c '%u:%g' .)
-chown -R "$owner" build/ dist/
 )";
 
 TEST_F(ExecutableBuild, GlibcTarget) {
@@ -49,12 +54,14 @@ TEST_F(ExecutableBuild, GlibcTarget) {
                    "Building executables for x86_64 (glibc) with Python 3.11...\n"
                    "Executable built for x86_64\n");
   EXPECT_EQ(run, (std::vector<std::string>{
-                     "docker", "run", "--rm", "--volume=" + dir.path.string() + ":/src",
+                     "docker", "run", "--rm", "--name=NAME", "--init",
+                     "--env=TINI_KILL_PROCESS_GROUP=1", "--volume=" + dir.path.string() + ":/src",
                      "--platform=linux/x86_64", "python:3.11", "/bin/sh", "-ec", GLIBC_SCRIPT}));
   // An empty set-up script is no set-up script.
   EXPECT_EQ(build("pkg", {"x86_64"}, "", false,
                   "Building executables for x86_64 (glibc) with "
-                  "Python 3.11...\nExecutable built for x86_64\n")[8],
+                  "Python 3.11...\nExecutable built for x86_64\n")
+                .back(),
             GLIBC_SCRIPT);
   auto calls = docker.commands();
   EXPECT_EQ(calls.size(), host_machine() == "x86_64" ? 4u : 6u); // probe (and registration)
@@ -99,9 +106,9 @@ TEST_F(ExecutableBuild, TargetsAndCompression) {
     auto run = build("pkg", t, std::nullopt, c.no_compress,
                      "Building executables for " + t.arch + " (" + t.libc + ") with Python " +
                          t.python + "...\nExecutable built for " + t.arch + "\n");
-    EXPECT_EQ(run[4], "--platform=" + c.platform);
-    EXPECT_EQ(run[5], c.image);
-    auto lines = split(run[8], '\n');
+    EXPECT_EQ(run[7], "--platform=" + c.platform);
+    EXPECT_EQ(run[8], c.image);
+    auto lines = split(run.back(), '\n');
     EXPECT_EQ(lines[0], c.first_line);
     EXPECT_EQ(lines[5], c.compile);
   }
@@ -112,7 +119,7 @@ TEST_F(ExecutableBuild, HostileProjectNameRunsNothing) {
   auto run = build("x; rm -rf /src #", {"x86_64"}, std::nullopt, false,
                    "Building executables for x86_64 (glibc) with Python 3.11...\n"
                    "Executable built for x86_64\n");
-  EXPECT_EQ(split(run[8], '\n')[5],
+  EXPECT_EQ(split(run.back(), '\n')[5],
             "python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ "
             "'--output-filename=../dist/x; rm -rf /src #-x86_64-cp311-cp311-glibc' "
             "'--include-package-data=x; rm -rf /src #' 'x; rm -rf /src #'");

@@ -14,6 +14,7 @@ namespace {
 
 using namespace tarvo::wheel;
 using namespace tarvo::testing;
+using tarvo::container::GIVE_BACK;
 using tarvo::container::host_machine;
 using tarvo::container::Target;
 using Command = std::vector<std::string>;
@@ -50,13 +51,38 @@ protected:
     return outcome;
   }
 
+  // The container run as it must be, named as the last run was.
   Command container(const std::vector<std::string> &options, const std::string &image,
                     const std::string &shell, const std::string &script) {
-    Command argv = {"docker", "run", "--rm"};
+    Command argv = {"docker", "run",
+                    "--rm",   "--name=" + last_name(),
+                    "--init", "--env=TINI_KILL_PROCESS_GROUP=1"};
     argv.insert(argv.end(), options.begin(), options.end());
-    argv.insert(argv.end(), {image, shell, "-ec", script});
+    argv.insert(argv.end(), {image, shell, "-ec", std::string(GIVE_BACK) + script});
     return argv;
   }
+
+  // The name the last container run got.
+  std::string last_name() {
+    for (const auto &call : docker.calls()) {
+      if (call.args.size() > 3 && call.args[1] == "run" && call.args[3].starts_with("--name=")) {
+        name = call.args[3].substr(7);
+      }
+    }
+    return name;
+  }
+
+  // The last command's image, its script (after the part that gives files back) and its
+  // platform option.
+  std::string image() { return docker.commands().back().end()[-4]; }
+  std::string script() {
+    auto text = docker.commands().back().back();
+    EXPECT_TRUE(text.starts_with(GIVE_BACK));
+    return text.substr(std::min(text.size(), GIVE_BACK.size()));
+  }
+  std::string platform() { return docker.commands().back()[7]; }
+
+  std::string name;
 
   TempDir dir;
   InDir in{dir.path};
@@ -72,17 +98,20 @@ cd /src
 
 rm -rf build/
 python -m pip install   --upgrade   --extra-index-url="https://www.piwheels.org/simple"   build
-python -m build --wheel --config-setting=build_with_nuitka=false
+python -m build --wheel --outdir=/tmp/tarvo-wheels/built --config-setting=build_with_nuitka=false
 
-
-
-owner=$(stat -c '%u:%g' .)
-chown -R "$owner" dist/ $(ls -d *.egg-info/ build/ 2>/dev/null)
+mkdir -p dist/
+for wheel in /tmp/tarvo-wheels/built/*.whl; do cp "$wheel" dist/.tarvo-partial; mv dist/.tarvo-partial "dist/${wheel##*/}"; done
 rm -rf wheelhouse/
 )";
 
 TEST_F(ContainerSteps, PureWheelBuild) {
   auto host = host_machine();
+  std::string script = PURE_BUILD;
+  for (std::size_t at; (at = script.find("x86_64")) != std::string::npos;) {
+    script.replace(at, 6, host);
+  }
+  std::vector<std::string> names;
   for (const std::optional<std::string> &setup : {std::optional<std::string>(), {""}}) {
     auto outcome = run([&] { build_manylinux_wheel(false, {host, "glibc", "3.11"}, setup); });
     EXPECT_EQ(outcome.error, "");
@@ -91,17 +120,20 @@ TEST_F(ContainerSteps, PureWheelBuild) {
                                "Manylinux wheel built for " +
                                host + "\n");
     EXPECT_EQ(outcome.err, "");
+    auto run = container({"-v", mount}, "quay.io/pypa/manylinux_2_34_" + host + ":latest",
+                         "/bin/bash", script);
+    EXPECT_EQ(docker.commands().end()[-2], PROBE);
+    EXPECT_EQ(docker.commands().back(), run);
+    names.push_back(last_name());
   }
-  std::string script = PURE_BUILD;
-  for (std::size_t at; (at = script.find("x86_64")) != std::string::npos;) {
-    script.replace(at, 6, host);
-  }
-  auto run = container({"-v", mount}, "quay.io/pypa/manylinux_2_34_" + host + ":latest",
-                       "/bin/bash", script);
-  EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE, run, PROBE, run}));
+  // Each run has a name of its own, by which an interrupt stops and removes its container.
+  EXPECT_NE(names[0], names[1]);
+  const auto call = docker.calls().back();
+  EXPECT_EQ(call.options.stop, (std::vector<Command>{{"docker", "stop", "-t", "2", names[1]},
+                                                     {"docker", "rm", "--force", names[1]}}));
   // The build's output goes straight to the terminal.
-  EXPECT_EQ(docker.calls()[1].options.stdout_mode, tarvo::process::Stream::Inherit);
-  EXPECT_EQ(docker.calls()[1].options.stderr_mode, tarvo::process::Stream::Inherit);
+  EXPECT_EQ(call.options.stdout_mode, tarvo::process::Stream::Inherit);
+  EXPECT_EQ(call.options.stderr_mode, tarvo::process::Stream::Inherit);
 }
 
 TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
@@ -115,16 +147,15 @@ TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
                              "echo one\necho two\nrm -rf build/\n"
                              "python -m pip install   --upgrade   --extra-index-url=\""
                              "https://www.piwheels.org/simple\"   build\n"
-                             "python -m build --wheel \n"
-                             "auditwheel repair dist/*_" +
+                             "python -m build --wheel --outdir=/tmp/tarvo-wheels/built \n"
+                             "auditwheel repair --wheel-dir=/tmp/tarvo-wheels/repaired "
+                             "/tmp/tarvo-wheels/built/*_" +
                              arch +
                              ".whl\n"
-                             "rm -f dist/*_" +
-                             arch +
-                             ".whl\n"
-                             "mv wheelhouse/* dist/\n"
-                             "owner=$(stat -c '%u:%g' .)\n"
-                             "chown -R \"$owner\" dist/ $(ls -d *.egg-info/ build/ 2>/dev/null)\n"
+                             "mkdir -p dist/\n"
+                             "for wheel in /tmp/tarvo-wheels/repaired/*.whl; do cp \"$wheel\" "
+                             "dist/.tarvo-partial; mv dist/.tarvo-partial \"dist/${wheel##*/}\"; "
+                             "done\n"
                              "rm -rf wheelhouse/\n";
   EXPECT_EQ(docker.commands(),
             (std::vector<Command>{PROBE, REGISTRATION,
@@ -137,7 +168,7 @@ TEST_F(ContainerSteps, BuildImagesFollowTheCLibrary) {
   for (const auto &[libc, image] : std::vector<std::pair<std::string, std::string>>{
            {"musl", "musllinux_1_2_armv7l"}, {"glibc", "manylinux_2_35_armv7l"}}) {
     run([&] { build_manylinux_wheel(false, {"armv7l", libc, "3.11"}, std::nullopt); });
-    EXPECT_EQ(docker.commands().back()[5], "quay.io/pypa/" + image + ":latest");
+    EXPECT_EQ(this->image(), "quay.io/pypa/" + image + ":latest");
   }
 }
 
@@ -145,11 +176,11 @@ TEST_F(ContainerSteps, BuildImagesFollowTheCLibrary) {
 // globs around it still match.
 TEST_F(ContainerSteps, HostileArchitectureRunsNothing) {
   run([&] { build_manylinux_wheel(true, {"x;id", "glibc", "3.11$(id)"}, std::nullopt); });
-  const auto script = docker.commands().back()[8];
-  for (const std::string line :
-       {"manylinux-interpreters ensure 'cp311$(id)-cp311$(id)'\n",
-        "PATH=/opt/python/'cp311$(id)-cp311$(id)'/bin:\"$PATH\"\n",
-        "auditwheel repair dist/*_'x;id'.whl\n", "rm -f dist/*_'x;id'.whl\n"}) {
+  const auto script = this->script();
+  for (const std::string line : {"manylinux-interpreters ensure 'cp311$(id)-cp311$(id)'\n",
+                                 "PATH=/opt/python/'cp311$(id)-cp311$(id)'/bin:\"$PATH\"\n",
+                                 "auditwheel repair --wheel-dir=/tmp/tarvo-wheels/repaired "
+                                 "/tmp/tarvo-wheels/built/*_'x;id'.whl\n"}) {
     EXPECT_NE(script.find(line), std::string::npos) << line << script;
   }
 }
@@ -175,7 +206,8 @@ TEST_F(ContainerSteps, FailingContainerEndsWithCalledProcessError) {
     return RecordingLauncher::Answer{args[1] == "run" ? 3 : 0};
   };
   auto build = run([] { build_manylinux_wheel(false, {host_machine()}, std::nullopt); });
-  EXPECT_TRUE(build.error.starts_with("CalledProcessError: Command '['docker', 'run', '--rm', "))
+  EXPECT_TRUE(build.error.starts_with("CalledProcessError: Command '['docker', 'run', '--rm', "
+                                      "'--name=tarvo-"))
       << build.error;
   EXPECT_TRUE(build.error.ends_with("]' returned non-zero exit status 3.")) << build.error;
   EXPECT_EQ(build.out.find("built for"), std::string::npos);
@@ -187,7 +219,7 @@ TEST_F(ContainerSteps, FailingContainerEndsWithCalledProcessError) {
 const std::string WHEEL_TEST = R"(
 cd /src
 
-pip install   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   "dist/pkg-1.0-py3-none-any.whl"[test]
+pip install   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   "dist/pkg-1.0-py3-none-any.whl[test]"
 git config --global user.email 'test-runner@tarvo.invalid'
 git config --global user.name "Test Runner"
 git config --global init.defaultBranch trunk
@@ -237,10 +269,10 @@ TEST_F(ContainerSteps, WheelTestPreparesTheTarget) {
     auto outcome = run([&] { test_manylinux_wheel(c.target, std::nullopt); });
     EXPECT_EQ(outcome.error, "");
     const auto commands = docker.commands();
-    const auto &run = commands.back();
-    EXPECT_EQ(run[5], c.image);
-    EXPECT_EQ(run[4], "--platform=" + c.platform);
-    EXPECT_EQ(run[8].substr(0, run[8].find('\n')), c.first_line);
+    EXPECT_EQ(image(), c.image);
+    EXPECT_EQ(platform(), "--platform=" + c.platform);
+    auto script = this->script();
+    EXPECT_EQ(script.substr(0, script.find('\n')), c.first_line);
     EXPECT_EQ(commands[commands.size() - 2],
               c.target.arch == host_machine() ? PROBE : REGISTRATION);
   }

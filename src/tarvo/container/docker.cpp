@@ -6,7 +6,10 @@
 #include "tarvo/process/process.hpp"
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
+#include <fmt/format.h>
+#include <sys/random.h>
 #include <sys/utsname.h>
 
 namespace tarvo::container {
@@ -48,14 +51,46 @@ void register_binfmt(std::string_view arch) {
       {"docker", "run", "--privileged", "--rm", std::string(BINFMT_IMAGE), "--install", "all"}));
 }
 
+std::string container_name() {
+  std::uint64_t bits = 0;
+  if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
+    throw os_error(errno);
+  }
+  return fmt::format("tarvo-{:016x}", bits);
+}
+
+const std::string_view GIVE_BACK = R"sh(tarvo_owner=$(stat -c '%u:%g' /src)
+tarvo_user=$(id -u)
+find /src -xdev -user "$tarvo_user" >/tmp/tarvo-before 2>/dev/null || :
+tarvo_give_back() {
+  tarvo_status=$?
+  set +e
+  trap '' INT TERM HUP
+  if [ "$tarvo_owner" != "$tarvo_user:$(id -g)" ]; then
+    find /src -xdev -user "$tarvo_user" 2>/dev/null | grep -vxF -f /tmp/tarvo-before \
+      | tr '\n' '\0' | xargs -0 -r chown -h "$tarvo_owner"
+  fi
+  exit "$tarvo_status"
+}
+trap tarvo_give_back EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+)sh";
+
 std::vector<std::string> DockerRun::argv() const {
-  std::vector<std::string> out = {"docker", "run", "--rm"};
+  std::vector<std::string> out = {"docker",         "run",    "--rm",
+                                  "--name=" + name, "--init", "--env=TINI_KILL_PROCESS_GROUP=1"};
   out.insert(out.end(), options.begin(), options.end());
-  out.insert(out.end(), {image, shell, "-ec", script});
+  out.insert(out.end(), {image, shell, "-ec", std::string(GIVE_BACK) + script});
   return out;
 }
 
-void run_container(const DockerRun &run) { process::check_returncode(process::run(run.argv())); }
+void run_container(const DockerRun &run) {
+  process::ProcessOptions options;
+  options.stop = {{"docker", "stop", "-t", "2", run.name}, {"docker", "rm", "--force", run.name}};
+  process::check_returncode(process::run(run.argv(), options));
+}
 
 std::string project_mount() { return std::filesystem::current_path().string() + ":/src"; }
 

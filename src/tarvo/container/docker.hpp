@@ -21,18 +21,34 @@ std::string host_machine();
 // terminal, and a failure raises CalledProcessError.
 void register_binfmt(std::string_view arch);
 
-// docker run --rm OPTIONS... IMAGE SHELL -ec SCRIPT: the script runs in the image's shell,
-// which stops at its first failing command.
+// A name for one container run, unique among the runs of every tarvo: "tarvo-" and 16 random
+// hexadecimal digits.
+std::string container_name();
+
+// docker run --rm --name=NAME --init --env=TINI_KILL_PROCESS_GROUP=1 OPTIONS... IMAGE SHELL -ec
+// SCRIPT. The script runs in the image's shell, which stops at its first failing command, under
+// docker's init, which passes a signal on to the script and to everything the script started.
+// The project is mounted at /src: before the script, GIVE_BACK arranges that whatever the run
+// makes or replaces there goes to the project folder's owner when the shell exits, however it
+// exits.
 struct DockerRun {
   std::vector<std::string> options;
   std::string image;
   std::string shell;
   std::string script;
+  std::string name = container_name();
 
   std::vector<std::string> argv() const;
 };
 
-// Runs the container with its output on our terminal; a failure raises CalledProcessError.
+// The container user's entries under /src are listed first; at exit, those that were not listed
+// go to the owner of /src. A signal ends the script with 128 + its number, after which nothing
+// interrupts the giving back.
+extern const std::string_view GIVE_BACK;
+
+// Runs the container with its output on our terminal; a failure raises CalledProcessError. When
+// the command is interrupted, the container is stopped by name (killing its client would leave
+// it running), given two seconds to give the files back, and removed, also if it never started.
 void run_container(const DockerRun &run);
 
 // The project folder, mounted at /src: the absolute current directory.

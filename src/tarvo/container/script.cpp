@@ -13,6 +13,14 @@ bool literal(std::string_view value) {
   });
 }
 
+// Taken as written inside double quotes: no expansion, escape or end of the quotes.
+bool plain_in_double_quotes(std::string_view value) {
+  return std::none_of(value.begin(), value.end(), [](char c) {
+    return std::string_view("\"$`\\!").find(c) != std::string_view::npos ||
+           static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+  });
+}
+
 } // namespace
 
 Script &Script::line(std::string_view text) {
@@ -42,7 +50,7 @@ std::string shell_word(std::string_view value) {
 }
 
 std::string double_quoted(std::string_view value) {
-  return literal(value) ? "\"" + std::string(value) + "\"" : shell_word(value);
+  return plain_in_double_quotes(value) ? "\"" + std::string(value) + "\"" : shell_word(value);
 }
 
 } // namespace tarvo::container

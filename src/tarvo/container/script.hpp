@@ -29,8 +29,8 @@ private:
 // nothing, and a pattern around it (dist/*_ARCH.whl) still matches.
 std::string shell_word(std::string_view value);
 
-// "value" in double quotes, as the scripts write it, when it holds only such characters;
-// otherwise shell_word(value).
+// "value" in double quotes, as the scripts write it, when the shell takes it literally there
+// (no ", $, `, \, ! or control character); otherwise shell_word(value).
 std::string double_quoted(std::string_view value);
 
 } // namespace tarvo::container

@@ -39,9 +39,7 @@ void build_executable(const std::string &package, const Target &target,
       .line(fmt::format("python -m pip install   --upgrade   --root-user-action=ignore   "
                         "--extra-index-url=\"{}\"   nuitka[onefile]",
                         EXTRA_INDEX_URL))
-      .line(compile)
-      .line("owner=$(stat -c '%u:%g' .)")
-      .line("chown -R \"$owner\" build/ dist/");
+      .line(compile);
   script.prepend(target.libc == "glibc"
                      ? "apt-get update;apt-get install -y patchelf;"
                      : "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs;");

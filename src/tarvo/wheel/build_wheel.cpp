@@ -12,6 +12,11 @@ using namespace container;
 
 namespace {
 
+// Where the run builds its wheels, and where auditwheel puts the repaired ones: in the
+// container, not in the project.
+constexpr std::string_view BUILT = "/tmp/tarvo-wheels/built";
+constexpr std::string_view REPAIRED = "/tmp/tarvo-wheels/repaired";
+
 // The interpreter's folder first on the search path.
 std::string search_path(const std::string &interpreter) {
   if (shell_word(interpreter) == interpreter) {
@@ -27,11 +32,13 @@ void build_manylinux_wheel(bool native, const Target &target,
   require_docker();
   const auto image = get_manylinux_image(target);
   const auto interpreter = get_python_interpreter(target.python);
-  std::string build = "python -m build --wheel ";
+  // The wheels of this run are made in folders of its own, outside the project: only they are
+  // repaired, and only they reach dist/, which keeps the wheels of other versions.
+  std::string build = "python -m build --wheel --outdir=" + std::string(BUILT) + " ";
   if (!native) {
     build += "--config-setting=build_with_nuitka=false";
   }
-  const auto built = "dist/*_" + shell_word(target.arch) + ".whl";
+  const std::string made = native ? std::string(REPAIRED) : std::string(BUILT);
   Script script;
   script.line("")
       .line("set -e")
@@ -43,13 +50,14 @@ void build_manylinux_wheel(bool native, const Target &target,
       .line(fmt::format("python -m pip install   --upgrade   --extra-index-url=\"{}\"   build",
                         EXTRA_INDEX_URL))
       .line(build)
-      .line_if(native, "auditwheel repair " + built)
-      // The repaired wheels replace the built one in dist/ before the owner of the project gets
-      // dist/ back, with what the backend left of *.egg-info/ and build/ (some leave neither).
-      .line_if(native, "rm -f " + built)
-      .line_if(native, "mv wheelhouse/* dist/")
-      .line("owner=$(stat -c '%u:%g' .)")
-      .line("chown -R \"$owner\" dist/ $(ls -d *.egg-info/ build/ 2>/dev/null)")
+      .line_if(native, fmt::format("auditwheel repair --wheel-dir={} {}/*_{}.whl", REPAIRED, BUILT,
+                                   shell_word(target.arch)))
+      // Each wheel is copied beside its place and renamed into it: dist/ never holds half of
+      // one, and a wheel of the same name is replaced whole.
+      .line("mkdir -p dist/")
+      .line(fmt::format("for wheel in {}/*.whl; do cp \"$wheel\" dist/.tarvo-partial; "
+                        "mv dist/.tarvo-partial \"dist/${{wheel##*/}}\"; done",
+                        made))
       .line("rm -rf wheelhouse/");
 
   console::out("Building manylinux wheel for {} ({}) with Python {}...\n", target.arch, target.libc,

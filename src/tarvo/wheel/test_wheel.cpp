@@ -52,9 +52,10 @@ void test_manylinux_wheel(const Target &target, const std::optional<std::string>
   script.line("")
       .line("cd /src")
       .line(setup.value_or(""))
+      // The wheel and its extra are one word: unquoted, [test] would be a pattern.
       .line(fmt::format("pip install   --root-user-action=ignore   --extra-index-url=\"{}\"   "
-                        "{}[test]",
-                        EXTRA_INDEX_URL, double_quoted(*wheel)))
+                        "{}",
+                        EXTRA_INDEX_URL, double_quoted(*wheel + "[test]")))
       .line(fmt::format("git config --global user.email '{}'", TEST_GIT_EMAIL))
       .line("git config --global user.name \"Test Runner\"")
       .line("git config --global init.defaultBranch trunk")
