@@ -3,33 +3,39 @@
 #include "tarvo/console/console.hpp"
 #include "tarvo/fs/files.hpp"
 #include "tarvo/fs/tree.hpp"
+#include "tarvo/process/interrupts.hpp"
 
 #include <fnmatch.h>
 
 namespace tarvo {
 
+// An interrupt stops the removal at the next entry; what is removed stays removed, and the
+// command ends without "Clean complete".
 void clean() {
+  const files::BeforeEach stop_if_interrupted = process::check_interrupted;
   console::out("Cleaning build artifacts...\n");
   for (const char *name : {"build", "dist", ".venv", "wheelhouse"}) {
     if (files::exists(name)) {
-      files::remove_tree(name);
+      files::remove_tree(name, stop_if_interrupted);
     }
   }
   for (const char *pattern : {"*.egg-info", "*.build", "*.dist"}) {
     for (const auto &match : files::glob(".", pattern)) {
       if (files::exists(match)) {
-        files::remove_tree(match);
+        files::remove_tree(match, stop_if_interrupted);
       }
     }
   }
-  files::walk_tree([](const files::TreeEntry &entry) {
+  files::walk_tree([&](const files::TreeEntry &entry) {
+    process::check_interrupted();
     if (entry.name() != "__pycache__") {
       return true;
     }
-    entry.remove_tree();
+    entry.remove_tree(stop_if_interrupted);
     return false;
   });
   files::walk_tree([](const files::TreeEntry &entry) {
+    process::check_interrupted();
     if (!entry.is_directory() && ::fnmatch("*.pyc", entry.name().c_str(), 0) == 0) {
       entry.remove_file();
     }

@@ -2,11 +2,13 @@
 
 #include "tarvo/cli/commands.hpp"
 #include "tarvo/cli/parser.hpp"
+#include "tarvo/cli/project_lock.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/process/interrupts.hpp"
 
 #include <cerrno>
+#include <optional>
 #include <unistd.h>
 
 namespace tarvo::cli {
@@ -18,17 +20,19 @@ using Handler = int (*)(const Args &, const Grammar &);
 struct Dispatch {
   const char *command;
   Handler handler;
+  // Changes the project, and so waits for any other tarvo changing it; the others only read.
+  bool changes_project;
 };
 
 constexpr Dispatch kHandlers[] = {
-    {"requirements", cmd_requirements},
-    {"test", cmd_test},
-    {"build", cmd_build},
-    {"clean", cmd_clean},
-    {"lint", cmd_lint},
-    {"status", cmd_status},
-    {"config-diff", cmd_config_diff},
-    {"init", cmd_init},
+    {"requirements", cmd_requirements, true},
+    {"test", cmd_test, true},
+    {"build", cmd_build, true},
+    {"clean", cmd_clean, true},
+    {"lint", cmd_lint, true},
+    {"status", cmd_status, false},
+    {"config-diff", cmd_config_diff, false},
+    {"init", cmd_init, true},
 };
 
 } // namespace
@@ -58,6 +62,10 @@ int main(const std::vector<std::string> &argv) {
   }
   for (const auto &entry : kHandlers) {
     if (args.command == entry.command) {
+      std::optional<ProjectLock> lock;
+      if (entry.changes_project) {
+        lock.emplace();
+      }
       return entry.handler(args, grammar);
     }
   }

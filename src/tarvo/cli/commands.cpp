@@ -3,6 +3,7 @@
 #include "tarvo/build/clean.hpp"
 #include "tarvo/build/sdist.hpp"
 #include "tarvo/config/diff.hpp"
+#include "tarvo/config/packaging/name.hpp"
 #include "tarvo/config/project_config.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
@@ -71,6 +72,20 @@ int cmd_test(const Args &args, const Grammar &) {
 }
 
 int cmd_build(const Args &args, const Grammar &) {
+  // The package name reaches the compiler in a container as a word of its own: a name that is
+  // no project name (one starting with "-" would read as an option) stops the command before
+  // anything is built.
+  std::optional<Value> name;
+  if (args.executable) {
+    name = ProjectConfig().name();
+    if (name && !packaging::is_valid_name(str(*name))) {
+      console::report_error(fmt::format(
+          "Invalid project name {}: a name has only letters, digits, '.', '-' and '_', and "
+          "begins and ends with a letter or digit",
+          repr(str(*name))));
+      return 1;
+    }
+  }
   auto venv = venv::get_venv();
   venv.ensure_build_tools();
   if (args.sdist) {
@@ -83,7 +98,6 @@ int cmd_build(const Args &args, const Grammar &) {
     wheel::build_manylinux_wheel(true, target(args), args.setup);
   }
   if (args.executable) {
-    auto name = ProjectConfig().name();
     if (!name) {
       console::report_error("Project name missing");
       return 1;

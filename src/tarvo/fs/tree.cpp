@@ -139,12 +139,16 @@ public:
   fs::path path(std::string_view name) const { return path(frames_.size(), name); }
 
   // Opens `name` of the current directory and removes it with everything below it.
-  void remove_tree(const std::string &name, const std::string &shown) {
+  void remove_tree(const std::string &name, const std::string &shown,
+                   const BeforeEach &before_each) {
     if (!push(name, shown)) {
       return;
     }
     const std::size_t start = depth();
     for (;;) {
+      if (before_each) {
+        before_each();
+      }
       if (const Entry *entry = next_entry()) {
         std::string child = entry->name;
         if (entry->directory) {
@@ -224,7 +228,9 @@ private:
 
 fs::path TreeEntry::path() const { return stack_.path(name_); }
 
-void TreeEntry::remove_tree() const { stack_.remove_tree(name_, name_); }
+void TreeEntry::remove_tree(const BeforeEach &before_each) const {
+  stack_.remove_tree(name_, name_, before_each);
+}
 
 void TreeEntry::remove_file() const {
   if (::unlinkat(stack_.top_fd(), name_.c_str(), 0) != 0 && errno != ENOENT) {
@@ -232,9 +238,9 @@ void TreeEntry::remove_file() const {
   }
 }
 
-void remove_tree(const fs::path &path) {
+void remove_tree(const fs::path &path, const BeforeEach &before_each) {
   DirStack stack(AT_FDCWD);
-  stack.remove_tree(path.string(), path.string());
+  stack.remove_tree(path.string(), path.string(), before_each);
 }
 
 void walk_tree(const std::function<bool(const TreeEntry &)> &visit) {

@@ -11,10 +11,14 @@
 
 namespace tarvo::files {
 
+// Called before each entry a removal deletes; it may throw to stop the removal there (an
+// interrupt), leaving what is not yet removed in place.
+using BeforeEach = std::function<void()>;
+
 // Removes the directory at `path` with everything below it. A link at `path` is refused
 // ("Cannot call rmtree on a symbolic link"), links inside are removed, not followed. Entries
 // that vanish meanwhile are passed over; any other failure is an error naming the entry.
-void remove_tree(const std::filesystem::path &path);
+void remove_tree(const std::filesystem::path &path, const BeforeEach &before_each = {});
 
 class DirStack;
 
@@ -30,7 +34,7 @@ public:
   // The entry's path relative to where the walk started.
   std::filesystem::path path() const;
   // Removes the entry as remove_tree does; it is then not descended into.
-  void remove_tree() const;
+  void remove_tree(const BeforeEach &before_each = {}) const;
   // Removes the entry, which is not a directory.
   void remove_file() const;
 

@@ -2,7 +2,17 @@
 
 #include "tarvo/config/packaging/scan.hpp"
 
+#include <algorithm>
+
 namespace tarvo::packaging {
+
+bool is_valid_name(std::string_view name) {
+  if (name.empty() || !scan::is_alnum(name.front()) || !scan::is_alnum(name.back())) {
+    return false;
+  }
+  return std::all_of(name.begin(), name.end(),
+                     [](char c) { return scan::is_alnum(c) || c == '.' || c == '-' || c == '_'; });
+}
 
 std::string canonicalize_name(std::string_view name) {
   std::string out;

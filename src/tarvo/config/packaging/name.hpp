@@ -9,6 +9,10 @@
 
 namespace tarvo::packaging {
 
+// A valid project name: ASCII letters, digits, ".", "-" and "_", beginning and ending with a
+// letter or digit.
+bool is_valid_name(std::string_view name);
+
 // Lower-cases the name and replaces every run of "-", "_" and "." by one "-":
 // "Foo.._Bar" becomes "foo-bar". Only ASCII letters change case.
 std::string canonicalize_name(std::string_view name);
