@@ -1,7 +1,10 @@
 // clean run by the built binary on a tree with links to folders outside it.
 #include "harness.hpp"
 
+#include <csignal>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tarvo::testing;
@@ -65,4 +68,31 @@ TEST(CleanCommand, FolderItCannotReadIsAnError) {
   EXPECT_EQ(r.out, "Cleaning build artifacts...\n");
   EXPECT_EQ(r.err, "PermissionError: [Errno 13] Permission denied: 'locked'\n");
   EXPECT_TRUE(fs::exists(tmp.path / "locked" / "__pycache__"));
+}
+
+// SIGTERM in the middle of a removal ends clean at the next entry: the rest stays, and it does
+// not say it is complete.
+TEST(CleanCommand, StopsAtTheNextEntryOnSigterm) {
+  TempDir tmp;
+  constexpr int FILES = 20000;
+  fs::create_directories(tmp.path / "build");
+  for (int i = 0; i < FILES; ++i) {
+    std::ofstream(tmp.path / "build" / std::to_string(i));
+  }
+  write_file(tmp.path / "wheelhouse" / "pkg-1.0-py3-none-any.whl", "");
+  auto remaining = [&] {
+    std::error_code ec;
+    auto it = fs::directory_iterator(tmp.path / "build", ec);
+    return ec ? 0 : std::distance(it, fs::directory_iterator());
+  };
+  auto r = run_tarvo({"clean"}, {.cwd = tmp.path, .meanwhile = [&](pid_t tarvo, int) {
+                                   while (remaining() == FILES) {
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                   }
+                                   kill(tarvo, SIGTERM);
+                                 }});
+  EXPECT_EQ(r.status, 143) << r.err;
+  EXPECT_EQ(r.out, "Cleaning build artifacts...\n");
+  EXPECT_GT(remaining(), 0);
+  EXPECT_TRUE(fs::exists(tmp.path / "wheelhouse" / "pkg-1.0-py3-none-any.whl"));
 }

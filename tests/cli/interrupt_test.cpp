@@ -214,5 +214,35 @@ TEST_P(Interrupts, ChildIgnoringTheSignalIsKilledAfterTheGracePeriod) {
   expect_no_child_left();
 }
 
+// pip's build steps and a linter's helpers run below the child that tarvo started: the signal
+// reaches them through the child's own process group, and nothing holds the capture open.
+TEST_P(Interrupts, SignalReachesWhatACapturedStepStarted) {
+  tool("pip", "case \"$*\" in *--editable*) ;; *) exit 0 ;; esac\n"
+              "echo $$ >>\"$MARKS/pids\"\nsleep 30 &\necho $! >>\"$MARKS/pids\"\nwait\n");
+  auto r = run({tarvo_binary().string(), "requirements"}, options(send(SIGTERM, 2)));
+  EXPECT_EQ(r.status, 143) << r.out << r.err;
+  // Well within the grace period.
+  EXPECT_LT(since_signal(), 3s);
+  expect_no_child_left();
+}
+
+// Killing a docker client leaves its container running: the container is stopped and removed
+// by the name its run was given.
+TEST_P(Interrupts, InterruptedContainerIsStoppedByName) {
+  tool("docker", "case $1 in run) echo \"$1 $3\" ;; *) echo \"$*\" ;; esac >>\"$MARKS/docker\"\n"
+                 "case $1 in run) ;; *) exit 0 ;; esac\n" +
+                     patient());
+  auto r = run({tarvo_binary().string(), "build", "--wheel"}, options(send(SIGTERM, 1)));
+  EXPECT_EQ(r.status, 143) << r.out << r.err;
+  auto calls = lines("docker");
+  ASSERT_EQ(calls.size(), 4u) << ::testing::PrintToString(calls);
+  ASSERT_TRUE(calls[1].starts_with("run --name=tarvo-")) << calls[1];
+  auto name = calls[1].substr(11);
+  EXPECT_EQ(calls[2], "stop -t 2 " + name);
+  EXPECT_EQ(calls[3], "rm --force " + name);
+  expect_tarvo_waited(1);
+  expect_no_child_left();
+}
+
 INSTANTIATE_TEST_SUITE_P(Waits, Interrupts, ::testing::Values(false, true),
                          [](const auto &info) { return info.param ? "WithoutPidfd" : "Pidfd"; });
