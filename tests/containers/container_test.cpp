@@ -4,8 +4,12 @@
 // tests; what the containers leave must go back to that user.
 #include "harness.hpp"
 
+#include "tarvo/process/process.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace tarvo::testing;
 namespace fs = std::filesystem;
@@ -80,6 +84,20 @@ protected:
     }
   }
 
+  // Nothing in the project but .venv (made by tarvo itself, on the host) belongs to anyone
+  // but OWNER.
+  void expect_nothing_but_the_venv_is_roots() {
+    for (auto it = fs::recursive_directory_iterator(tmp.path); it != fs::end(it); ++it) {
+      if (it->path().filename() == ".venv") {
+        it.disable_recursion_pending();
+        continue;
+      }
+      struct stat st {};
+      ASSERT_EQ(lstat(it->path().c_str(), &st), 0);
+      EXPECT_EQ(st.st_uid, OWNER) << it->path();
+    }
+  }
+
   std::vector<std::string> names_in(const fs::path &dir) {
     std::vector<std::string> names;
     for (const auto &entry : fs::directory_iterator(dir)) {
@@ -89,12 +107,14 @@ protected:
     return names;
   }
 
-  Output tarvo(const std::vector<std::string> &args) {
+  RunOptions options() {
     RunOptions options{.cwd = tmp.path};
     // The host's .venv installs offline from the wheels the set-up scripts fetched.
     options.env = offline_pip(source_dir() / ".cache" / "wheels");
-    return run_tarvo(args, options);
+    return options;
   }
+
+  Output tarvo(const std::vector<std::string> &args) { return run_tarvo(args, options()); }
 
   TempDir tmp;
 };
@@ -134,13 +154,15 @@ static struct PyModuleDef module = {PyModuleDef_HEAD_INIT, "_speed", NULL, -1, m
 
 PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); }
 )";
-  auto pyproject = [](const std::string &version) {
+  auto pyproject = [](const std::string &version, const std::string &description) {
     return "[build-system]\nrequires = [\"setuptools>=77\", \"wheel\"]\n"
            "build-backend = \"setuptools.build_meta\"\n\n[project]\nname = \"cext\"\nversion = \"" +
-           version + "\"\n\n[tool.setuptools]\npackages = [\"cext\"]\n";
+           version + "\"\ndescription = \"cext " + description +
+           "\"\n\n[tool.setuptools]\npackages = [\"cext\"]\n";
   };
-  for (const std::string version : {"1.0", "1.1"}) {
-    project({{"pyproject.toml", pyproject(version)},
+  // 1.1 twice: the second build, with a new description, must be the wheel that ships.
+  for (const std::string version : {"1.0", "1.1", "1.1 again"}) {
+    project({{"pyproject.toml", pyproject(version.substr(0, 3), version)},
              {"setup.py", setup_py},
              {"cext/__init__.py", ""},
              {"cext/_speed.c", source}});
@@ -148,6 +170,11 @@ PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); }
     ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
   auto wheels = names_in(tmp.path / "dist");
+  auto metadata = run({"python3", "-c",
+                       "import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).read("
+                       "'cext-1.1.dist-info/METADATA').decode())",
+                       (tmp.path / "dist" / wheels.at(1)).string()});
+  EXPECT_NE(metadata.out.find("Summary: cext 1.1 again\n"), std::string::npos) << metadata.out;
   ASSERT_EQ(wheels.size(), 2u) << ::testing::PrintToString(wheels);
   for (std::size_t i = 0; i < wheels.size(); ++i) {
     EXPECT_TRUE(wheels[i].starts_with(i == 0 ? "cext-1.0-cp311-cp311-" : "cext-1.1-cp311-cp311-"))
@@ -197,4 +224,90 @@ TEST_F(Containers, ExecutableRunsOnTheHost) {
   auto ran = run({executable.string()});
   EXPECT_EQ(ran.status, 0) << ran.err;
   EXPECT_EQ(ran.out, "hello from greet\n");
+}
+
+// Ctrl-C while the container runs stops it: no container of the run is left, nothing more is
+// written into the project, and what it wrote there belongs to the project's owner.
+TEST_F(Containers, CtrlCStopsTheContainer) {
+  project({{"pyproject.toml", HELLO_SETUPTOOLS},
+           {"hello/__init__.py", ""},
+           {"dist/hello-1.0-py3-none-any.whl", ""}});
+  // The set-up notes the container's id, then keeps writing until it is stopped.
+  const std::string setup = "hostname >/src/container\n"
+                            "(while :; do date +%s%N >/src/ticker; sleep 0.1; done) &\n"
+                            "sleep 120";
+  for (const auto &command : std::vector<std::vector<std::string>>{
+           {"build", "--wheel", "--setup", setup}, {"test", "--wheel", "--setup", setup}}) {
+    SCOPED_TRACE(command[0]);
+    fs::remove(tmp.path / "container");
+    std::vector<std::string> argv = {tarvo_binary().string()};
+    argv.insert(argv.end(), command.begin(), command.end());
+    auto o = options();
+    o.meanwhile = [&](pid_t, int terminal) {
+      for (int i = 0; i < 1200 && !fs::exists(tmp.path / "ticker"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ASSERT_EQ(write(terminal, "\x03", 1), 1);
+    };
+    auto r = run_in_pty(argv, o);
+    EXPECT_EQ(r.status, 130) << r.screen << r.err;
+    auto id = read_file(tmp.path / "container");
+    id.pop_back();
+    EXPECT_EQ(run({"docker", "ps", "--all", "--quiet", "--filter", "id=" + id}).out, "");
+    auto ticked = read_file(tmp.path / "ticker");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(read_file(tmp.path / "ticker"), ticked) << "written after tarvo ended";
+    fs::remove(tmp.path / "ticker");
+    expect_nothing_but_the_venv_is_roots();
+  }
+}
+
+// What a src-layout build leaves, and what a failed build made, belong to the owner, who can
+// then clean the project.
+TEST_F(Containers, OwnerGetsEverythingBackAndCanClean) {
+  std::string pyproject = HELLO_SETUPTOOLS;
+  pyproject.replace(pyproject.find("packages = [\"hello\"]"), 20, "package-dir = {\"\" = \"src\"}");
+  project({{"pyproject.toml", pyproject}, {"src/hello/__init__.py", ""}});
+  auto built = tarvo({"build", "--wheel"});
+  ASSERT_EQ(built.status, 0) << built.out << built.err;
+  EXPECT_EQ(names_in(tmp.path / "dist"), std::vector<std::string>{"hello-1.0-py3-none-any.whl"});
+  EXPECT_TRUE(fs::exists(tmp.path / "src" / "hello.egg-info"));
+  expect_nothing_but_the_venv_is_roots();
+
+  auto failed = tarvo({"build", "--wheel", "--setup", "mkdir -p made/by/setup\nfalse"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_TRUE(fs::exists(tmp.path / "made" / "by" / "setup"));
+  expect_nothing_but_the_venv_is_roots();
+
+  // The owner's own .venv, as it would be had the owner run tarvo.
+  give_to_owner(tmp.path / ".venv");
+  RunOptions as_owner = options();
+  auto cleaned = run({"setpriv", "--reuid=1000", "--regid=1000", "--clear-groups",
+                      tarvo_binary().string(), "clean"},
+                     as_owner);
+  EXPECT_EQ(cleaned.status, 0) << cleaned.err;
+  EXPECT_EQ(cleaned.out, "Cleaning build artifacts...\nClean complete\n");
+  EXPECT_EQ(names_in(tmp.path), (std::vector<std::string>{"made", "pyproject.toml", "src"}));
+}
+
+// A clean started while a build runs waits for it, then cleans what the build made.
+TEST_F(Containers, CleanWaitsForARunningBuild) {
+  project({{"pyproject.toml", HELLO_HATCHLING}, {"hello/__init__.py", ""}});
+  tarvo::process::CompletedProcess cleaned;
+  auto o = options();
+  o.meanwhile = [&](pid_t, int) {
+    for (int i = 0; i < 1200 && !fs::exists(tmp.path / "started"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    cleaned =
+        tarvo::process::run({tarvo_binary().string(), "-C", tmp.path.string(), "clean"},
+                            {tarvo::process::Stream::Capture, tarvo::process::Stream::Capture});
+  };
+  auto built = run_tarvo({"build", "--wheel", "--setup", "touch started; sleep 2"}, o);
+  EXPECT_EQ(built.status, 0) << built.out << built.err;
+  EXPECT_EQ(cleaned.returncode, 0) << cleaned.stderr_text.value_or("");
+  EXPECT_EQ(cleaned.stdout_text, "Waiting for another tarvo in this project to finish...\n"
+                                 "Cleaning build artifacts...\nClean complete\n");
+  EXPECT_FALSE(fs::exists(tmp.path / "dist"));
 }
