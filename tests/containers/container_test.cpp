@@ -50,6 +50,8 @@ packages = ["hello"]
 class Containers : public ::testing::Test {
 protected:
   void SetUp() override {
+    fs::create_directory(dir);
+    fs::permissions(tmp.path, fs::perms::others_exec, fs::perm_options::add);
     if (run({"docker", "info"}).status != 0) {
       GTEST_SKIP() << "no docker engine";
     }
@@ -62,9 +64,9 @@ protected:
   // Writes the project's files and gives the folder to OWNER.
   void project(const std::map<std::string, std::string> &files) {
     for (const auto &[name, content] : files) {
-      write_file(tmp.path / name, content);
+      write_file(dir / name, content);
     }
-    give_to_owner(tmp.path);
+    give_to_owner(dir);
   }
 
   static void give_to_owner(const fs::path &root) {
@@ -87,7 +89,7 @@ protected:
   // Nothing in the project but .venv (made by tarvo itself, on the host) belongs to anyone
   // but OWNER.
   void expect_nothing_but_the_venv_is_roots() {
-    for (auto it = fs::recursive_directory_iterator(tmp.path); it != fs::end(it); ++it) {
+    for (auto it = fs::recursive_directory_iterator(dir); it != fs::end(it); ++it) {
       if (it->path().filename() == ".venv") {
         it.disable_recursion_pending();
         continue;
@@ -108,7 +110,7 @@ protected:
   }
 
   RunOptions options() {
-    RunOptions options{.cwd = tmp.path};
+    RunOptions options{.cwd = dir};
     // The host's .venv installs offline from the wheels the set-up scripts fetched.
     options.env = offline_pip(source_dir() / ".cache" / "wheels");
     return options;
@@ -117,6 +119,8 @@ protected:
   Output tarvo(const std::vector<std::string> &args) { return run_tarvo(args, options()); }
 
   TempDir tmp;
+  // A blank and a comma in the path, as in many a developer's folder names.
+  fs::path dir = tmp.path / "a project, v2";
 };
 
 } // namespace
@@ -125,17 +129,17 @@ TEST_F(Containers, PureWheelBelongsToTheProjectsOwner) {
   // hatchling first: it leaves neither *.egg-info/ nor build/.
   for (const char *pyproject : {HELLO_HATCHLING, HELLO_SETUPTOOLS}) {
     SCOPED_TRACE(pyproject);
-    fs::remove_all(tmp.path / "dist");
+    fs::remove_all(dir / "dist");
     project({{"pyproject.toml", pyproject}, {"hello/__init__.py", "NAME = 'hello'\n"}});
     auto r = tarvo({"build", "--wheel"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(r.out.ends_with("Manylinux wheel built for x86_64\n")) << r.out;
-    EXPECT_EQ(names_in(tmp.path / "dist"), std::vector<std::string>{"hello-1.0-py3-none-any.whl"});
-    expect_owned(tmp.path / "dist");
-    EXPECT_FALSE(fs::exists(tmp.path / "wheelhouse"));
+    EXPECT_EQ(names_in(dir / "dist"), std::vector<std::string>{"hello-1.0-py3-none-any.whl"});
+    expect_owned(dir / "dist");
+    EXPECT_FALSE(fs::exists(dir / "wheelhouse"));
   }
   // setuptools left these, and they were given back too.
-  expect_owned(tmp.path / "hello.egg-info");
+  expect_owned(dir / "hello.egg-info");
 }
 
 TEST_F(Containers, NativeWheelIsRepairedAndOlderOnesSurvive) {
@@ -169,11 +173,11 @@ PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); }
     auto r = tarvo({"build", "--native-wheel"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
-  auto wheels = names_in(tmp.path / "dist");
+  auto wheels = names_in(dir / "dist");
   auto metadata = run({"python3", "-c",
                        "import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).read("
                        "'cext-1.1.dist-info/METADATA').decode())",
-                       (tmp.path / "dist" / wheels.at(1)).string()});
+                       (dir / "dist" / wheels.at(1)).string()});
   EXPECT_NE(metadata.out.find("Summary: cext 1.1 again\n"), std::string::npos) << metadata.out;
   ASSERT_EQ(wheels.size(), 2u) << ::testing::PrintToString(wheels);
   for (std::size_t i = 0; i < wheels.size(); ++i) {
@@ -182,8 +186,8 @@ PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); }
     EXPECT_NE(wheels[i].find("manylinux_2_34_x86_64"), std::string::npos) << wheels[i];
     EXPECT_FALSE(wheels[i].ends_with("-linux_x86_64.whl")) << "not repaired: " << wheels[i];
   }
-  expect_owned(tmp.path / "dist");
-  expect_owned(tmp.path / "build");
+  expect_owned(dir / "dist");
+  expect_owned(dir / "build");
 }
 
 TEST_F(Containers, WheelTestPassesAndFailsWithTheProjectsTests) {
@@ -199,16 +203,15 @@ TEST_F(Containers, WheelTestPassesAndFailsWithTheProjectsTests) {
   EXPECT_NE(passed.out.find("test_hello.py::test_double PASSED"), std::string::npos) << passed.out;
   EXPECT_TRUE(passed.out.ends_with("Wheel tests passed\n")) << passed.out;
 
-  write_file(tmp.path / "tests" / "test_broken.py", "def test_broken():\n    assert False\n");
+  write_file(dir / "tests" / "test_broken.py", "def test_broken():\n    assert False\n");
   auto failed = tarvo({"test", "--wheel"});
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.out.find("1 failed, 1 passed"), std::string::npos) << failed.out;
   EXPECT_EQ(failed.out.find("Wheel tests passed"), std::string::npos);
   EXPECT_TRUE(failed.err.ends_with("]' returned non-zero exit status 1.\n")) << failed.err;
   // Nothing is written into the project.
-  EXPECT_EQ(names_in(tmp.path),
-            (std::vector<std::string>{".venv", "build", "dist", "hello", "hello.egg-info",
-                                      "pyproject.toml", "tests"}));
+  EXPECT_EQ(names_in(dir), (std::vector<std::string>{".venv", "build", "dist", "hello",
+                                                     "hello.egg-info", "pyproject.toml", "tests"}));
 }
 
 TEST_F(Containers, ExecutableRunsOnTheHost) {
@@ -218,9 +221,9 @@ TEST_F(Containers, ExecutableRunsOnTheHost) {
   auto r = tarvo({"build", "--executable", "--no-compress"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_TRUE(r.out.ends_with("Executable built for x86_64\n")) << r.out;
-  auto executable = tmp.path / "dist" / "greet-x86_64-cp311-cp311-glibc";
+  auto executable = dir / "dist" / "greet-x86_64-cp311-cp311-glibc";
   ASSERT_TRUE(fs::is_regular_file(executable));
-  expect_owned(tmp.path / "dist");
+  expect_owned(dir / "dist");
   auto ran = run({executable.string()});
   EXPECT_EQ(ran.status, 0) << ran.err;
   EXPECT_EQ(ran.out, "hello from greet\n");
@@ -239,12 +242,12 @@ TEST_F(Containers, CtrlCStopsTheContainer) {
   for (const auto &command : std::vector<std::vector<std::string>>{
            {"build", "--wheel", "--setup", setup}, {"test", "--wheel", "--setup", setup}}) {
     SCOPED_TRACE(command[0]);
-    fs::remove(tmp.path / "container");
+    fs::remove(dir / "container");
     std::vector<std::string> argv = {tarvo_binary().string()};
     argv.insert(argv.end(), command.begin(), command.end());
     auto o = options();
     o.meanwhile = [&](pid_t, int terminal) {
-      for (int i = 0; i < 1200 && !fs::exists(tmp.path / "ticker"); ++i) {
+      for (int i = 0; i < 1200 && !fs::exists(dir / "ticker"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -252,13 +255,13 @@ TEST_F(Containers, CtrlCStopsTheContainer) {
     };
     auto r = run_in_pty(argv, o);
     EXPECT_EQ(r.status, 130) << r.screen << r.err;
-    auto id = read_file(tmp.path / "container");
+    auto id = read_file(dir / "container");
     id.pop_back();
     EXPECT_EQ(run({"docker", "ps", "--all", "--quiet", "--filter", "id=" + id}).out, "");
-    auto ticked = read_file(tmp.path / "ticker");
+    auto ticked = read_file(dir / "ticker");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(read_file(tmp.path / "ticker"), ticked) << "written after tarvo ended";
-    fs::remove(tmp.path / "ticker");
+    EXPECT_EQ(read_file(dir / "ticker"), ticked) << "written after tarvo ended";
+    fs::remove(dir / "ticker");
     expect_nothing_but_the_venv_is_roots();
   }
 }
@@ -271,24 +274,24 @@ TEST_F(Containers, OwnerGetsEverythingBackAndCanClean) {
   project({{"pyproject.toml", pyproject}, {"src/hello/__init__.py", ""}});
   auto built = tarvo({"build", "--wheel"});
   ASSERT_EQ(built.status, 0) << built.out << built.err;
-  EXPECT_EQ(names_in(tmp.path / "dist"), std::vector<std::string>{"hello-1.0-py3-none-any.whl"});
-  EXPECT_TRUE(fs::exists(tmp.path / "src" / "hello.egg-info"));
+  EXPECT_EQ(names_in(dir / "dist"), std::vector<std::string>{"hello-1.0-py3-none-any.whl"});
+  EXPECT_TRUE(fs::exists(dir / "src" / "hello.egg-info"));
   expect_nothing_but_the_venv_is_roots();
 
   auto failed = tarvo({"build", "--wheel", "--setup", "mkdir -p made/by/setup\nfalse"});
   EXPECT_EQ(failed.status, 1);
-  EXPECT_TRUE(fs::exists(tmp.path / "made" / "by" / "setup"));
+  EXPECT_TRUE(fs::exists(dir / "made" / "by" / "setup"));
   expect_nothing_but_the_venv_is_roots();
 
   // The owner's own .venv, as it would be had the owner run tarvo.
-  give_to_owner(tmp.path / ".venv");
+  give_to_owner(dir / ".venv");
   RunOptions as_owner = options();
   auto cleaned = run({"setpriv", "--reuid=1000", "--regid=1000", "--clear-groups",
                       tarvo_binary().string(), "clean"},
                      as_owner);
   EXPECT_EQ(cleaned.status, 0) << cleaned.err;
   EXPECT_EQ(cleaned.out, "Cleaning build artifacts...\nClean complete\n");
-  EXPECT_EQ(names_in(tmp.path), (std::vector<std::string>{"made", "pyproject.toml", "src"}));
+  EXPECT_EQ(names_in(dir), (std::vector<std::string>{"made", "pyproject.toml", "src"}));
 }
 
 // A clean started while a build runs waits for it, then cleans what the build made.
@@ -297,11 +300,11 @@ TEST_F(Containers, CleanWaitsForARunningBuild) {
   tarvo::process::CompletedProcess cleaned;
   auto o = options();
   o.meanwhile = [&](pid_t, int) {
-    for (int i = 0; i < 1200 && !fs::exists(tmp.path / "started"); ++i) {
+    for (int i = 0; i < 1200 && !fs::exists(dir / "started"); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     cleaned =
-        tarvo::process::run({tarvo_binary().string(), "-C", tmp.path.string(), "clean"},
+        tarvo::process::run({tarvo_binary().string(), "-C", dir.string(), "clean"},
                             {tarvo::process::Stream::Capture, tarvo::process::Stream::Capture});
   };
   auto built = run_tarvo({"build", "--wheel", "--setup", "touch started; sleep 2"}, o);
@@ -309,5 +312,5 @@ TEST_F(Containers, CleanWaitsForARunningBuild) {
   EXPECT_EQ(cleaned.returncode, 0) << cleaned.stderr_text.value_or("");
   EXPECT_EQ(cleaned.stdout_text, "Waiting for another tarvo in this project to finish...\n"
                                  "Cleaning build artifacts...\nClean complete\n");
-  EXPECT_FALSE(fs::exists(tmp.path / "dist"));
+  EXPECT_FALSE(fs::exists(dir / "dist"));
 }
