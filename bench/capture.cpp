@@ -14,7 +14,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   bool discard = argc > 2 && std::strcmp(argv[2], "discard") == 0;
-  auto mode = discard ? Stream::Discard : Stream::Capture;
+  auto mode = discard ? Redirect::Discard : Redirect::Capture;
   auto start = std::chrono::steady_clock::now();
   auto done = run({"sh", "-c", "cat \"$1\" >&2 & cat \"$1\"; wait", "sh", argv[1]}, {mode, mode});
   auto wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -202,18 +202,6 @@ TEST_P(Interrupts, SignalsSentToTarvoAloneAreForwarded) {
   }
 }
 
-TEST_P(Interrupts, ChildIgnoringTheSignalIsKilledAfterTheGracePeriod) {
-  for (const auto &name : CHECKS) {
-    tool(name, patient());
-  }
-  tool("dodgy", stubborn("TERM"));
-  auto r = run({tarvo_binary().string(), "lint"}, options(send(SIGTERM, 5)));
-  EXPECT_EQ(r.status, 143) << r.out << r.err;
-  EXPECT_GE(since_signal(), 5s);
-  expect_tarvo_waited(4);
-  expect_no_child_left();
-}
-
 // pip's build steps and a linter's helpers run below the child that tarvo started: the signal
 // reaches them through the child's own process group, and nothing holds the capture open.
 TEST_P(Interrupts, SignalReachesWhatACapturedStepStarted) {

@@ -305,7 +305,7 @@ TEST_F(Containers, CleanWaitsForARunningBuild) {
     }
     cleaned =
         tarvo::process::run({tarvo_binary().string(), "-C", dir.string(), "clean"},
-                            {tarvo::process::Stream::Capture, tarvo::process::Stream::Capture});
+                            {tarvo::process::Redirect::Capture, tarvo::process::Redirect::Capture});
   };
   auto built = run_tarvo({"build", "--wheel", "--setup", "touch started; sleep 2"}, o);
   EXPECT_EQ(built.status, 0) << built.out << built.err;

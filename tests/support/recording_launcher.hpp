@@ -33,10 +33,10 @@ public:
     }
     Answer reply = answer ? answer(args) : Answer{};
     process::CompletedProcess done{std::move(args), reply.returncode, std::nullopt, std::nullopt};
-    if (options.stdout_mode == process::Stream::Capture) {
+    if (options.stdout_mode == process::Redirect::Capture) {
       done.stdout_text = reply.out;
     }
-    if (options.stderr_mode == process::Stream::Capture) {
+    if (options.stderr_mode == process::Redirect::Capture) {
       done.stderr_text = reply.err;
     }
     return std::make_unique<Finished>(std::move(done));

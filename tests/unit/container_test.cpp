@@ -76,7 +76,7 @@ TEST(Script, ValuesBecomeOneInertShellWord) {
     // The shell reads both back as the value.
     for (const auto &text : {word, quoted}) {
       auto echoed =
-          tarvo::process::run({"sh", "-c", "printf %s " + text}, {tarvo::process::Stream::Capture});
+          tarvo::process::run({"sh", "-c", "printf %s " + text}, {tarvo::process::Redirect::Capture});
       EXPECT_EQ(echoed.stdout_text, value) << text;
     }
   }

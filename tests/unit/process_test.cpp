@@ -1,4 +1,5 @@
 #include "tarvo/process/system_process.hpp"
+#include "tarvo/process/timing.hpp"
 
 #include "harness.hpp"
 
@@ -19,7 +20,7 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using namespace tarvo::testing;
 
-const ProcessOptions CAPTURE_BOTH{Stream::Capture, Stream::Capture};
+const ProcessOptions CAPTURE_BOTH{Redirect::Capture, Redirect::Capture};
 
 CompletedProcess shell(const std::string &script, const ProcessOptions &options = CAPTURE_BOTH) {
   return run({"sh", "-c", script}, options);
@@ -99,7 +100,7 @@ TEST(ProcessTest, StartFailuresNameTheProgram) {
 }
 
 TEST(ProcessTest, EnvironmentIsCompleteOrInherited) {
-  auto own = run({"env"}, {Stream::Capture, Stream::Capture, Environment{{"ONLY", "x"}}});
+  auto own = run({"env"}, {Redirect::Capture, Redirect::Capture, Environment{{"ONLY", "x"}}});
   EXPECT_EQ(own.stdout_text, "ONLY=x\n");
 
   auto inherited = shell("printf %s \"$PATH\"");
@@ -109,14 +110,14 @@ TEST(ProcessTest, EnvironmentIsCompleteOrInherited) {
 
 // The shell reports where its standard output leads, before any redirection of its own.
 TEST(ProcessTest, StandardOutputLeadsWhereAsked) {
-  using Case = std::tuple<Stream, std::string, std::optional<std::string>>;
+  using Case = std::tuple<Redirect, std::string, std::optional<std::string>>;
   for (const auto &[mode, target, captured] : std::vector<Case>{
-           {Stream::Inherit, fs::read_symlink("/proc/self/fd/1").string() + "\n", std::nullopt},
-           {Stream::Discard, "/dev/null\n", std::nullopt},
-           {Stream::Capture, "pipe:", ""},
+           {Redirect::Inherit, fs::read_symlink("/proc/self/fd/1").string() + "\n", std::nullopt},
+           {Redirect::Discard, "/dev/null\n", std::nullopt},
+           {Redirect::Capture, "pipe:", ""},
        }) {
     auto done = run({"sh", "-c", "target=$(readlink /proc/$$/fd/1); echo \"$target\" >&2"},
-                    {mode, Stream::Capture});
+                    {mode, Redirect::Capture});
     EXPECT_TRUE(done.stderr_text.value().starts_with(target)) << *done.stderr_text;
     EXPECT_EQ(done.stdout_text, captured);
   }
@@ -186,6 +187,7 @@ TEST(ProcessTest, WaitsWatchAPidfdOrElseASigchldPipe) {
 // An error that unwinds past a running child: it is asked to end, killed if it will not, and
 // reaped, so that none is left running or unreaped.
 TEST(ProcessTest, ChildLeftBehindByAnErrorIsEndedAndReaped) {
+  UseTiming quick({.grace_period = 300ms});
   for (const std::string script : {"exec sleep 30", "trap '' TERM; exec sleep 30"}) {
     pid_t pid = -1;
     std::chrono::steady_clock::time_point start;
@@ -199,9 +201,24 @@ TEST(ProcessTest, ChildLeftBehindByAnErrorIsEndedAndReaped) {
     }
     EXPECT_NE(kill(pid, 0), 0) << script;
     // The stubborn one only after the grace period.
-    EXPECT_EQ(std::chrono::steady_clock::now() - start >= tarvo::process::GRACE_PERIOD,
+    EXPECT_EQ(std::chrono::steady_clock::now() - start >= timing().grace_period,
               script.starts_with("trap"));
   }
+}
+
+// A signal to tarvo is passed on; a child that ignores it is killed once the grace period is
+// over, and the wait then ends as interrupted.
+TEST(ProcessTest, ChildIgnoringAnInterruptIsKilledAfterTheGracePeriod) {
+  UseTiming quick({.grace_period = 300ms});
+  handle_interrupts();
+  SystemProcess stubborn({"sh", "-c", "trap '' TERM; exec sleep 30"}, CAPTURE_BOTH);
+  EXPECT_FALSE(stubborn.wait_for(200ms)); // time for the shell to set its trap
+  auto start = std::chrono::steady_clock::now();
+  raise(SIGTERM);
+  EXPECT_THROW(stubborn.finish(), Interrupted);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, timing().grace_period);
+  EXPECT_NE(kill(stubborn.pid(), 0), 0);
+  forget_interrupt();
 }
 
 TEST(ProcessTest, ChildrenInheritNoDescriptorOfOtherChildren) {

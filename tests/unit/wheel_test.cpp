@@ -132,8 +132,8 @@ TEST_F(ContainerSteps, PureWheelBuild) {
   EXPECT_EQ(call.options.stop, (std::vector<Command>{{"docker", "stop", "-t", "2", names[1]},
                                                      {"docker", "rm", "--force", names[1]}}));
   // The build's output goes straight to the terminal.
-  EXPECT_EQ(call.options.stdout_mode, tarvo::process::Stream::Inherit);
-  EXPECT_EQ(call.options.stderr_mode, tarvo::process::Stream::Inherit);
+  EXPECT_EQ(call.options.stdout_mode, tarvo::process::Redirect::Inherit);
+  EXPECT_EQ(call.options.stderr_mode, tarvo::process::Redirect::Inherit);
 }
 
 TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {

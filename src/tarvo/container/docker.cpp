@@ -15,10 +15,10 @@
 namespace tarvo::container {
 
 bool check_docker() {
-  using process::Stream;
+  using process::Redirect;
   try {
     return process::run({"docker", "--version"},
-                        {.stdout_mode = Stream::Discard, .stderr_mode = Stream::Discard})
+                        {.stdout_mode = Redirect::Discard, .stderr_mode = Redirect::Discard})
                .returncode == 0;
   } catch (const Error &e) {
     if (e.kind() == ErrorKind::FileNotFoundError) {

@@ -2,6 +2,8 @@
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/process/interrupts.hpp"
+#include "tarvo/process/programs.hpp"
+#include "tarvo/process/timing.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -10,16 +12,12 @@
 #include <fmt/format.h>
 #include <future>
 #include <thread>
-#include <unistd.h>
 
 namespace tarvo::lint {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// How often the main thread looks at the checks, and so also the display's frame period.
-constexpr auto POLL_PERIOD = std::chrono::milliseconds(100);
 
 struct Tool {
   std::string name; // also the label printed for the check
@@ -45,44 +43,17 @@ std::vector<Tool> tool_table(bool fix, bool workflow, bool colour) {
           {"tarvo", self}};
 }
 
-fs::path running_executable() {
-  std::error_code ec;
-  auto exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) {
-    throw os_error(ec.value(), "/proc/self/exe");
-  }
-  return exe;
-}
-
-// Whether some folder of the search path holds an entry named `program`, as execvp looks.
-bool on_search_path(const std::string &program, const process::Environment &env) {
-  auto found = env.find("PATH");
-  // The search path execvp falls back on when PATH is unset.
-  std::string path = found != env.end() ? found->second : "/bin:/usr/bin";
-  for (std::size_t start = 0;;) {
-    auto end = path.find(':', start);
-    auto dir = path.substr(start, end == std::string::npos ? end : end - start);
-    if (access(((dir.empty() ? std::string(".") : dir) + "/" + program).c_str(), F_OK) == 0) {
-      return true;
-    }
-    if (end == std::string::npos) {
-      return false;
-    }
-    start = end + 1;
-  }
-}
-
 process::CompletedProcess run_self(const std::vector<std::string> &args) {
   auto env = process::current_environment();
   auto &pythonpath = env["PYTHONPATH"];
   pythonpath = MODULE_PATH.string() + ":" + pythonpath;
   std::vector<std::string> argv = {"tarvo"};
   argv.insert(argv.end(), args.begin(), args.end());
-  process::ProcessOptions options{process::Stream::Capture, process::Stream::Capture, env};
+  process::ProcessOptions options{process::Redirect::Capture, process::Redirect::Capture, env};
   // Run from its build folder, the tool is on no search path; it then checks itself with the
   // running executable rather than losing every check's result to a start error.
-  if (!on_search_path(argv.front(), env)) {
-    options.program = running_executable();
+  if (!process::on_search_path(argv.front(), env)) {
+    options.program = process::running_executable();
   }
   return process::run(std::move(argv), options);
 }
@@ -116,8 +87,11 @@ bool ended_in_error(const std::shared_future<TaskResult> &future) {
 
 const fs::path MODULE_PATH = [] {
   // Empty only where /proc is not mounted; the self-run then finds its package as usual.
-  std::error_code ec;
-  return fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path();
+  try {
+    return process::running_executable().parent_path().parent_path();
+  } catch (const Error &) {
+    return fs::path();
+  }
 }();
 
 TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::string &tool,
@@ -178,7 +152,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const ProjectConfig &config, 
   while (!process::interrupt_signal() && !std::all_of(futures.begin(), futures.end(), is_done) &&
          !std::any_of(futures.begin(), futures.end(), ended_in_error)) {
     if (!console::is_terminal(Stream::Out)) {
-      process::sleep_unless_interrupted(POLL_PERIOD);
+      process::sleep_unless_interrupted(process::timing().frame_period);
       continue;
     }
     spinner_idx = (spinner_idx + 1) % console::SPINNER_FRAMES.size();
@@ -191,7 +165,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const ProjectConfig &config, 
               : fmt::format("{}: [{}]", table[i].name, console::SPINNER_FRAMES[spinner_idx]));
     }
     block.draw(lines);
-    process::sleep_unless_interrupted(POLL_PERIOD);
+    process::sleep_unless_interrupted(process::timing().frame_period);
     block.rewind();
   }
   // Interrupted, the checks are waited for without drawing, and the block is erased.

@@ -1,6 +1,8 @@
 #include "tarvo/process/interrupts.hpp"
 
 #include "tarvo/error.hpp"
+#include "tarvo/fd.hpp"
+#include "tarvo/process/timing.hpp"
 
 #include <array>
 #include <atomic>
@@ -39,7 +41,7 @@ std::atomic<int> first_signal{0};   // the signal that ends the command
 std::atomic<int> forwarded{0};      // the signal passed on to every child, 0 for none
 std::atomic<int> to_groups{0};      // the signal passed on to children in groups of their own
 std::atomic<long long> first_at{0}; // CLOCK_MONOTONIC nanoseconds of the first signal
-int notify[2] = {-1, -1};           // readable from the first interrupt on
+Fd notify_read, notify_write;       // readable from the first interrupt on
 
 long long monotonic_ns() {
   timespec now{};
@@ -86,7 +88,7 @@ void on_interrupt(int signal, siginfo_t *info, void *) {
     if (!terminal_has_sent_it) {
       forwarded.store(signal);
     }
-    [[maybe_unused]] auto n = ::write(notify[1], "!", 1);
+    [[maybe_unused]] auto n = ::write(notify_write.get(), "!", 1);
   } else if (signal == SIGINT && now - first_at.load() > REPEAT_WINDOW_NS) {
     signal_all(SIGKILL);
     errno = saved;
@@ -127,12 +129,15 @@ void install(int signal, void (*handler)(int, siginfo_t *, void *)) {
 } // namespace
 
 void handle_interrupts() {
-  if (notify[0] >= 0) {
+  if (notify_read) {
     return;
   }
-  if (pipe2(notify, O_CLOEXEC | O_NONBLOCK) != 0) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
     throw os_error(errno);
   }
+  notify_read = Fd(fds[0]);
+  notify_write = Fd(fds[1]);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     install(signal, on_interrupt);
   }
@@ -146,11 +151,11 @@ void check_interrupted() {
   }
 }
 
-int interrupt_fd() { return notify[0]; }
+int interrupt_fd() { return notify_read.get(); }
 
 void sleep_unless_interrupted(std::chrono::milliseconds period) {
-  pollfd fd{notify[0], POLLIN, 0};
-  if (::poll(&fd, notify[0] >= 0 ? 1 : 0, static_cast<int>(period.count())) < 0 && errno != EINTR) {
+  pollfd fd{notify_read.get(), POLLIN, 0};
+  if (::poll(&fd, notify_read ? 1 : 0, static_cast<int>(period.count())) < 0 && errno != EINTR) {
     throw os_error(errno);
   }
 }
@@ -163,7 +168,8 @@ std::optional<std::chrono::steady_clock::time_point> kill_deadline() {
     return std::nullopt;
   }
   // steady_clock is CLOCK_MONOTONIC on Linux.
-  return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(first)) + GRACE_PERIOD;
+  return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(first)) +
+         timing().grace_period;
 }
 
 ChildSlot::ChildSlot(int wake_fd) : index_(-1) {
@@ -214,6 +220,17 @@ void wake_on_sigchld() {
       throw os_error(errno);
     }
   });
+}
+
+void forget_interrupt() {
+  received.store(0);
+  first_signal.store(0);
+  forwarded.store(0);
+  to_groups.store(0);
+  first_at.store(0);
+  char drain[64];
+  while (notify_read && ::read(notify_read.get(), drain, sizeof drain) > 0) {
+  }
 }
 
 } // namespace tarvo::process

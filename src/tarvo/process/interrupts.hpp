@@ -3,8 +3,8 @@
 // forwarded to every running child, and every signal to the children that run in process
 // groups of their own (with everything they started). tarvo itself does not die: it waits until
 // every child has ended, lets the display finish, and exits with 128 + the signal number. A second
-// Ctrl-C kills the children at once, and a child that has not ended GRACE_PERIOD after the first
-// signal is killed as well.
+// Ctrl-C kills the children at once, and a child that has not ended the grace period (timing.hpp)
+// after the first signal is killed as well.
 #pragma once
 
 #include <chrono>
@@ -12,8 +12,6 @@
 #include <sys/types.h>
 
 namespace tarvo::process {
-
-inline constexpr std::chrono::seconds GRACE_PERIOD{5};
 
 // Raised instead of a result once an interrupted command has no child left; main ends the
 // process with status 128 + signal.
@@ -36,7 +34,7 @@ int interrupt_fd();
 // Sleeps for `period`, or until the first interrupt when that comes sooner.
 void sleep_unless_interrupted(std::chrono::milliseconds period);
 
-// When the children of an interrupted command are killed: GRACE_PERIOD after the first
+// When the children of an interrupted command are killed: the grace period after the first
 // signal; none before any signal.
 std::optional<std::chrono::steady_clock::time_point> kill_deadline();
 
@@ -66,5 +64,9 @@ void signal_children(int signal);
 
 // Makes SIGCHLD write to the wake descriptors of the slots (for waits without pidfd).
 void wake_on_sigchld();
+
+// Forgets the interrupt received, for a test that raised one in its own process once its
+// children are gone.
+void forget_interrupt();
 
 } // namespace tarvo::process

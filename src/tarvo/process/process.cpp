@@ -1,6 +1,5 @@
 #include "tarvo/process/process.hpp"
 
-#include "tarvo/process/system_process.hpp"
 #include "tarvo/repr.hpp"
 
 #include <cstring>
@@ -19,8 +18,8 @@ std::string failure_message(int returncode, const std::vector<std::string> &args
   return fmt::format("Command '{}' returned non-zero exit status {}.", repr(args), returncode);
 }
 
-SystemLauncher system_launcher;
-Launcher *current = &system_launcher;
+// The launcher a test put in place, if any.
+Launcher *replacement = nullptr;
 
 } // namespace
 
@@ -49,11 +48,11 @@ Environment current_environment() {
   return env;
 }
 
-Launcher &launcher() { return *current; }
+Launcher &launcher() { return replacement != nullptr ? *replacement : system_launcher(); }
 
-UseLauncher::UseLauncher(Launcher &replacement) : previous_(current) { current = &replacement; }
+UseLauncher::UseLauncher(Launcher &launcher) : previous_(replacement) { replacement = &launcher; }
 
-UseLauncher::~UseLauncher() { current = previous_; }
+UseLauncher::~UseLauncher() { replacement = previous_; }
 
 CompletedProcess run(std::vector<std::string> args, const ProcessOptions &options) {
   return launcher().start(std::move(args), options)->finish();

@@ -22,11 +22,11 @@ using Environment = std::map<std::string, std::string>;
 // Where a child's standard output or standard error goes. A child that writes to neither of
 // our streams runs in a process group of its own, so that a signal reaches whatever it starts;
 // one that writes to them stays in ours, which the terminal sends Ctrl-C to.
-enum class Stream { Inherit, Capture, Discard };
+enum class Redirect { Inherit, Capture, Discard };
 
 struct ProcessOptions {
-  Stream stdout_mode = Stream::Inherit;
-  Stream stderr_mode = Stream::Inherit;
+  Redirect stdout_mode = Redirect::Inherit;
+  Redirect stderr_mode = Redirect::Inherit;
   // The child's whole environment; without it the child inherits ours.
   std::optional<Environment> env = std::nullopt;
   // The file to start instead of looking args[0] up on PATH; args[0] stays argument zero.
@@ -91,6 +91,9 @@ public:
 
 // The launcher in use: the system's, unless one was installed with UseLauncher.
 Launcher &launcher();
+
+// The launcher that starts real children.
+Launcher &system_launcher();
 
 // Installs `replacement` as the launcher until destroyed.
 class UseLauncher {

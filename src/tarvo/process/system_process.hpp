@@ -1,8 +1,10 @@
-// The real child process behind the launcher: posix_spawn, with waits that sleep in the kernel
-// on a pidfd or, where pidfd_open is refused (old kernels, seccomp profiles), on a pipe that
-// SIGCHLD writes to.
+// The real child process behind the launcher: started by spawn(), waited for in the kernel on
+// a pidfd or, where pidfd_open is refused (old kernels, seccomp profiles), on a pipe that
+// SIGCHLD writes to, with its captured streams read while it runs.
 #pragma once
 
+#include "tarvo/fd.hpp"
+#include "tarvo/process/capture.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/process.hpp"
 
@@ -29,8 +31,6 @@ public:
   pid_t pid() const { return pid_; }
 
 private:
-  struct Capture;
-
   // One sleep in poll until output, the child's end, an interrupt or the time-out (none: no
   // limit).
   void poll_once(std::optional<std::chrono::nanoseconds> timeout);
@@ -46,27 +46,18 @@ private:
   std::optional<std::chrono::steady_clock::time_point> deadline() const;
   void end_child();
 
-  // A descriptor closed with its owner.
-  struct Descriptor {
-    int fd = -1;
-    Descriptor() = default;
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    ~Descriptor();
-  };
-
   std::vector<std::string> args_;
   Role role_;
   bool group_; // leads a process group of its own
   std::vector<std::vector<std::string>> stop_;
   std::chrono::steady_clock::time_point started_at_;
   pid_t pid_ = -1;
-  Descriptor exit_fd_;                 // pidfd, or the read end of the SIGCHLD pipe
-  Descriptor wake_write_;              // the write end of the SIGCHLD pipe, without pidfd
-  std::optional<ChildSlot> slot_;      // registered from before the start until reaped; released
-                                       // before the pipe that SIGCHLD writes to is closed
-  std::unique_ptr<Capture> out_, err_; // the captured streams
-  std::optional<int> returncode_;      // known once the child has ended
+  Fd exit_fd_;                    // pidfd, or the read end of the SIGCHLD pipe
+  Fd wake_write_;                 // the write end of the SIGCHLD pipe, without pidfd
+  std::optional<ChildSlot> slot_; // registered from before the start until reaped; released
+                                  // before the pipe that SIGCHLD writes to is closed
+  std::optional<Capture> out_, err_;
+  std::optional<int> returncode_; // known once the child has ended
   bool reaped_ = false;
   bool interrupt_seen_ = false;
   bool stopped_ = false; // the stop commands have run

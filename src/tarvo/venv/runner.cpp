@@ -1,6 +1,7 @@
 #include "tarvo/venv/runner.hpp"
 
 #include "tarvo/console/console.hpp"
+#include "tarvo/process/timing.hpp"
 
 #include <chrono>
 
@@ -9,9 +10,6 @@ namespace tarvo::venv {
 namespace {
 
 using process::CompletedProcess;
-
-// The wait between two redraws, and so also the animation's frame period.
-constexpr auto FRAME_PERIOD = std::chrono::milliseconds(100);
 
 // A failed step's output, each stream to its own, so the user sees why it failed.
 void echo_output(const CompletedProcess &done) {
@@ -25,7 +23,7 @@ void echo_output(const CompletedProcess &done) {
 }
 
 process::ProcessOptions captured(const std::optional<process::Environment> &env = std::nullopt) {
-  return {process::Stream::Capture, process::Stream::Capture, env};
+  return {process::Redirect::Capture, process::Redirect::Capture, env};
 }
 
 } // namespace
@@ -62,7 +60,7 @@ CompletedProcess spinner(std::string_view action, const std::vector<std::string>
     line.keep();
     throw;
   }
-  while (!child->wait_for(FRAME_PERIOD)) {
+  while (!child->wait_for(process::timing().frame_period)) {
     line.advance();
   }
   line.clear();

@@ -137,7 +137,7 @@ process::CompletedProcess VirtualEnvironment::run(const std::vector<std::string>
   if (options.chronic) {
     return chronic(argv, env, true);
   }
-  auto mode = options.capture_output ? process::Stream::Capture : process::Stream::Inherit;
+  auto mode = options.capture_output ? process::Redirect::Capture : process::Redirect::Inherit;
   return process::run(std::move(argv), {mode, mode, std::move(env)});
 }
 

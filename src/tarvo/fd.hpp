@@ -1,0 +1,43 @@
+// A file descriptor with one owner: closed exactly once, when its owner goes, and moved, never
+// copied. Every descriptor tarvo opens lives in one from the call that opens it.
+#pragma once
+
+#include <unistd.h>
+#include <utility>
+
+namespace tarvo {
+
+class Fd {
+public:
+  Fd() = default;
+  // Takes `fd` (-1 for none) as it is returned by the call that opened it.
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd &&other) noexcept : fd_(other.release()) {}
+  Fd &operator=(Fd &&other) noexcept {
+    if (this != &other) {
+      close();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  Fd(const Fd &) = delete;
+  Fd &operator=(const Fd &) = delete;
+  ~Fd() { close(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+  // Hands the descriptor over; this one then holds none.
+  int release() { return std::exchange(fd_, -1); }
+
+  void close() {
+    if (fd_ >= 0) {
+      ::close(std::exchange(fd_, -1));
+    }
+  }
+
+private:
+  int fd_ = -1;
+};
+
+} // namespace tarvo

@@ -1,0 +1,32 @@
+// The periods that pace tarvo's waits, from one place that tests can change (as the launcher
+// seam lets them change what starts a child).
+#pragma once
+
+#include <chrono>
+
+namespace tarvo::process {
+
+struct Timing {
+  // How long children get, after an interrupt or when a command unwinds, before they are
+  // killed.
+  std::chrono::milliseconds grace_period{5000};
+  // How often a display is redrawn while children run: the spinner's frame and the lint block.
+  std::chrono::milliseconds frame_period{100};
+};
+
+// The periods in use: the defaults above, unless a UseTiming is in place.
+const Timing &timing();
+
+// Puts `replacement` in place until destroyed. Set it before children start.
+class UseTiming {
+public:
+  explicit UseTiming(const Timing &replacement);
+  ~UseTiming();
+  UseTiming(const UseTiming &) = delete;
+  UseTiming &operator=(const UseTiming &) = delete;
+
+private:
+  Timing previous_;
+};
+
+} // namespace tarvo::process
