@@ -1,5 +1,5 @@
 #include "harness.hpp"
-#include "tarvo/build/clean.hpp"
+#include "tarvo/artifacts/clean.hpp"
 #include "tarvo/error.hpp"
 
 #include <gtest/gtest.h>

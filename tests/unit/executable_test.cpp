@@ -1,5 +1,5 @@
 // The executable build against a recording launcher: the exact script and container run.
-#include "tarvo/executable/executable.hpp"
+#include "tarvo/artifacts/executable.hpp"
 
 #include "harness.hpp"
 #include "recording_launcher.hpp"

@@ -1,8 +1,8 @@
 // The wheel search, and the wheel build and test run against a recording launcher: the docker
 // probe, the emulator registration and the container run, with the exact scripts.
-#include "tarvo/wheel/build_wheel.hpp"
-#include "tarvo/wheel/find_wheel.hpp"
-#include "tarvo/wheel/test_wheel.hpp"
+#include "tarvo/artifacts/wheel_build.hpp"
+#include "tarvo/artifacts/find_wheel.hpp"
+#include "tarvo/artifacts/wheel_test.hpp"
 
 #include "harness.hpp"
 #include "recording_launcher.hpp"

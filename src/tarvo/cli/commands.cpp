@@ -1,18 +1,18 @@
 #include "tarvo/cli/commands.hpp"
 
-#include "tarvo/build/clean.hpp"
-#include "tarvo/build/sdist.hpp"
+#include "tarvo/artifacts/clean.hpp"
+#include "tarvo/artifacts/sdist.hpp"
 #include "tarvo/config/diff.hpp"
 #include "tarvo/config/packaging/name.hpp"
 #include "tarvo/config/project_config.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
-#include "tarvo/executable/executable.hpp"
+#include "tarvo/artifacts/executable.hpp"
 #include "tarvo/lint/lint.hpp"
 #include "tarvo/repr.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
-#include "tarvo/wheel/build_wheel.hpp"
-#include "tarvo/wheel/test_wheel.hpp"
+#include "tarvo/artifacts/wheel_build.hpp"
+#include "tarvo/artifacts/wheel_test.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>

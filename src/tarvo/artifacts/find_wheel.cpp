@@ -1,4 +1,4 @@
-#include "tarvo/wheel/find_wheel.hpp"
+#include "tarvo/artifacts/find_wheel.hpp"
 
 #include "tarvo/fs/files.hpp"
 #include "tarvo/fs/tree.hpp"

@@ -1,4 +1,4 @@
-#include "tarvo/wheel/build_wheel.hpp"
+#include "tarvo/artifacts/wheel_build.hpp"
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"

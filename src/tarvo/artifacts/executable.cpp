@@ -1,4 +1,4 @@
-#include "tarvo/executable/executable.hpp"
+#include "tarvo/artifacts/executable.hpp"
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"

@@ -1,11 +1,11 @@
-#include "tarvo/wheel/test_wheel.hpp"
+#include "tarvo/artifacts/wheel_test.hpp"
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/repr.hpp"
-#include "tarvo/wheel/find_wheel.hpp"
+#include "tarvo/artifacts/find_wheel.hpp"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "tarvo/build/sdist.hpp"
+#include "tarvo/artifacts/sdist.hpp"
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"

@@ -1,4 +1,4 @@
-#include "tarvo/build/clean.hpp"
+#include "tarvo/artifacts/clean.hpp"
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/fs/files.hpp"
