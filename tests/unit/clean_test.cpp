@@ -22,7 +22,7 @@ std::set<std::string> tree(const fs::path &root) {
 std::string clean_error() {
   try {
     testing::internal::CaptureStdout();
-    tarvo::clean();
+    tarvo::artifacts::clean();
   } catch (const tarvo::Error &e) {
     testing::internal::GetCapturedStdout();
     return error_line(e);

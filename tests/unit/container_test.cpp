@@ -29,9 +29,8 @@ TEST(Targets, MapsTheTarget) {
            {"armv7l", "glibc", "manylinux_2_35_armv7l"},
            {"riscv64", "glibc", "manylinux_2_39_riscv64"},
            {"aarch64", "glibc", "manylinux_2_34_aarch64"},
-           {"x86_64", "MUSL", "manylinux_2_34_x86_64"},
        }) {
-    EXPECT_EQ(get_manylinux_image({arch, libc}), expected);
+    EXPECT_EQ(get_manylinux_image({arch, parse_libc(libc)}), expected);
   }
   for (const auto &[arch, expected] : Pairs{{"i686", "linux/386"},
                                             {"armv7l", "linux/arm/v7"},
@@ -40,11 +39,16 @@ TEST(Targets, MapsTheTarget) {
                                             {"riscv64", "linux/riscv64"}}) {
     EXPECT_EQ(get_platform(arch), expected);
   }
-  for (const auto &[python, libc, expected] : Triples{{"3.12", "musl", "python:3.12-alpine"},
-                                                      {"3.12", "glibc", "python:3.12"},
-                                                      {"3.11", "Musl", "python:3.11"}}) {
-    EXPECT_EQ(get_python_image({"x86_64", libc, python}), expected);
+  for (const auto &[python, libc, expected] :
+       Triples{{"3.12", "musl", "python:3.12-alpine"}, {"3.12", "glibc", "python:3.12"}}) {
+    EXPECT_EQ(get_python_image({"x86_64", parse_libc(libc), python}), expected);
   }
+  // The C library is one of two, named exactly.
+  for (const char *other : {"MUSL", "Musl", "uclibc", ""}) {
+    EXPECT_THROW(parse_libc(other), tarvo::Error) << other;
+  }
+  EXPECT_EQ(name(parse_libc("musl")), "musl");
+  EXPECT_EQ(name(parse_libc("glibc")), "glibc");
 }
 
 TEST(Script, RowsKeepTheirLinesAndPrependJoinsTheFirst) {
@@ -75,8 +79,8 @@ TEST(Script, ValuesBecomeOneInertShellWord) {
     EXPECT_EQ(double_quoted(value), quoted) << value;
     // The shell reads both back as the value.
     for (const auto &text : {word, quoted}) {
-      auto echoed =
-          tarvo::process::run({"sh", "-c", "printf %s " + text}, {tarvo::process::Redirect::Capture});
+      auto echoed = tarvo::process::run({"sh", "-c", "printf %s " + text},
+                                        {tarvo::process::Redirect::Capture});
       EXPECT_EQ(echoed.stdout_text, value) << text;
     }
   }

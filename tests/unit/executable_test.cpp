@@ -10,10 +10,11 @@
 namespace {
 
 using namespace tarvo::testing;
+using tarvo::artifacts::build_executable;
 using tarvo::container::GIVE_BACK;
 using tarvo::container::host_machine;
+using tarvo::container::Libc;
 using tarvo::container::Target;
-using tarvo::executable::build_executable;
 namespace fs = std::filesystem;
 
 class ExecutableBuild : public ::testing::Test {
@@ -50,7 +51,7 @@ python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ --output-fi
 )";
 
 TEST_F(ExecutableBuild, GlibcTarget) {
-  auto run = build("pkg", {"x86_64", "glibc", "3.11"}, std::nullopt, false,
+  auto run = build("pkg", {"x86_64", Libc::Glibc, "3.11"}, std::nullopt, false,
                    "Building executables for x86_64 (glibc) with Python 3.11...\n"
                    "Executable built for x86_64\n");
   EXPECT_EQ(run, (std::vector<std::string>{
@@ -80,21 +81,21 @@ TEST_F(ExecutableBuild, TargetsAndCompression) {
       "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs;";
   const std::string flags = "python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ ";
   for (const auto &c : std::vector<Case>{
-           {{"x86_64", "glibc", "3.11"},
+           {{"x86_64", Libc::Glibc, "3.11"},
             true,
             "python:3.11",
             "linux/x86_64",
             "apt-get update;apt-get install -y patchelf;",
             flags + "--output-filename=../dist/pkg-x86_64-cp311-cp311-glibc "
                     "--include-package-data=pkg --onefile-no-compression pkg"},
-           {{"armv7l", "musl", "3.11"},
+           {{"armv7l", Libc::Musl, "3.11"},
             false,
             "python:3.11-alpine",
             "linux/arm/v7",
             musl,
             flags + "--output-filename=../dist/pkg-armv7l-cp311-cp311-musl "
                     "--include-package-data=pkg pkg"},
-           {{"aarch64", "glibc", "3.12"},
+           {{"aarch64", Libc::Glibc, "3.12"},
             false,
             "python:3.12",
             "linux/aarch64",
@@ -103,9 +104,10 @@ TEST_F(ExecutableBuild, TargetsAndCompression) {
                     "--include-package-data=pkg pkg"},
        }) {
     const auto &t = c.target;
-    auto run = build("pkg", t, std::nullopt, c.no_compress,
-                     "Building executables for " + t.arch + " (" + t.libc + ") with Python " +
-                         t.python + "...\nExecutable built for " + t.arch + "\n");
+    auto run =
+        build("pkg", t, std::nullopt, c.no_compress,
+              "Building executables for " + t.arch + " (" + std::string(name(t.libc)) +
+                  ") with Python " + t.python + "...\nExecutable built for " + t.arch + "\n");
     EXPECT_EQ(run[7], "--platform=" + c.platform);
     EXPECT_EQ(run[8], c.image);
     auto lines = split(run.back(), '\n');

@@ -1,8 +1,8 @@
 // The wheel search, and the wheel build and test run against a recording launcher: the docker
 // probe, the emulator registration and the container run, with the exact scripts.
-#include "tarvo/artifacts/wheel_build.hpp"
-#include "tarvo/artifacts/find_wheel.hpp"
 #include "tarvo/artifacts/wheel_test.hpp"
+#include "tarvo/artifacts/find_wheel.hpp"
+#include "tarvo/artifacts/wheel_build.hpp"
 
 #include "harness.hpp"
 #include "recording_launcher.hpp"
@@ -12,7 +12,8 @@
 
 namespace {
 
-using namespace tarvo::wheel;
+using namespace tarvo::artifacts;
+using tarvo::container::Libc;
 using namespace tarvo::testing;
 using tarvo::container::GIVE_BACK;
 using tarvo::container::host_machine;
@@ -113,7 +114,7 @@ TEST_F(ContainerSteps, PureWheelBuild) {
   }
   std::vector<std::string> names;
   for (const std::optional<std::string> &setup : {std::optional<std::string>(), {""}}) {
-    auto outcome = run([&] { build_manylinux_wheel(false, {host, "glibc", "3.11"}, setup); });
+    auto outcome = run([&] { build_manylinux_wheel(false, {host, Libc::Glibc, "3.11"}, setup); });
     EXPECT_EQ(outcome.error, "");
     EXPECT_EQ(outcome.out, "Building manylinux wheel for " + host +
                                " (glibc) with Python 3.11...\n"
@@ -139,7 +140,7 @@ TEST_F(ContainerSteps, PureWheelBuild) {
 TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
   auto arch = foreign_arch();
   auto outcome = run([&] {
-    build_manylinux_wheel(true, {arch, "glibc", "3.12"}, "echo one\necho two");
+    build_manylinux_wheel(true, {arch, Libc::Glibc, "3.12"}, "echo one\necho two");
   });
   EXPECT_EQ(outcome.error, "");
   const std::string script = "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
@@ -165,8 +166,8 @@ TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
 }
 
 TEST_F(ContainerSteps, BuildImagesFollowTheCLibrary) {
-  for (const auto &[libc, image] : std::vector<std::pair<std::string, std::string>>{
-           {"musl", "musllinux_1_2_armv7l"}, {"glibc", "manylinux_2_35_armv7l"}}) {
+  for (const auto &[libc, image] : std::vector<std::pair<Libc, std::string>>{
+           {Libc::Musl, "musllinux_1_2_armv7l"}, {Libc::Glibc, "manylinux_2_35_armv7l"}}) {
     run([&] { build_manylinux_wheel(false, {"armv7l", libc, "3.11"}, std::nullopt); });
     EXPECT_EQ(this->image(), "quay.io/pypa/" + image + ":latest");
   }
@@ -175,7 +176,7 @@ TEST_F(ContainerSteps, BuildImagesFollowTheCLibrary) {
 // An architecture from the command line is spliced into the script as one inert word, and the
 // globs around it still match.
 TEST_F(ContainerSteps, HostileArchitectureRunsNothing) {
-  run([&] { build_manylinux_wheel(true, {"x;id", "glibc", "3.11$(id)"}, std::nullopt); });
+  run([&] { build_manylinux_wheel(true, {"x;id", Libc::Glibc, "3.11$(id)"}, std::nullopt); });
   const auto script = this->script();
   for (const std::string line : {"manylinux-interpreters ensure 'cp311$(id)-cp311$(id)'\n",
                                  "PATH=/opt/python/'cp311$(id)-cp311$(id)'/bin:\"$PATH\"\n",
@@ -232,7 +233,7 @@ python -m pytest -vv tests
 TEST_F(ContainerSteps, WheelTestOnTheHostArchitecture) {
   write_file("dist/pkg-1.0-py3-none-any.whl", "");
   auto host = host_machine();
-  auto outcome = run([&] { test_manylinux_wheel({host, "glibc", "3.11"}, ""); });
+  auto outcome = run([&] { test_manylinux_wheel({host, Libc::Glibc, "3.11"}, ""); });
   EXPECT_EQ(outcome.error, "");
   EXPECT_EQ(outcome.out, "Testing wheel dist/pkg-1.0-py3-none-any.whl on python:3.11...\n"
                          "Wheel tests passed\n");
@@ -257,15 +258,15 @@ TEST_F(ContainerSteps, WheelTestPreparesTheTarget) {
     std::string platform;
   };
   for (const auto &c : std::vector<Case>{
-           {{"armv7l", "musl", "3.11"}, apk_rust + git, "python:3.11-alpine", "linux/arm/v7"},
-           {{"armv7l", "glibc", "3.11"}, "", "python:3.11", "linux/arm/v7"},
-           {{"aarch64", "musl", "3.11"}, git, "python:3.11-alpine", "linux/aarch64"},
-           {{"i686", "glibc", "3.11"}, apt_rust, "python:3.11", "linux/386"},
-           {{"s390x", "musl", "3.11"}, apk_rust + git, "python:3.11-alpine", "linux/s390x"},
-           {{"riscv64", "glibc", "3.12"}, apt_rust, "python:3.12", "linux/riscv64"},
-           {{"ppc64le", "glibc", "3.11"}, "", "python:3.11", "linux/ppc64le"},
+           {{"armv7l", Libc::Musl, "3.11"}, apk_rust + git, "python:3.11-alpine", "linux/arm/v7"},
+           {{"armv7l", Libc::Glibc, "3.11"}, "", "python:3.11", "linux/arm/v7"},
+           {{"aarch64", Libc::Musl, "3.11"}, git, "python:3.11-alpine", "linux/aarch64"},
+           {{"i686", Libc::Glibc, "3.11"}, apt_rust, "python:3.11", "linux/386"},
+           {{"s390x", Libc::Musl, "3.11"}, apk_rust + git, "python:3.11-alpine", "linux/s390x"},
+           {{"riscv64", Libc::Glibc, "3.12"}, apt_rust, "python:3.12", "linux/riscv64"},
+           {{"ppc64le", Libc::Glibc, "3.11"}, "", "python:3.11", "linux/ppc64le"},
        }) {
-    SCOPED_TRACE(c.target.arch + " " + c.target.libc);
+    SCOPED_TRACE(c.target.arch + " " + std::string(tarvo::container::name(c.target.libc)));
     auto outcome = run([&] { test_manylinux_wheel(c.target, std::nullopt); });
     EXPECT_EQ(outcome.error, "");
     const auto commands = docker.commands();
@@ -279,7 +280,7 @@ TEST_F(ContainerSteps, WheelTestPreparesTheTarget) {
 }
 
 TEST_F(ContainerSteps, WheelSearchComesFirstAndRiscv64WithPython311OnGlibcStops) {
-  Target riscv{"riscv64", "glibc", "3.11"};
+  Target riscv{"riscv64", Libc::Glibc, "3.11"};
   auto none = run([&] { test_manylinux_wheel(riscv, std::nullopt); });
   EXPECT_EQ(none.error, "FileNotFoundError: Error: No wheel found for architecture riscv64");
   write_file("dist/pkg-1.0-py3-none-any.whl", "");
@@ -298,14 +299,6 @@ TEST_F(ContainerSteps, WheelhouseIsSearchedBeforeDist) {
   EXPECT_NE(outcome.out.find("Testing wheel wheelhouse/other-1.0-cp311-cp311-manylinux_2_34_"
                              "aarch64.whl on python:3.11..."),
             std::string::npos);
-}
-
-TEST_F(ContainerSteps, UnknownCLibraryIsNotImplemented) {
-  EXPECT_EQ(install_rust("glibc").substr(0, 15), "apt-get update;");
-  write_file("dist/pkg-1.0-py3-none-any.whl", "");
-  auto outcome = run([] { test_manylinux_wheel({"i686", "uclibc"}, std::nullopt); });
-  EXPECT_EQ(outcome.error, "NotImplementedError: ERROR: Unknown libc uclibc");
-  EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE}));
 }
 
 class FindWheelTest : public ::testing::Test {

@@ -7,7 +7,7 @@
 
 #include <fnmatch.h>
 
-namespace tarvo {
+namespace tarvo::artifacts {
 
 // An interrupt stops the removal at the next entry; what is removed stays removed, and the
 // command ends without "Clean complete".
@@ -44,4 +44,4 @@ void clean() {
   console::out("Clean complete\n");
 }
 
-} // namespace tarvo
+} // namespace tarvo::artifacts

@@ -1,7 +1,7 @@
 // Removal of build artifacts from the project directory.
 #pragma once
 
-namespace tarvo {
+namespace tarvo::artifacts {
 
 // Removes build/, dist/, .venv/, wheelhouse/, the top-level *.egg-info, *.build and *.dist,
 // every __pycache__ folder and every *.pyc file below the current directory. Symbolic links
@@ -9,4 +9,4 @@ namespace tarvo {
 // included: it never reports success with artifacts left.
 void clean();
 
-} // namespace tarvo
+} // namespace tarvo::artifacts

@@ -1,13 +1,12 @@
 #include "tarvo/artifacts/executable.hpp"
 
-#include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
 
 #include <fmt/format.h>
 #include <vector>
 
-namespace tarvo::executable {
+namespace tarvo::artifacts {
 
 using namespace container;
 
@@ -19,7 +18,7 @@ void build_executable(const std::string &package, const Target &target,
       "--mode=onefile",
       "--output-dir=build/",
       fmt::format("--output-filename=../dist/{}-{}-{}-{}", package, target.arch,
-                  get_python_interpreter(target.python), target.libc),
+                  get_python_interpreter(target.python), name(target.libc)),
       "--include-package-data=" + package,
   };
   if (no_compress) {
@@ -40,18 +39,18 @@ void build_executable(const std::string &package, const Target &target,
                         "--extra-index-url=\"{}\"   nuitka[onefile]",
                         EXTRA_INDEX_URL))
       .line(compile);
-  script.prepend(target.libc == "glibc"
-                     ? "apt-get update;apt-get install -y patchelf;"
-                     : "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs;");
+  script.prepend(target.musl()
+                     ? "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs;"
+                     : "apt-get update;apt-get install -y patchelf;");
 
-  console::out("Building executables for {} ({}) with Python {}...\n", target.arch, target.libc,
-               target.python);
-  register_binfmt(target.arch);
-  run_container({{"--volume=" + project_mount(), "--platform=" + get_platform(target.arch)},
-                 get_python_image(target),
-                 "/bin/sh",
-                 script.text()});
-  console::out("Executable built for {}\n", target.arch);
+  run_job({.arch = target.arch,
+           .container = {{"--volume=" + project_mount(), "--platform=" + get_platform(target.arch)},
+                         get_python_image(target),
+                         "/bin/sh",
+                         script.text()},
+           .starting = fmt::format("Building executables for {} ({}) with Python {}...",
+                                   target.arch, name(target.libc), target.python),
+           .finished = "Executable built for " + target.arch});
 }
 
-} // namespace tarvo::executable
+} // namespace tarvo::artifacts

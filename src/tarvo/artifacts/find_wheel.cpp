@@ -3,7 +3,7 @@
 #include "tarvo/fs/files.hpp"
 #include "tarvo/fs/tree.hpp"
 
-namespace tarvo::wheel {
+namespace tarvo::artifacts {
 
 std::optional<std::string> find_wheel(const std::string &directory, std::string_view arch) {
   if (!files::exists(directory)) {
@@ -18,4 +18,4 @@ std::optional<std::string> find_wheel(const std::string &directory, std::string_
   return std::nullopt;
 }
 
-} // namespace tarvo::wheel
+} // namespace tarvo::artifacts

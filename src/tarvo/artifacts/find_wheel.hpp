@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-namespace tarvo::wheel {
+namespace tarvo::artifacts {
 
 // The first wheel for `arch` in `directory`, else its first wheel of any kind, in the order
 // the directory lists them: "directory/name.whl". None when there is none.
 std::optional<std::string> find_wheel(const std::string &directory, std::string_view arch);
 
-} // namespace tarvo::wheel
+} // namespace tarvo::artifacts

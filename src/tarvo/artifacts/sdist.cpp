@@ -4,7 +4,7 @@
 #include "tarvo/error.hpp"
 #include "tarvo/fs/files.hpp"
 
-namespace tarvo {
+namespace tarvo::artifacts {
 
 void build_sdist(const venv::VirtualEnvironment &venv) {
   if (!venv.exists()) {
@@ -19,4 +19,4 @@ void build_sdist(const venv::VirtualEnvironment &venv) {
   console::out("sdist built successfully\n");
 }
 
-} // namespace tarvo
+} // namespace tarvo::artifacts

@@ -3,10 +3,10 @@
 
 #include "tarvo/venv/virtual_environment.hpp"
 
-namespace tarvo {
+namespace tarvo::artifacts {
 
 // Builds dist/*.tar.gz. Without a ready environment it reports that and ends with status 1;
 // a failing build is a RuntimeError.
 void build_sdist(const venv::VirtualEnvironment &venv);
 
-} // namespace tarvo
+} // namespace tarvo::artifacts

@@ -1,12 +1,11 @@
 #include "tarvo/artifacts/wheel_build.hpp"
 
-#include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
 
 #include <fmt/format.h>
 
-namespace tarvo::wheel {
+namespace tarvo::artifacts {
 
 using namespace container;
 
@@ -60,15 +59,15 @@ void build_manylinux_wheel(bool native, const Target &target,
                         made))
       .line("rm -rf wheelhouse/");
 
-  console::out("Building manylinux wheel for {} ({}) with Python {}...\n", target.arch, target.libc,
-               target.python);
-  register_binfmt(target.arch);
-  // No platform option: the image's name selects the architecture.
-  run_container({{"-v", project_mount()},
-                 std::string(MANYLINUX_REGISTRY) + image + ":latest",
-                 "/bin/bash",
-                 script.text()});
-  console::out("Manylinux wheel built for {}\n", target.arch);
+  run_job({.arch = target.arch,
+           // No platform option: the image's name selects the architecture.
+           .container = {{"-v", project_mount()},
+                         std::string(MANYLINUX_REGISTRY) + image + ":latest",
+                         "/bin/bash",
+                         script.text()},
+           .starting = fmt::format("Building manylinux wheel for {} ({}) with Python {}...",
+                                   target.arch, name(target.libc), target.python),
+           .finished = "Manylinux wheel built for " + target.arch});
 }
 
-} // namespace tarvo::wheel
+} // namespace tarvo::artifacts

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace tarvo::wheel {
+namespace tarvo::artifacts {
 
 // Builds a wheel of the project in the current directory into dist/: a pure one (`native`
 // false: the backend gets build_with_nuitka=false), or a platform one repaired by auditwheel.
@@ -17,4 +17,4 @@ namespace tarvo::wheel {
 void build_manylinux_wheel(bool native, const container::Target &target,
                            const std::optional<std::string> &setup);
 
-} // namespace tarvo::wheel
+} // namespace tarvo::artifacts

@@ -1,15 +1,15 @@
 #include "tarvo/artifacts/wheel_test.hpp"
 
+#include "tarvo/artifacts/find_wheel.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/repr.hpp"
-#include "tarvo/artifacts/find_wheel.hpp"
 
 #include <fmt/format.h>
 
-namespace tarvo::wheel {
+namespace tarvo::artifacts {
 
 using namespace container;
 
@@ -25,14 +25,11 @@ bool needs_rust(const Target &target) {
 
 } // namespace
 
-std::string install_rust(std::string_view libc) {
-  if (libc == "musl") {
+std::string install_rust(Libc libc) {
+  if (libc == Libc::Musl) {
     return "apk add --no-cache gcc musl-dev python3-dev libffi-dev openssl-dev cargo pkgconfig;";
   }
-  if (libc == "glibc") {
-    return "apt-get update;DEBIAN_FRONTEND=\"noninteractive\" apt-get install -y rustc cargo;";
-  }
-  throw Error(ErrorKind::NotImplementedError, "ERROR: Unknown libc " + std::string(libc));
+  return "apt-get update;DEBIAN_FRONTEND=\"noninteractive\" apt-get install -y rustc cargo;";
 }
 
 void test_manylinux_wheel(const Target &target, const std::optional<std::string> &setup) {
@@ -66,7 +63,7 @@ void test_manylinux_wheel(const Target &target, const std::optional<std::string>
   if (target.musl()) {
     script.prepend("apk add --no-cache git;");
   }
-  if (target.arch == "riscv64" && target.python == "3.11" && target.libc == "glibc") {
+  if (target.arch == "riscv64" && target.python == "3.11" && !target.musl()) {
     console::err("WARNING: python image does not support cp311-manylinux_2_39_riscv64, exiting "
                  "without error\n");
     return;
@@ -75,14 +72,15 @@ void test_manylinux_wheel(const Target &target, const std::optional<std::string>
     script.prepend(install_rust(target.libc));
   }
 
-  register_binfmt(target.arch);
   const auto image = get_python_image(target);
-  console::out("Testing wheel {} on {}...\n", printable(*wheel), image);
-  run_container({{"--volume=" + project_mount(), "--platform=" + get_platform(target.arch)},
-                 image,
-                 "/bin/sh",
-                 script.text()});
-  console::out("Wheel tests passed\n");
+  run_job({.arch = target.arch,
+           .container = {{"--volume=" + project_mount(), "--platform=" + get_platform(target.arch)},
+                         image,
+                         "/bin/sh",
+                         script.text()},
+           .starting = fmt::format("Testing wheel {} on {}...", printable(*wheel), image),
+           .finished = "Wheel tests passed",
+           .register_first = true});
 }
 
-} // namespace tarvo::wheel
+} // namespace tarvo::artifacts

@@ -1,18 +1,18 @@
 #include "tarvo/cli/commands.hpp"
 
 #include "tarvo/artifacts/clean.hpp"
+#include "tarvo/artifacts/executable.hpp"
 #include "tarvo/artifacts/sdist.hpp"
+#include "tarvo/artifacts/wheel_build.hpp"
+#include "tarvo/artifacts/wheel_test.hpp"
 #include "tarvo/config/diff.hpp"
 #include "tarvo/config/packaging/name.hpp"
 #include "tarvo/config/project_config.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
-#include "tarvo/artifacts/executable.hpp"
 #include "tarvo/lint/lint.hpp"
 #include "tarvo/repr.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
-#include "tarvo/artifacts/wheel_build.hpp"
-#include "tarvo/artifacts/wheel_test.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -21,7 +21,9 @@ namespace tarvo::cli {
 
 namespace {
 
-container::Target target(const Args &args) { return {args.arch, args.libc, args.python}; }
+container::Target target(const Args &args) {
+  return {args.arch, container::parse_libc(args.libc), args.python};
+}
 
 } // namespace
 
@@ -63,7 +65,7 @@ int cmd_status(const Args &, const Grammar &) {
 
 int cmd_test(const Args &args, const Grammar &) {
   if (args.wheel) {
-    wheel::test_manylinux_wheel(target(args), args.setup);
+    artifacts::test_manylinux_wheel(target(args), args.setup);
     return 0;
   }
   auto venv = venv::get_venv();
@@ -89,26 +91,26 @@ int cmd_build(const Args &args, const Grammar &) {
   auto venv = venv::get_venv();
   venv.ensure_build_tools();
   if (args.sdist) {
-    build_sdist(venv);
+    artifacts::build_sdist(venv);
   }
   if (args.wheel) {
-    wheel::build_manylinux_wheel(false, target(args), args.setup);
+    artifacts::build_manylinux_wheel(false, target(args), args.setup);
   }
   if (args.native_wheel) {
-    wheel::build_manylinux_wheel(true, target(args), args.setup);
+    artifacts::build_manylinux_wheel(true, target(args), args.setup);
   }
   if (args.executable) {
     if (!name) {
       console::report_error("Project name missing");
       return 1;
     }
-    executable::build_executable(str(*name), target(args), args.setup, args.no_compress);
+    artifacts::build_executable(str(*name), target(args), args.setup, args.no_compress);
   }
   return 0;
 }
 
 int cmd_clean(const Args &, const Grammar &) {
-  clean();
+  artifacts::clean();
   return 0;
 }
 

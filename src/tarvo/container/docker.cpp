@@ -94,4 +94,16 @@ void run_container(const DockerRun &run) {
 
 std::string project_mount() { return std::filesystem::current_path().string() + ":/src"; }
 
+void run_job(const Job &job) {
+  if (job.register_first) {
+    register_binfmt(job.arch);
+  }
+  console::out("{}\n", job.starting);
+  if (!job.register_first) {
+    register_binfmt(job.arch);
+  }
+  run_container(job.container);
+  console::out("{}\n", job.finished);
+}
+
 } // namespace tarvo::container

@@ -54,4 +54,18 @@ void run_container(const DockerRun &run);
 // The project folder, mounted at /src: the absolute current directory.
 std::string project_mount();
 
+// One job in a container: `starting` is printed, emulators are registered when `arch` is not
+// the host's (before `starting` when `register_first`), the container runs with its output on
+// our terminal, and `finished` is printed once it succeeded. A failure raises
+// CalledProcessError.
+struct Job {
+  std::string arch;
+  DockerRun container;
+  std::string starting;
+  std::string finished;
+  bool register_first = false;
+};
+
+void run_job(const Job &job);
+
 } // namespace tarvo::container

@@ -1,6 +1,21 @@
 #include "tarvo/container/target.hpp"
 
+#include "tarvo/error.hpp"
+#include "tarvo/repr.hpp"
+
 namespace tarvo::container {
+
+std::string_view name(Libc libc) { return libc == Libc::Musl ? "musl" : "glibc"; }
+
+Libc parse_libc(std::string_view name) {
+  if (name == "glibc") {
+    return Libc::Glibc;
+  }
+  if (name == "musl") {
+    return Libc::Musl;
+  }
+  throw Error(ErrorKind::ValueError, "Unknown libc " + repr(name));
+}
 
 std::string get_python_interpreter(std::string_view python_version) {
   std::string digits;

@@ -15,13 +15,21 @@ inline constexpr std::string_view MANYLINUX_REGISTRY = "quay.io/pypa/";
 // Registers user-mode emulators for foreign architectures when run privileged.
 inline constexpr std::string_view BINFMT_IMAGE = "tonistiigi/binfmt";
 
-// Compared exactly as given; any C library but "musl" is taken as glibc.
+enum class Libc { Glibc, Musl };
+
+// "glibc" or "musl", as the command line and the executables' names spell it.
+std::string_view name(Libc libc);
+
+// The C library the command line names; any other name is a ValueError.
+Libc parse_libc(std::string_view name);
+
+// The architecture and the Python version are compared exactly as given.
 struct Target {
   std::string arch = "x86_64";
-  std::string libc = "glibc";
+  Libc libc = Libc::Glibc;
   std::string python = "3.11";
 
-  bool musl() const { return libc == "musl"; }
+  bool musl() const { return libc == Libc::Musl; }
 };
 
 // "3.11" gives "cp311-cp311".
