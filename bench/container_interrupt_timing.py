@@ -4,7 +4,8 @@
 # build container runs (its set-up script sleeps), and whether a container of the run is left.
 # Needs the docker engine and the manylinux image of scripts/container-images.sh; the project's
 # .venv installs offline from WHEELS_DIR.
-import os, pty, select, statistics, subprocess, sys, tempfile, time
+import os, statistics, subprocess, sys, tempfile
+from ctrl_c import time_ctrl_c
 tarvo, wheels = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 runs = int(sys.argv[3]) if len(sys.argv) > 3 else 5
 proj = tempfile.mkdtemp()
@@ -19,31 +20,10 @@ times = []
 for run in range(runs):
     if os.path.exists(started):
         os.unlink(started)
-    pid, fd = pty.fork()
-    if pid == 0:
-        os.chdir(proj)
-        os.execve(tarvo, [tarvo, "build", "--wheel", "--setup", "touch started; sleep 60"], env)
-    sent = None
-    while True:
-        r, _, _ = select.select([fd], [], [], 0.02)
-        if r:
-            try:
-                if not os.read(fd, 65536):
-                    break
-            except OSError:
-                break
-        if sent is None and os.path.exists(started):
-            time.sleep(0.5)
-            os.write(fd, b"\x03")
-            sent = time.monotonic()
-        if sent is not None and os.waitid(os.P_PID, pid, os.WEXITED | os.WNOHANG | os.WNOWAIT):
-            break
-    ended = time.monotonic()
-    _, status = os.waitpid(pid, 0)
-    os.close(fd)
+    status, ms = time_ctrl_c([tarvo, "build", "--wheel", "--setup", "touch started; sleep 60"],
+                             proj, env, lambda: os.path.exists(started), 0.5)
     left = subprocess.run(["docker", "ps", "--all", "--quiet", "--filter", "name=tarvo-"],
                           capture_output=True, text=True).stdout.split()
-    times.append((ended - sent) * 1000)
-    print(f"run {run}: exit {os.waitstatus_to_exitcode(status)}, {times[-1]:.0f} ms from Ctrl-C,"
-          f" containers left: {len(left)}")
+    times.append(ms)
+    print(f"run {run}: exit {status}, {ms:.0f} ms from Ctrl-C, containers left: {len(left)}")
 print(f"median {statistics.median(times):.0f} ms, max {max(times):.0f} ms")

@@ -12,25 +12,9 @@ TEST(RealProject, TestPassesThenFailsThenSdistIsBuilt) {
   ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
 
   TempDir tmp;
-  write_file(tmp.path / "pyproject.toml", R"([build-system]
-requires = ["setuptools>=77", "wheel"]
-build-backend = "setuptools.build_meta"
-
-[project]
-name = "tiny"
-version = "0.1.0"
-requires-python = ">=3.11"
-license = "MIT"
-
-[project.optional-dependencies]
-test = ["pytest>=8"]
-
-[tool.setuptools]
-packages = ["tiny"]
-)");
-  write_file(tmp.path / "tiny" / "__init__.py", "def double(x):\n    return 2 * x\n");
-  write_file(tmp.path / "tests" / "test_tiny.py",
-             "from tiny import double\n\n\ndef test_double():\n    assert double(2) == 4\n");
+  for (const auto &[name, content] : setuptools_project("tiny")) {
+    write_file(tmp.path / name, content);
+  }
   RunOptions options{.cwd = tmp.path};
   options.env = offline_pip(wheels);
 
@@ -47,10 +31,10 @@ packages = ["tiny"]
   auto sdist = run_tarvo({"build", "--sdist"}, options);
   ASSERT_EQ(sdist.status, 0) << sdist.out << sdist.err;
   EXPECT_NE(sdist.out.find("sdist built successfully"), std::string::npos);
-  EXPECT_TRUE(fs::exists(tmp.path / "dist" / "tiny-0.1.0.tar.gz"));
+  EXPECT_TRUE(fs::exists(tmp.path / "dist" / "tiny-1.0.tar.gz"));
 
   auto status = run_tarvo({"status"}, options);
   EXPECT_EQ(status.status, 0) << status.err;
-  EXPECT_NE(status.out.find("Project: tiny-0.1.0\n"), std::string::npos);
+  EXPECT_NE(status.out.find("Project: tiny-1.0\n"), std::string::npos);
   EXPECT_NE(status.out.find("Venv: installed\n"), std::string::npos);
 }

@@ -18,22 +18,6 @@ namespace {
 
 constexpr uid_t OWNER = 1000;
 
-const char *HELLO_SETUPTOOLS = R"([build-system]
-requires = ["setuptools>=77", "wheel"]
-build-backend = "setuptools.build_meta"
-
-[project]
-name = "hello"
-version = "1.0"
-requires-python = ">=3.11"
-
-[project.optional-dependencies]
-test = ["pytest"]
-
-[tool.setuptools]
-packages = ["hello"]
-)";
-
 const char *HELLO_HATCHLING = R"([build-system]
 requires = ["hatchling"]
 build-backend = "hatchling.build"
@@ -127,7 +111,8 @@ protected:
 
 TEST_F(Containers, PureWheelBelongsToTheProjectsOwner) {
   // hatchling first: it leaves neither *.egg-info/ nor build/.
-  for (const char *pyproject : {HELLO_HATCHLING, HELLO_SETUPTOOLS}) {
+  for (const std::string &pyproject :
+       {std::string(HELLO_HATCHLING), setuptools_project("hello")["pyproject.toml"]}) {
     SCOPED_TRACE(pyproject);
     fs::remove_all(dir / "dist");
     project({{"pyproject.toml", pyproject}, {"hello/__init__.py", "NAME = 'hello'\n"}});
@@ -191,10 +176,7 @@ PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); }
 }
 
 TEST_F(Containers, WheelTestPassesAndFailsWithTheProjectsTests) {
-  project({{"pyproject.toml", HELLO_SETUPTOOLS},
-           {"hello/__init__.py", "def double(x):\n    return 2 * x\n"},
-           {"tests/test_hello.py",
-            "from hello import double\n\n\ndef test_double():\n    assert double(2) == 4\n"}});
+  project(setuptools_project("hello"));
   auto built = tarvo({"build", "--wheel"});
   ASSERT_EQ(built.status, 0) << built.out << built.err;
 
@@ -232,9 +214,9 @@ TEST_F(Containers, ExecutableRunsOnTheHost) {
 // Ctrl-C while the container runs stops it: no container of the run is left, nothing more is
 // written into the project, and what it wrote there belongs to the project's owner.
 TEST_F(Containers, CtrlCStopsTheContainer) {
-  project({{"pyproject.toml", HELLO_SETUPTOOLS},
-           {"hello/__init__.py", ""},
-           {"dist/hello-1.0-py3-none-any.whl", ""}});
+  auto files = setuptools_project("hello");
+  files["dist/hello-1.0-py3-none-any.whl"] = "";
+  project(files);
   // The set-up notes the container's id, then keeps writing until it is stopped.
   const std::string setup = "hostname >/src/container\n"
                             "(while :; do date +%s%N >/src/ticker; sleep 0.1; done) &\n"
@@ -269,9 +251,12 @@ TEST_F(Containers, CtrlCStopsTheContainer) {
 // What a src-layout build leaves, and what a failed build made, belong to the owner, who can
 // then clean the project.
 TEST_F(Containers, OwnerGetsEverythingBackAndCanClean) {
-  std::string pyproject = HELLO_SETUPTOOLS;
+  auto files = setuptools_project("hello");
+  auto &pyproject = files["pyproject.toml"];
   pyproject.replace(pyproject.find("packages = [\"hello\"]"), 20, "package-dir = {\"\" = \"src\"}");
-  project({{"pyproject.toml", pyproject}, {"src/hello/__init__.py", ""}});
+  files["src/hello/__init__.py"] = files["hello/__init__.py"];
+  files.erase("hello/__init__.py");
+  project(files);
   auto built = tarvo({"build", "--wheel"});
   ASSERT_EQ(built.status, 0) << built.out << built.err;
   EXPECT_EQ(names_in(dir / "dist"), std::vector<std::string>{"hello-1.0-py3-none-any.whl"});
@@ -291,7 +276,7 @@ TEST_F(Containers, OwnerGetsEverythingBackAndCanClean) {
                      as_owner);
   EXPECT_EQ(cleaned.status, 0) << cleaned.err;
   EXPECT_EQ(cleaned.out, "Cleaning build artifacts...\nClean complete\n");
-  EXPECT_EQ(names_in(dir), (std::vector<std::string>{"made", "pyproject.toml", "src"}));
+  EXPECT_EQ(names_in(dir), (std::vector<std::string>{"made", "pyproject.toml", "src", "tests"}));
 }
 
 // A clean started while a build runs waits for it, then cleans what the build made.

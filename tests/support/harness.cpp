@@ -1,5 +1,7 @@
 #include "harness.hpp"
 
+#include <fmt/format.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,31 @@ ScopedEnv::ScopedEnv(const char *name, const std::optional<std::string> &value) 
 }
 
 ScopedEnv::~ScopedEnv() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
+
+std::map<std::string, std::string> setuptools_project(const std::string &name) {
+  return {
+      {"pyproject.toml", fmt::format(R"([build-system]
+requires = ["setuptools>=77", "wheel"]
+build-backend = "setuptools.build_meta"
+
+[project]
+name = "{0}"
+version = "1.0"
+requires-python = ">=3.11"
+license = "MIT"
+
+[project.optional-dependencies]
+test = ["pytest"]
+
+[tool.setuptools]
+packages = ["{0}"]
+)",
+                                     name)},
+      {name + "/__init__.py", "def double(x):\n    return 2 * x\n"},
+      {"tests/test_" + name + ".py", fmt::format("from {} import double\n\n\ndef test_double():\n"
+                                                 "    assert double(2) == 4\n",
+                                                 name)}};
+}
 
 void write_file(const fs::path &path, const std::string &content) {
   if (path.has_parent_path()) {

@@ -112,6 +112,11 @@ inline std::string error_line(const tarvo::Error &e) {
 // The PATH value with `dir` first.
 std::string path_with(const fs::path &dir);
 
+// A small setuptools project as developers lay one out, file name to content: pyproject.toml
+// (version 1.0, the MIT licence, a "test" extra with pytest), the package `name` whose
+// double(x) doubles, and tests/test_<name>.py, which checks it.
+std::map<std::string, std::string> setuptools_project(const std::string &name);
+
 // The wheels scripts/fetch-wheels.sh fetched, or an empty path while they are incomplete.
 fs::path offline_wheels();
 
