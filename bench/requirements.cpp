@@ -1,5 +1,5 @@
 // Throughput of parsing and normalising 100,000 requirement strings.
-#include "tarvo/config/packaging/requirement.hpp"
+#include "tarvo/packaging/requirement.hpp"
 
 #include <algorithm>
 #include <chrono>

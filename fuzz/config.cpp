@@ -1,8 +1,8 @@
 // The configuration reader: any document gives values or tarvo's own errors, never a crash,
 // and the requirement check it feeds answers or raises.
 #include "fuzz.hpp"
-#include "tarvo/config/coverage.hpp"
-#include "tarvo/config/project_config.hpp"
+#include "tarvo/configdiff/coverage.hpp"
+#include "tarvo/project/project_config.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t size) {
   using namespace tarvo;

@@ -1,6 +1,6 @@
 // Markers: whatever parses prints in a normal form that parses again; evaluating a marker
 // answers or raises one of the evaluation errors.
-#include "tarvo/config/packaging/marker.hpp"
+#include "tarvo/packaging/marker.hpp"
 #include "fuzz.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t size) {

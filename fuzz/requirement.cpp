@@ -1,5 +1,5 @@
 // Requirements: whatever parses prints in a normal form that parses again.
-#include "tarvo/config/packaging/requirement.hpp"
+#include "tarvo/packaging/requirement.hpp"
 #include "fuzz.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t size) {

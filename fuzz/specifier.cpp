@@ -1,6 +1,6 @@
 // Specifier sets: whatever parses prints in normal form, and that form parses back to an equal
 // set that prints the same; testing a version against it answers or raises InvalidVersion.
-#include "tarvo/config/packaging/specifier.hpp"
+#include "tarvo/packaging/specifier.hpp"
 #include "fuzz.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t size) {

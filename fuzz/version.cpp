@@ -1,6 +1,6 @@
 // Versions: whatever parses prints in normal form, and that form parses back to an equal
 // version that prints the same.
-#include "tarvo/config/packaging/version.hpp"
+#include "tarvo/packaging/version.hpp"
 #include "fuzz.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t size) {

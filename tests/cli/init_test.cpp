@@ -1,6 +1,6 @@
 // init through a pseudo-terminal and without one.
 #include "harness.hpp"
-#include "tarvo/config/project_config.hpp"
+#include "tarvo/project/project_config.hpp"
 #include "tarvo/repr.hpp"
 
 #include <gtest/gtest.h>

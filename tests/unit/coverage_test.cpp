@@ -1,4 +1,4 @@
-#include "tarvo/config/coverage.hpp"
+#include "tarvo/configdiff/coverage.hpp"
 
 #include "packaging_testdata.hpp"
 #include "tarvo/error.hpp"

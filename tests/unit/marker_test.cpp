@@ -1,4 +1,4 @@
-#include "tarvo/config/packaging/marker.hpp"
+#include "tarvo/packaging/marker.hpp"
 
 #include "packaging_testdata.hpp"
 #include "tarvo/error.hpp"

@@ -1,4 +1,4 @@
-#include "tarvo/config/packaging/name.hpp"
+#include "tarvo/packaging/name.hpp"
 
 #include "packaging_testdata.hpp"
 

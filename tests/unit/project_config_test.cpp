@@ -1,5 +1,5 @@
 #include "harness.hpp"
-#include "tarvo/config/project_config.hpp"
+#include "tarvo/project/project_config.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tarvo/config/packaging/requirement.hpp"
+#include "tarvo/packaging/requirement.hpp"
 
 #include "packaging_testdata.hpp"
 #include "tarvo/error.hpp"

@@ -1,4 +1,4 @@
-#include "tarvo/config/packaging/specifier.hpp"
+#include "tarvo/packaging/specifier.hpp"
 
 #include "packaging_testdata.hpp"
 #include "tarvo/error.hpp"

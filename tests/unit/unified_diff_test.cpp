@@ -1,5 +1,5 @@
 #include "harness.hpp"
-#include "tarvo/config/unified_diff.hpp"
+#include "tarvo/configdiff/unified_diff.hpp"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tarvo/config/packaging/version.hpp"
+#include "tarvo/packaging/version.hpp"
 
 #include "packaging_testdata.hpp"
 #include "tarvo/error.hpp"

@@ -2,7 +2,7 @@
 // status block on a terminal, then PASS or FAIL for each and the number that failed.
 #pragma once
 
-#include "tarvo/config/project_config.hpp"
+#include "tarvo/project/project_config.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 
 #include <filesystem>

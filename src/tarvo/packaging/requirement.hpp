@@ -2,8 +2,8 @@
 // `name @ https://host/name.zip`, and their normalised text.
 #pragma once
 
-#include "tarvo/config/packaging/marker.hpp"
-#include "tarvo/config/packaging/specifier.hpp"
+#include "tarvo/packaging/marker.hpp"
+#include "tarvo/packaging/specifier.hpp"
 
 #include <optional>
 #include <string>

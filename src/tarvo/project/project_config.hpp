@@ -2,7 +2,7 @@
 // commands ask of it.
 #pragma once
 
-#include "tarvo/config/value.hpp"
+#include "tarvo/project/value.hpp"
 #include "tarvo/error.hpp"
 
 #include <filesystem>

@@ -1,8 +1,8 @@
-#include "tarvo/config/packaging/marker.hpp"
+#include "tarvo/packaging/marker.hpp"
 
-#include "tarvo/config/packaging/name.hpp"
-#include "tarvo/config/packaging/scan.hpp"
-#include "tarvo/config/packaging/specifier.hpp"
+#include "tarvo/packaging/name.hpp"
+#include "tarvo/packaging/scan.hpp"
+#include "tarvo/packaging/specifier.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/repr.hpp"
 

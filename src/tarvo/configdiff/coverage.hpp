@@ -2,8 +2,8 @@
 // an actual one of the same distribution whose markers, extras and version bounds cover it.
 #pragma once
 
-#include "tarvo/config/packaging/marker.hpp"
-#include "tarvo/config/packaging/specifier.hpp"
+#include "tarvo/packaging/marker.hpp"
+#include "tarvo/packaging/specifier.hpp"
 
 #include <optional>
 #include <string>

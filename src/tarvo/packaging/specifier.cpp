@@ -1,7 +1,7 @@
-#include "tarvo/config/packaging/specifier.hpp"
+#include "tarvo/packaging/specifier.hpp"
 
-#include "tarvo/config/packaging/name.hpp"
-#include "tarvo/config/packaging/scan.hpp"
+#include "tarvo/packaging/name.hpp"
+#include "tarvo/packaging/scan.hpp"
 #include "tarvo/error.hpp"
 
 #include <algorithm>

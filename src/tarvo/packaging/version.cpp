@@ -1,6 +1,6 @@
-#include "tarvo/config/packaging/version.hpp"
+#include "tarvo/packaging/version.hpp"
 
-#include "tarvo/config/packaging/scan.hpp"
+#include "tarvo/packaging/scan.hpp"
 #include "tarvo/error.hpp"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // comma-separated sets of them, with the containment tests installers apply.
 #pragma once
 
-#include "tarvo/config/packaging/version.hpp"
+#include "tarvo/packaging/version.hpp"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "tarvo/config/project_config.hpp"
+#include "tarvo/project/project_config.hpp"
 
-#include "tarvo/config/toml_input.hpp"
+#include "tarvo/project/toml_input.hpp"
 #include "tarvo/fs/files.hpp"
 
 #include <algorithm>

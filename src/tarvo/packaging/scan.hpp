@@ -2,7 +2,7 @@
 // whitespace, the PEP 440 version grammar, and the one-line parse error.
 #pragma once
 
-#include "tarvo/config/packaging/version.hpp"
+#include "tarvo/packaging/version.hpp"
 #include "tarvo/error.hpp"
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 // whether two spellings mean the same thing.
 #pragma once
 
-#include "tarvo/config/packaging/version.hpp"
+#include "tarvo/packaging/version.hpp"
 
 #include <string>
 #include <string_view>

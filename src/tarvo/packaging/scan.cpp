@@ -1,4 +1,4 @@
-#include "tarvo/config/packaging/scan.hpp"
+#include "tarvo/packaging/scan.hpp"
 
 #include "tarvo/error.hpp"
 #include "tarvo/repr.hpp"

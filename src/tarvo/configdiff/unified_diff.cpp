@@ -1,4 +1,4 @@
-#include "tarvo/config/unified_diff.hpp"
+#include "tarvo/configdiff/unified_diff.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "tarvo/config/value.hpp"
+#include "tarvo/project/value.hpp"
 
 #include "tarvo/error.hpp"
 #include "tarvo/repr.hpp"

@@ -2,7 +2,7 @@
 // parsing, the normalised text, and evaluation against the values of an environment.
 #pragma once
 
-#include "tarvo/config/packaging/specifier.hpp"
+#include "tarvo/packaging/specifier.hpp"
 #include "tarvo/error.hpp"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "tarvo/config/packaging/name.hpp"
+#include "tarvo/packaging/name.hpp"
 
-#include "tarvo/config/packaging/scan.hpp"
+#include "tarvo/packaging/scan.hpp"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "tarvo/config/coverage.hpp"
+#include "tarvo/configdiff/coverage.hpp"
 
-#include "tarvo/config/packaging/name.hpp"
-#include "tarvo/config/packaging/requirement.hpp"
+#include "tarvo/packaging/name.hpp"
+#include "tarvo/packaging/requirement.hpp"
 #include "tarvo/error.hpp"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "tarvo/config/packaging/requirement.hpp"
+#include "tarvo/packaging/requirement.hpp"
 
-#include "tarvo/config/packaging/scan.hpp"
+#include "tarvo/packaging/scan.hpp"
 #include "tarvo/error.hpp"
 
 #include <algorithm>
