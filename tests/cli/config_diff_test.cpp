@@ -1,7 +1,7 @@
 // config-diff on projects that match the template and on each kind of difference (a project
 // that init made is checked with init).
 #include "harness.hpp"
-#include "tarvo/configdiff/templates.hpp"
+#include "tarvo/templates/templates.hpp"
 
 #include <gtest/gtest.h>
 

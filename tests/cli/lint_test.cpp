@@ -1,7 +1,7 @@
 // tarvo lint: with stand-in checks (the stub interpreter runs tools/NAME for "-um NAME"), on a
 // pseudo-terminal, and with the real linters installed offline from the fetched wheels.
 #include "harness.hpp"
-#include "tarvo/configdiff/templates.hpp"
+#include "tarvo/templates/templates.hpp"
 
 #include <algorithm>
 #include <array>

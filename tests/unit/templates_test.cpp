@@ -1,6 +1,6 @@
 #include "harness.hpp"
 #include "tarvo/project/project_config.hpp"
-#include "tarvo/configdiff/templates.hpp"
+#include "tarvo/templates/templates.hpp"
 
 #include <gtest/gtest.h>
 

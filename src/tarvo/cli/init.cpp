@@ -1,7 +1,7 @@
 // The init command: scaffolds pyproject.toml, the package folder and the CI workflow from the
 // templates, never overwriting anything that exists.
 #include "tarvo/cli/commands.hpp"
-#include "tarvo/configdiff/templates.hpp"
+#include "tarvo/templates/templates.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/fs/files.hpp"

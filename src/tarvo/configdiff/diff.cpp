@@ -2,7 +2,7 @@
 
 #include "tarvo/configdiff/coverage.hpp"
 #include "tarvo/project/project_config.hpp"
-#include "tarvo/configdiff/templates.hpp"
+#include "tarvo/templates/templates.hpp"
 #include "tarvo/configdiff/unified_diff.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/fs/files.hpp"

@@ -1,4 +1,4 @@
-#include "tarvo/configdiff/templates.hpp"
+#include "tarvo/templates/templates.hpp"
 
 #include "tarvo/error.hpp"
 #include "tarvo/repr.hpp"
