@@ -14,11 +14,11 @@ int main(int argc, char **argv) {
   auto start = std::chrono::steady_clock::now();
   const auto a_text = tarvo::files::read_file(argv[1]);
   const auto b_text = tarvo::files::read_file(argv[2]);
-  auto a = tarvo::split_lines(a_text);
-  auto b = tarvo::split_lines(b_text);
+  auto a = tarvo::configdiff::split_lines(a_text);
+  auto b = tarvo::configdiff::split_lines(b_text);
   std::size_t lines = 0;
   std::string text;
-  tarvo::unified_diff(a, b, argv[1], argv[2], [&](char mark, std::string_view line) {
+  tarvo::configdiff::unified_diff(a, b, argv[1], argv[2], [&](char mark, std::string_view line) {
     ++lines;
     if (mark != '\0') {
       text += mark;

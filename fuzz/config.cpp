@@ -6,6 +6,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t size) {
   using namespace tarvo;
+  using namespace tarvo::project;
+  using tarvo::configdiff::requirements_not_satisfied_by;
   std::optional<ProjectConfig> config;
   try {
     config = ProjectConfig::from_bytes(fuzz::text(data, size));

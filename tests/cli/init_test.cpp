@@ -42,12 +42,12 @@ TEST(Init, PromptsInOrderAndCreatesTheProject) {
     ASSERT_NE(found, std::string::npos) << prompt << " in " << r.screen;
     at = found;
   }
-  auto config = tarvo::ProjectConfig(tmp.path / "pyproject.toml");
-  EXPECT_EQ(tarvo::str(config.name()), "demo");
-  EXPECT_EQ(tarvo::str(config.description()), "A demo");
-  EXPECT_EQ(tarvo::str(config.license()), "MIT");
-  EXPECT_EQ(tarvo::str(config.requires_python()), ">=3.11");
-  EXPECT_EQ(tarvo::str(config.authors()->front().email), "ann@example.org");
+  auto config = tarvo::project::ProjectConfig(tmp.path / "pyproject.toml");
+  EXPECT_EQ(tarvo::project::str(config.name()), "demo");
+  EXPECT_EQ(tarvo::project::str(config.description()), "A demo");
+  EXPECT_EQ(tarvo::project::str(config.license()), "MIT");
+  EXPECT_EQ(tarvo::project::str(config.requires_python()), ">=3.11");
+  EXPECT_EQ(tarvo::project::str(config.authors()->front().email), "ann@example.org");
   EXPECT_EQ(read_file(tmp.path / "demo" / "__init__.py"), "");
   auto workflow = read_file(tmp.path / ".github" / "workflows" / "build.yml");
   EXPECT_NE(workflow.find("name: \"demo-dist\""), std::string::npos);
@@ -92,10 +92,10 @@ TEST(Init, ValuesWithQuotesAndBackslashesMakeACleanProject) {
                   "Ann \"the\" Dev", "--author-email", "a\\b@example.org"}),
       {.cwd = tmp.path, .input = "MIT\n"});
   ASSERT_EQ(r.status, 0) << r.screen << r.err;
-  auto config = tarvo::ProjectConfig(tmp.path / "pyproject.toml");
-  EXPECT_EQ(tarvo::str(config.description()), "Say \"hi\" \\o/");
-  EXPECT_EQ(tarvo::str(config.authors()->front().name), "Ann \"the\" Dev");
-  EXPECT_EQ(tarvo::str(config.authors()->front().email), "a\\b@example.org");
+  auto config = tarvo::project::ProjectConfig(tmp.path / "pyproject.toml");
+  EXPECT_EQ(tarvo::project::str(config.description()), "Say \"hi\" \\o/");
+  EXPECT_EQ(tarvo::project::str(config.authors()->front().name), "Ann \"the\" Dev");
+  EXPECT_EQ(tarvo::project::str(config.authors()->front().email), "a\\b@example.org");
   auto clean = run_tarvo({"config-diff", "--workflow"}, {.cwd = tmp.path});
   EXPECT_EQ(clean.status, 0);
   EXPECT_EQ(clean.out + clean.err, "");

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <ostream>
 
-using tarvo::requirements_not_satisfied_by;
+using tarvo::configdiff::requirements_not_satisfied_by;
 using tarvo::testing::error_kind;
-using namespace tarvo::detail;
+using namespace tarvo::configdiff::detail;
 using tarvo::packaging::MarkerEnvironment;
 using tarvo::packaging::parse_marker;
 using tarvo::packaging::parse_specifier_set;

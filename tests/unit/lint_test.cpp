@@ -9,7 +9,7 @@ namespace {
 
 using namespace tarvo::lint;
 using namespace tarvo::testing;
-using tarvo::ProjectConfig;
+using tarvo::project::ProjectConfig;
 using tarvo::venv::VirtualEnvironment;
 namespace fs = std::filesystem;
 

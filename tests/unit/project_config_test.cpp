@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 using tarvo::Error;
-using tarvo::ProjectConfig;
-using tarvo::str;
+using tarvo::project::ProjectConfig;
+using tarvo::project::str;
 using tarvo::testing::InDir;
 using tarvo::testing::TempDir;
 using tarvo::testing::write_file;
@@ -125,7 +125,7 @@ TEST(ProjectConfig, ErrorsNameTheOffendingValue) {
             "TypeError: [project.authors] must be a table, got 'Ann'");
   EXPECT_EQ(error_of([] { config("name = ").name(); }).rfind("TOMLDecodeError: ", 0), 0u);
   // The decode error can be caught on its own.
-  EXPECT_THROW(config("[project"), tarvo::TomlDecodeError);
+  EXPECT_THROW(config("[project"), tarvo::project::TomlDecodeError);
 }
 
 TEST(ProjectConfig, SearchFindsNearestAncestor) {
@@ -134,7 +134,7 @@ TEST(ProjectConfig, SearchFindsNearestAncestor) {
   fs::create_directories(tmp.path / "a" / "b");
   {
     InDir in(tmp.path / "a" / "b");
-    EXPECT_EQ(tarvo::find_pyproject(), tmp.path / "pyproject.toml");
+    EXPECT_EQ(tarvo::project::find_pyproject(), tmp.path / "pyproject.toml");
     EXPECT_EQ(ProjectConfig().version(), "2");
   }
   // A folder of that name is found, then fails to open.
@@ -149,7 +149,7 @@ TEST(ProjectConfig, SearchFindsNearestAncestor) {
   fs::create_symlink("missing.toml", tmp.path / "a" / "b" / "pyproject.toml");
   {
     InDir in(tmp.path / "a" / "b");
-    EXPECT_EQ(tarvo::find_pyproject(), tmp.path / "a" / "pyproject.toml");
+    EXPECT_EQ(tarvo::project::find_pyproject(), tmp.path / "a" / "pyproject.toml");
   }
   EXPECT_EQ(error_of([&] { ProjectConfig(tmp.path / "nope.toml"); }),
             "FileNotFoundError: [Errno 2] No such file or directory: '" +

@@ -6,8 +6,8 @@
 
 using namespace tarvo::templates;
 using tarvo::Error;
-using tarvo::ProjectConfig;
-using tarvo::str;
+using tarvo::project::ProjectConfig;
+using tarvo::project::str;
 
 namespace {
 

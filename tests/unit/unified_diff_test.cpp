@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <random>
 
-using tarvo::split_lines;
+using tarvo::configdiff::split_lines;
 using namespace tarvo::testing;
 
 namespace {
@@ -15,11 +15,14 @@ using Strings = std::vector<std::string>;
 // The diff's lines as printed entries: headers as they are, body lines with their mark.
 Strings unified_diff(const Strings &a, const Strings &b, std::string_view from,
                      std::string_view to) {
-  auto views = [](const Strings &lines) { return tarvo::Lines(lines.begin(), lines.end()); };
+  auto views = [](const Strings &lines) {
+    return tarvo::configdiff::Lines(lines.begin(), lines.end());
+  };
   Strings out;
-  tarvo::unified_diff(views(a), views(b), from, to, [&](char mark, std::string_view line) {
-    out.push_back(mark == '\0' ? std::string(line) : mark + std::string(line));
-  });
+  tarvo::configdiff::unified_diff(
+      views(a), views(b), from, to, [&](char mark, std::string_view line) {
+        out.push_back(mark == '\0' ? std::string(line) : mark + std::string(line));
+      });
   return out;
 }
 
@@ -42,9 +45,9 @@ std::string file_text(const std::vector<std::string> &lines) {
 } // namespace
 
 TEST(SplitLines, EveryLineEnd) {
-  EXPECT_EQ(split_lines("a\nb\r\nc\rd"), (tarvo::Lines{"a", "b", "c", "d"}));
-  EXPECT_EQ(split_lines("a\n"), (tarvo::Lines{"a"}));
-  EXPECT_EQ(split_lines("\n\n"), (tarvo::Lines{"", ""}));
+  EXPECT_EQ(split_lines("a\nb\r\nc\rd"), (tarvo::configdiff::Lines{"a", "b", "c", "d"}));
+  EXPECT_EQ(split_lines("a\n"), (tarvo::configdiff::Lines{"a"}));
+  EXPECT_EQ(split_lines("\n\n"), (tarvo::configdiff::Lines{"", ""}));
   EXPECT_TRUE(split_lines("").empty());
 }
 

@@ -6,11 +6,11 @@
 #include "tarvo/artifacts/wheel_build.hpp"
 #include "tarvo/artifacts/wheel_test.hpp"
 #include "tarvo/configdiff/diff.hpp"
-#include "tarvo/packaging/name.hpp"
-#include "tarvo/project/project_config.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/lint/lint.hpp"
+#include "tarvo/packaging/name.hpp"
+#include "tarvo/project/project_config.hpp"
 #include "tarvo/repr.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 
@@ -18,6 +18,10 @@
 #include <fmt/format.h>
 
 namespace tarvo::cli {
+
+using project::ProjectConfig;
+using project::str;
+using project::Value;
 
 namespace {
 
@@ -120,6 +124,8 @@ int cmd_lint(const Args &args, const Grammar &) {
   return lint::run_lint(venv, config, args.fix, args.workflow, args.colour);
 }
 
-int cmd_config_diff(const Args &args, const Grammar &) { return diff(args.workflow, args.colour); }
+int cmd_config_diff(const Args &args, const Grammar &) {
+  return configdiff::diff(args.workflow, args.colour);
+}
 
 } // namespace tarvo::cli

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::project {
 class ProjectConfig;
 }
 
@@ -27,7 +27,7 @@ int cmd_init(const Args &args, const Grammar &grammar);
 
 // The requested optional-dependency groups, unchanged, when the project defines each of them;
 // a ValueError names the first that it does not.
-std::vector<std::string> validate_extras(const ProjectConfig &config,
+std::vector<std::string> validate_extras(const project::ProjectConfig &config,
                                          const std::vector<std::string> &extras);
 
 // The option's value when it is non-empty; otherwise, on a terminal, the line typed at the

@@ -1,13 +1,13 @@
 #include "tarvo/configdiff/coverage.hpp"
 
+#include "tarvo/error.hpp"
 #include "tarvo/packaging/name.hpp"
 #include "tarvo/packaging/requirement.hpp"
-#include "tarvo/error.hpp"
 
 #include <algorithm>
 #include <unordered_map>
 
-namespace tarvo {
+namespace tarvo::configdiff {
 
 namespace {
 
@@ -173,4 +173,4 @@ std::vector<MarkerEnvironment> generate_marker_environments(std::string_view req
 
 } // namespace detail
 
-} // namespace tarvo
+} // namespace tarvo::configdiff

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::configdiff {
 
 // The normalised texts of the expected requirements that no actual requirement covers,
 // grouped by distribution in the order the distributions first appear in `expected`. An
@@ -45,4 +45,4 @@ generate_marker_environments(std::string_view requires_python);
 
 } // namespace detail
 
-} // namespace tarvo
+} // namespace tarvo::configdiff

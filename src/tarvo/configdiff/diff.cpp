@@ -1,17 +1,26 @@
 #include "tarvo/configdiff/diff.hpp"
 
 #include "tarvo/configdiff/coverage.hpp"
-#include "tarvo/project/project_config.hpp"
-#include "tarvo/templates/templates.hpp"
 #include "tarvo/configdiff/unified_diff.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/fs/files.hpp"
+#include "tarvo/project/project_config.hpp"
 #include "tarvo/repr.hpp"
+#include "tarvo/templates/templates.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
 
-namespace tarvo {
+namespace tarvo::configdiff {
+
+using project::extra_names;
+using project::find_pyproject;
+using project::ProjectConfig;
+using project::str;
+using project::string_list;
+using project::Table;
+using project::TomlDecodeError;
+using project::Value;
 
 namespace {
 
@@ -206,4 +215,4 @@ int diff(bool workflow, bool colour) {
   return report.failed;
 }
 
-} // namespace tarvo
+} // namespace tarvo::configdiff

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-namespace tarvo {
+namespace tarvo::configdiff {
 
 namespace {
 
@@ -361,4 +361,4 @@ bool unified_diff(const Lines &a, const Lines &b, std::string_view from_name,
   return true;
 }
 
-} // namespace tarvo
+} // namespace tarvo::configdiff

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::configdiff {
 
 using Lines = std::vector<std::string_view>;
 
@@ -26,4 +26,4 @@ using DiffSink = std::function<void(char mark, std::string_view text)>;
 bool unified_diff(const Lines &a, const Lines &b, std::string_view from_name,
                   std::string_view to_name, const DiffSink &sink, std::size_t context = 3);
 
-} // namespace tarvo
+} // namespace tarvo::configdiff

@@ -107,9 +107,9 @@ TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::strin
   return {done.returncode, done.stdout_text.value_or(""), done.stderr_text.value_or("")};
 }
 
-int run_lint(const venv::VirtualEnvironment &venv, const ProjectConfig &config, bool fix,
+int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig &config, bool fix,
              bool workflow, bool colour) {
-  auto groups = extra_names(config);
+  auto groups = project::extra_names(config);
   venv.ensure_lint_tools(groups);
   std::vector<std::string> project_groups;
   std::copy_if(

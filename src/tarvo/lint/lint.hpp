@@ -31,7 +31,7 @@ TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::strin
 
 // Installs the checks and the project into `venv`, runs the five checks at once, reports each
 // and returns how many failed.
-int run_lint(const venv::VirtualEnvironment &venv, const ProjectConfig &config, bool fix,
+int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig &config, bool fix,
              bool workflow, bool colour);
 
 } // namespace tarvo::lint

@@ -1,13 +1,13 @@
 #include "tarvo/project/project_config.hpp"
 
-#include "tarvo/project/toml_input.hpp"
 #include "tarvo/fs/files.hpp"
+#include "tarvo/project/toml_input.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
 #include <toml++/toml.hpp>
 
-namespace tarvo {
+namespace tarvo::project {
 
 namespace fs = std::filesystem;
 
@@ -224,4 +224,4 @@ std::optional<Value> ProjectConfig::requires_python() const {
   return lookup(&checked_table(*project), "requires-python");
 }
 
-} // namespace tarvo
+} // namespace tarvo::project

@@ -2,8 +2,8 @@
 // commands ask of it.
 #pragma once
 
-#include "tarvo/project/value.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/project/value.hpp"
 
 #include <filesystem>
 #include <optional>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::project {
 
 // The document is not valid TOML.
 class TomlDecodeError : public Error {
@@ -63,4 +63,4 @@ private:
 // it defines no groups.
 std::vector<std::string> extra_names(const ProjectConfig &config);
 
-} // namespace tarvo
+} // namespace tarvo::project

@@ -6,7 +6,7 @@
 #include <fmt/format.h>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::project {
 
 namespace {
 
@@ -303,4 +303,4 @@ private:
 
 std::string toml_input(std::string_view document) { return InputScan(document).run(); }
 
-} // namespace tarvo
+} // namespace tarvo::project

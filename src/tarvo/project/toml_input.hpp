@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarvo {
+namespace tarvo::project {
 
 inline constexpr std::size_t MAX_TOML_NESTING = 1000;
 
@@ -20,4 +20,4 @@ inline constexpr std::size_t MAX_TOML_NESTING = 1000;
 // the parser.
 std::string toml_input(std::string_view document);
 
-} // namespace tarvo
+} // namespace tarvo::project

@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-namespace tarvo {
+namespace tarvo::project {
 
 Array::Array() = default;
 Array::Array(const Array &) = default;
@@ -32,7 +32,7 @@ const Value *find(const Table &table, std::string_view key) {
 
 const Value *Value::find(std::string_view key) const {
   const Table *table = as_table();
-  return table ? tarvo::find(*table, key) : nullptr;
+  return table ? project::find(*table, key) : nullptr;
 }
 
 bool Value::truthy() const {
@@ -120,4 +120,4 @@ std::vector<std::string> string_list(const Value &value, std::string_view what) 
   return out;
 }
 
-} // namespace tarvo
+} // namespace tarvo::project

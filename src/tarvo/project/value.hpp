@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::project {
 
 struct Value;
 
@@ -69,4 +69,4 @@ std::string str(const std::optional<Value> &value);
 // The entries of a list of text; a TypeError names `what` when the value is anything else.
 std::vector<std::string> string_list(const Value &value, std::string_view what);
 
-} // namespace tarvo
+} // namespace tarvo::project
