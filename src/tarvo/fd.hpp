@@ -2,6 +2,10 @@
 // copied. Every descriptor tarvo opens lives in one from the call that opens it.
 #pragma once
 
+#include "tarvo/error.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 #include <utility>
 
@@ -39,5 +43,19 @@ public:
 private:
   int fd_ = -1;
 };
+
+struct Pipe {
+  Fd read;
+  Fd write;
+};
+
+// A pipe whose ends are opened with `flags` (O_CLOEXEC, O_NONBLOCK).
+inline Pipe make_pipe(int flags) {
+  int fds[2];
+  if (::pipe2(fds, flags) != 0) {
+    throw os_error(errno);
+  }
+  return {Fd(fds[0]), Fd(fds[1])};
+}
 
 } // namespace tarvo

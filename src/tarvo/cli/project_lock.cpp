@@ -33,24 +33,15 @@ bool try_lock(int fd) {
 } // namespace
 
 ProjectLock::ProjectLock() : fd_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-  if (fd_ < 0 || try_lock(fd_)) {
+  if (!fd_ || try_lock(fd_.get())) {
     return;
   }
   console::out("Waiting for another tarvo in this project to finish...\n");
   console::flush();
   do {
     process::sleep_unless_interrupted(RETRY_PERIOD);
-    if (process::interrupt_signal() != 0) {
-      ::close(fd_);
-      process::check_interrupted();
-    }
-  } while (!try_lock(fd_));
-}
-
-ProjectLock::~ProjectLock() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-  }
+    process::check_interrupted();
+  } while (!try_lock(fd_.get()));
 }
 
 } // namespace tarvo::cli

@@ -3,19 +3,17 @@
 // until they end. A second one says once that it waits, then waits; Ctrl-C ends the wait.
 #pragma once
 
+#include "tarvo/fd.hpp"
+
 namespace tarvo::cli {
 
 class ProjectLock {
 public:
-  // Locks the current directory.
+  // Locks the current directory; the lock goes with the descriptor.
   ProjectLock();
-  // The lock goes with the descriptor.
-  ~ProjectLock();
-  ProjectLock(const ProjectLock &) = delete;
-  ProjectLock &operator=(const ProjectLock &) = delete;
 
 private:
-  int fd_ = -1;
+  Fd fd_;
 };
 
 } // namespace tarvo::cli

@@ -1,6 +1,7 @@
 #include "tarvo/fs/files.hpp"
 
 #include "tarvo/error.hpp"
+#include "tarvo/fd.hpp"
 #include "tarvo/repr.hpp"
 
 #include <cerrno>
@@ -16,16 +17,6 @@ namespace tarvo::files {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Closes the descriptor when the scope ends.
-struct Descriptor {
-  int fd;
-  ~Descriptor() {
-    if (fd >= 0) {
-      ::close(fd);
-    }
-  }
-};
 
 void write_all(int fd, std::string_view content, const fs::path &path) {
   while (!content.empty()) {
@@ -44,12 +35,12 @@ void write_all(int fd, std::string_view content, const fs::path &path) {
 
 std::string read_file(const fs::path &path) {
   // Non-blocking, so that opening a FIFO with no writer returns at once.
-  Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-  if (file.fd < 0) {
+  Fd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!file) {
     throw os_error(errno, path);
   }
   struct stat st {};
-  if (::fstat(file.fd, &st) != 0) {
+  if (::fstat(file.get(), &st) != 0) {
     throw os_error(errno, path);
   }
   if (S_ISDIR(st.st_mode)) {
@@ -65,7 +56,7 @@ std::string read_file(const fs::path &path) {
   bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
   for (;;) {
-    ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+    ssize_t n = ::read(file.get(), buffer, sizeof buffer);
     if (n > 0) {
       // A file that grows while it is read is held to the same limit.
       if (bytes.size() + static_cast<std::size_t>(n) > MAX_FILE_SIZE) {
@@ -83,18 +74,19 @@ std::string read_file(const fs::path &path) {
 void create_file(const fs::path &path, std::string_view content) {
   fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
   std::string temp = (dir / ("." + path.filename().string() + ".tarvo-XXXXXX")).string();
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
+  Fd file(::mkostemp(temp.data(), O_CLOEXEC));
+  if (!file) {
     throw os_error(errno, path);
   }
   try {
     mode_t mask = ::umask(0);
     ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) {
+    if (::fchmod(file.get(), 0666 & ~mask) != 0) {
       throw os_error(errno, path);
     }
-    write_all(fd, content, path);
-    if (::close(std::exchange(fd, -1)) != 0) {
+    write_all(file.get(), content, path);
+    // A write the file system defers may fail only here.
+    if (::close(file.release()) != 0) {
       throw os_error(errno, path);
     }
     if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
@@ -105,17 +97,15 @@ void create_file(const fs::path &path, std::string_view content) {
       ::unlink(temp.c_str());
     }
   } catch (...) {
-    if (fd >= 0) {
-      ::close(fd);
-    }
+    file.close();
     ::unlink(temp.c_str());
     throw;
   }
 }
 
 void create_empty_file(const fs::path &path) {
-  Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)};
-  if (file.fd < 0 && errno != EEXIST) {
+  Fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!file && errno != EEXIST) {
     throw os_error(errno, path);
   }
 }

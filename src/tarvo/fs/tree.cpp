@@ -1,6 +1,7 @@
 #include "tarvo/fs/tree.hpp"
 
 #include "tarvo/error.hpp"
+#include "tarvo/fd.hpp"
 #include "tarvo/repr.hpp"
 
 #include <cerrno>
@@ -58,8 +59,8 @@ std::optional<std::vector<Entry>> list(int dir_fd) {
   }
 }
 
-int open_directory(int at, const char *name) {
-  return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+Fd open_directory(int at, const char *name) {
+  return Fd(::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 } // namespace
@@ -69,19 +70,14 @@ class DirStack {
 public:
   // `base` is the directory that the first pushed name is relative to.
   explicit DirStack(int base) : base_(base) {}
-  ~DirStack() {
-    for (auto &frame : frames_) {
-      close(frame);
-    }
-  }
   DirStack(const DirStack &) = delete;
   DirStack &operator=(const DirStack &) = delete;
 
   // Opens the directory `name` of the current one and makes it current; false when it
   // vanished. `shown` is its part of the paths in messages (empty for the start).
   bool push(const std::string &name, const std::string &shown) {
-    int fd = open_directory(top_fd(), name.c_str());
-    if (fd < 0) {
+    Fd fd = open_directory(top_fd(), name.c_str());
+    if (!fd) {
       int err = errno;
       if (err == ENOENT) {
         return false;
@@ -98,20 +94,18 @@ public:
       }
       throw os_error(err, path(shown));
     }
-    Frame frame{fd, 0, 0, name, shown, {}, 0};
     struct stat st {};
-    auto entries = ::fstat(fd, &st) == 0 ? list(fd) : std::nullopt;
+    auto entries = ::fstat(fd.get(), &st) == 0 ? list(fd.get()) : std::nullopt;
     if (!entries) {
-      int err = errno != 0 ? errno : EIO;
-      close(frame);
-      throw os_error(err, path(shown));
+      throw os_error(errno != 0 ? errno : EIO, path(shown));
     }
+    Frame frame{std::move(fd), 0, 0, name, shown, {}, 0};
     frame.device = st.st_dev;
     frame.inode = st.st_ino;
     frame.entries = std::move(*entries);
     frames_.push_back(std::move(frame));
     if (frames_.size() > OPEN_LIMIT) {
-      close(frames_[frames_.size() - OPEN_LIMIT - 1]);
+      frames_[frames_.size() - OPEN_LIMIT - 1].fd.close();
     }
     return true;
   }
@@ -119,15 +113,14 @@ public:
   // Returns to the directory above the current one, opening it again if it gave up its
   // descriptor.
   void pop() {
-    if (frames_.size() > 1 && frames_[frames_.size() - 2].fd < 0) {
+    if (frames_.size() > 1 && !frames_[frames_.size() - 2].fd) {
       reopen_parent();
     }
-    close(frames_.back());
     frames_.pop_back();
   }
 
   std::size_t depth() const { return frames_.size(); }
-  int top_fd() const { return frames_.empty() ? base_ : frames_.back().fd; }
+  int top_fd() const { return frames_.empty() ? base_ : frames_.back().fd.get(); }
 
   // The next entry of the current directory, or none when all were taken.
   const Entry *next_entry() {
@@ -174,7 +167,7 @@ public:
 
 private:
   struct Frame {
-    int fd; // -1 while given up
+    Fd fd; // none while given up
     dev_t device;
     ino_t inode;
     std::string name;  // as opened in its parent
@@ -182,13 +175,6 @@ private:
     std::vector<Entry> entries;
     std::size_t next;
   };
-
-  static void close(Frame &frame) {
-    if (frame.fd >= 0) {
-      ::close(frame.fd);
-      frame.fd = -1;
-    }
-  }
 
   fs::path path(std::size_t frames, std::string_view name) const {
     fs::path out;
@@ -203,16 +189,13 @@ private:
   // The parent is reached through "..", and must still be the directory that was left.
   void reopen_parent() {
     Frame &parent = frames_[frames_.size() - 2];
-    int fd = open_directory(frames_.back().fd, "..");
+    Fd fd = open_directory(frames_.back().fd.get(), "..");
+    int err = fd ? 0 : errno;
     struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_dev == parent.device &&
+    if (fd && ::fstat(fd.get(), &st) == 0 && st.st_dev == parent.device &&
         st.st_ino == parent.inode) {
-      parent.fd = fd;
+      parent.fd = std::move(fd);
       return;
-    }
-    int err = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-      ::close(fd);
     }
     auto shown = path(frames_.size() - 1, "");
     if (err != 0) {
@@ -264,12 +247,12 @@ void walk_tree(const std::function<bool(const TreeEntry &)> &visit) {
 
 std::vector<std::string> glob(const fs::path &dir, std::string_view pattern) {
   std::vector<std::string> names;
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
+  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) {
     return names;
   }
-  auto entries = list(fd);
-  ::close(fd);
+  auto entries = list(fd.get());
+  fd.close();
   const std::string wanted(pattern);
   for (auto &entry : entries.value_or(std::vector<Entry>{})) {
     if (::fnmatch(wanted.c_str(), entry.name.c_str(), FNM_PERIOD) == 0) {

@@ -132,12 +132,9 @@ void handle_interrupts() {
   if (notify_read) {
     return;
   }
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-    throw os_error(errno);
-  }
-  notify_read = Fd(fds[0]);
-  notify_write = Fd(fds[1]);
+  auto notify = make_pipe(O_CLOEXEC | O_NONBLOCK);
+  notify_read = std::move(notify.read);
+  notify_write = std::move(notify.write);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     install(signal, on_interrupt);
   }

@@ -69,12 +69,9 @@ Fd direct_stream(SpawnActions &actions, int target, Redirect mode, Fd &write_end
   }
   // Close-on-exec, so that children started by other threads meanwhile never hold our pipe
   // open; the copy made for this child loses the flag. Only our end does not block.
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    throw os_error(errno);
-  }
-  Fd read_end(fds[0]);
-  write_end = Fd(fds[1]);
+  auto pipe = make_pipe(O_CLOEXEC);
+  Fd read_end = std::move(pipe.read);
+  write_end = std::move(pipe.write);
   fcntl(read_end.get(), F_SETFL, O_NONBLOCK);
   fcntl(read_end.get(), F_SETPIPE_SZ, PIPE_SIZE);
   check_spawn_call(posix_spawn_file_actions_adddup2(&actions.value, write_end.get(), target));

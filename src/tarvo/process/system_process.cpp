@@ -53,12 +53,9 @@ SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions
   bool pidfd = pidfd_available();
   if (!pidfd) {
     wake_on_sigchld();
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-      throw os_error(errno);
-    }
-    exit_fd_ = Fd(fds[0]);
-    wake_write_ = Fd(fds[1]);
+    auto wake = make_pipe(O_CLOEXEC | O_NONBLOCK);
+    exit_fd_ = std::move(wake.read);
+    wake_write_ = std::move(wake.write);
   }
   slot_.emplace(wake_write_.get());
   if (options.stdout_mode == Redirect::Inherit || options.stderr_mode == Redirect::Inherit) {
