@@ -1,7 +1,7 @@
 // bench_diff A B: the unified diff of two files, read, compared and printed as config-diff
 // --workflow does it, with its time on standard error; compare with `diff -u A B`.
 #include "tarvo/configdiff/unified_diff.hpp"
-#include "tarvo/fs/files.hpp"
+#include "tarvo/files/files.hpp"
 
 #include <chrono>
 #include <cstdio>

@@ -1,5 +1,5 @@
-#include "tarvo/fs/files.hpp"
-#include "tarvo/fs/tree.hpp"
+#include "tarvo/files/files.hpp"
+#include "tarvo/files/tree.hpp"
 
 #include "harness.hpp"
 #include "tarvo/error.hpp"

@@ -1,8 +1,8 @@
 #include "tarvo/artifacts/clean.hpp"
 
 #include "tarvo/console/console.hpp"
-#include "tarvo/fs/files.hpp"
-#include "tarvo/fs/tree.hpp"
+#include "tarvo/files/files.hpp"
+#include "tarvo/files/tree.hpp"
 #include "tarvo/process/interrupts.hpp"
 
 #include <fnmatch.h>

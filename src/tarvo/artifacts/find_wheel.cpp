@@ -1,7 +1,7 @@
 #include "tarvo/artifacts/find_wheel.hpp"
 
-#include "tarvo/fs/files.hpp"
-#include "tarvo/fs/tree.hpp"
+#include "tarvo/files/files.hpp"
+#include "tarvo/files/tree.hpp"
 
 namespace tarvo::artifacts {
 

@@ -2,7 +2,7 @@
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
-#include "tarvo/fs/files.hpp"
+#include "tarvo/files/files.hpp"
 
 namespace tarvo::artifacts {
 

@@ -4,7 +4,7 @@
 #include "tarvo/templates/templates.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
-#include "tarvo/fs/files.hpp"
+#include "tarvo/files/files.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/repr.hpp"
 

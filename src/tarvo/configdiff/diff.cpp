@@ -3,7 +3,7 @@
 #include "tarvo/configdiff/coverage.hpp"
 #include "tarvo/configdiff/unified_diff.hpp"
 #include "tarvo/console/console.hpp"
-#include "tarvo/fs/files.hpp"
+#include "tarvo/files/files.hpp"
 #include "tarvo/project/project_config.hpp"
 #include "tarvo/repr.hpp"
 #include "tarvo/templates/templates.hpp"

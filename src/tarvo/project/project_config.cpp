@@ -1,6 +1,6 @@
 #include "tarvo/project/project_config.hpp"
 
-#include "tarvo/fs/files.hpp"
+#include "tarvo/files/files.hpp"
 #include "tarvo/project/toml_input.hpp"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "tarvo/fs/files.hpp"
+#include "tarvo/files/files.hpp"
 
 #include "tarvo/error.hpp"
 #include "tarvo/fd.hpp"

@@ -1,4 +1,4 @@
-#include "tarvo/fs/tree.hpp"
+#include "tarvo/files/tree.hpp"
 
 #include "tarvo/error.hpp"
 #include "tarvo/fd.hpp"
