@@ -18,7 +18,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 scripts/fetch-wheels.sh
-scripts/fetch-tomlplusplus.sh
 scripts/build.sh
 # The program, its shell completions and its manual page, where the system looks for them.
 cmake --install build --prefix /usr/local --strip >/dev/null
