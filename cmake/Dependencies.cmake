@@ -3,8 +3,10 @@
 # bundled copy although a system one exists: -DCMAKE_DISABLE_FIND_PACKAGE_fmt=ON (and
 # -DCMAKE_DISABLE_FIND_PACKAGE_tomlplusplus=ON).
 #
-# Defines the target fmt::fmt-header-only and TARVO_TOMLPLUSPLUS_INCLUDE, the folder that holds
-# toml++/toml.hpp (3.4 or later: 3.3 reaches undefined behaviour on some non-ASCII input).
+# Defines the target fmt::fmt-header-only, TARVO_TOMLPLUSPLUS_INCLUDE, the folder that holds
+# toml++/toml.hpp (3.4 or later: 3.3 reaches undefined behaviour on some non-ASCII input), and
+# TARVO_TOMLPLUSPLUS_OPTIONS, the compiler options that make it a system folder (a newer compiler's
+# warnings about toml++'s own code are not ours to fix).
 
 set(TARVO_THIRD_PARTY "${CMAKE_CURRENT_LIST_DIR}/../third_party")
 cmake_path(NORMAL_PATH TARVO_THIRD_PARTY)
@@ -59,4 +61,8 @@ if(NOT TARVO_TOMLPLUSPLUS_INCLUDE)
   set(TARVO_TOMLPLUSPLUS_INCLUDE "${TARVO_THIRD_PARTY}/tomlplusplus/include")
   tarvo_tomlplusplus_version("${TARVO_TOMLPLUSPLUS_INCLUDE}" version)
   message(STATUS "toml++: ${version} bundled in third_party/tomlplusplus")
+endif()
+set(TARVO_TOMLPLUSPLUS_OPTIONS "")
+if(NOT TARVO_TOMLPLUSPLUS_INCLUDE IN_LIST CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
+  set(TARVO_TOMLPLUSPLUS_OPTIONS "-isystem;${TARVO_TOMLPLUSPLUS_INCLUDE}")
 endif()
