@@ -3,7 +3,8 @@
 # bundled copy although a system one exists: -DCMAKE_DISABLE_FIND_PACKAGE_fmt=ON (and
 # -DCMAKE_DISABLE_FIND_PACKAGE_tomlplusplus=ON).
 #
-# Defines the target fmt::fmt-header-only, TARVO_TOMLPLUSPLUS_INCLUDE, the folder that holds
+# Defines the target fmt::fmt-header-only; TARVO_LICENSES, NAME=FILE entries for the licence of
+# each bundled library compiled in; TARVO_TOMLPLUSPLUS_INCLUDE, the folder that holds
 # toml++/toml.hpp (3.4 or later: 3.3 reaches undefined behaviour on some non-ASCII input), and
 # TARVO_TOMLPLUSPLUS_OPTIONS, the compiler options that make it a system folder (a newer compiler's
 # warnings about toml++'s own code are not ours to fix).
@@ -26,6 +27,7 @@ else()
   target_include_directories(tarvo_bundled_fmt SYSTEM INTERFACE "${TARVO_THIRD_PARTY}/fmt/include")
   target_compile_definitions(tarvo_bundled_fmt INTERFACE FMT_HEADER_ONLY=1)
   add_library(fmt::fmt-header-only ALIAS tarvo_bundled_fmt)
+  list(APPEND TARVO_LICENSES "fmt=${TARVO_THIRD_PARTY}/fmt/LICENSE")
 endif()
 
 # The version of the toml++ headers in FOLDER, as MAJOR.MINOR.PATCH, into OUT_VAR.
@@ -61,6 +63,7 @@ if(NOT TARVO_TOMLPLUSPLUS_INCLUDE)
   set(TARVO_TOMLPLUSPLUS_INCLUDE "${TARVO_THIRD_PARTY}/tomlplusplus/include")
   tarvo_tomlplusplus_version("${TARVO_TOMLPLUSPLUS_INCLUDE}" version)
   message(STATUS "toml++: ${version} bundled in third_party/tomlplusplus")
+  list(APPEND TARVO_LICENSES "tomlplusplus=${TARVO_THIRD_PARTY}/tomlplusplus/LICENSE")
 endif()
 set(TARVO_TOMLPLUSPLUS_OPTIONS "")
 if(NOT TARVO_TOMLPLUSPLUS_INCLUDE IN_LIST CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
