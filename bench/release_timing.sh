@@ -28,8 +28,9 @@ compare() {
 }
 
 loop() { echo "for i in \$(seq 1000); do $* >/dev/null; done"; }
-compare "start-up, 1000 x --version (A)" --vs "sh -c '$(loop /bin/true)'" -- sh -c "$(loop "$a" --version)"
-compare "start-up, 1000 x --version (B)" --vs "sh -c '$(loop /bin/true)'" -- sh -c "$(loop "$b" --version)"
+true_loop="sh -c '$(loop /bin/true)'"
+compare "start-up, 1000 x --version (A)" --vs "$true_loop" -- sh -c "$(loop "$a" --version)"
+compare "start-up, 1000 x --version (B)" --vs "$true_loop" -- sh -c "$(loop "$b" --version)"
 compare "start-up, 1000 x --version, A against B" --vs "sh -c '$(loop "$b" --version)'" -- \
   sh -c "$(loop "$a" --version)"
 
@@ -41,7 +42,8 @@ done
 printf '[project]\nname = "demo"\n' >"$work/lint/pyproject.toml"
 export PATH="$work/tools:$stubs:$PATH" STUB_TOOLS="$work/tools"
 "$a" -C "$work/lint" lint >/dev/null 2>&1 || true # makes .venv once, through the stand-ins
-compare "lint, five checks that end at once" --vs "$b -C $work/lint lint" -- "$a" -C "$work/lint" lint
+compare "lint, five checks that end at once" --vs "$b -C $work/lint lint" -- \
+  "$a" -C "$work/lint" lint
 
 mkdir -p "$work/diff/.github/workflows"
 printf '[project]\nname = "demo"\nlicense = "MIT"\nrequires-python = ">=3.11"\n' \

@@ -32,7 +32,8 @@ endif()
 
 # The version of the toml++ headers in FOLDER, as MAJOR.MINOR.PATCH, into OUT_VAR.
 function(tarvo_tomlplusplus_version folder out_var)
-  file(STRINGS "${folder}/toml++/impl/version.hpp" lines REGEX "define TOML_LIB_(MAJOR|MINOR|PATCH)")
+  file(STRINGS "${folder}/toml++/impl/version.hpp" lines
+    REGEX "define TOML_LIB_(MAJOR|MINOR|PATCH)")
   set(parts "")
   foreach(line IN LISTS lines)
     string(REGEX MATCH "[0-9]+$" part "${line}")

@@ -5,9 +5,10 @@
 # (default: every wheel there). auditwheel must confirm each platform tag of every wheel. The
 # wheel of this machine's architecture is installed into a fresh virtual environment, where
 # tarvo --version, init and config-diff must work and the completions, the manual page and the
-# licences of what is compiled in must be present; the same program then runs in a Debian 11 root (glibc 2.31, scripts/debian11-root.sh)
-# with chroot. The program of another architecture runs --version and config-diff under
-# qemu-user. Needs root (or sudo) for chroot; pip runs offline when PIP_NO_INDEX is set.
+# licences of what is compiled in must be present; the same program then runs in a Debian 11 root
+# (glibc 2.31, scripts/debian11-root.sh) with chroot. The program of another architecture runs
+# --version, init and config-diff under qemu-user. Needs root (or sudo) for chroot; pip runs
+# offline when PIP_NO_INDEX is set.
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 DIST [x86_64|aarch64]..." >&2

@@ -36,7 +36,7 @@ done
 cache=${TARVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo}
 tools=$("$source/scripts/release-toolchain.sh")
 python=$tools/bin/python
-zig=$("$python" -c 'import os, ziglang; print(os.path.join(os.path.dirname(ziglang.__file__), "zig"))')
+zig=$("$python" -c 'import os, ziglang; print(os.path.dirname(ziglang.__file__))')/zig
 export ZIG_GLOBAL_CACHE_DIR=$cache/zig-cache
 version=$(sed -n 's/^project(tarvo VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 work=$(mktemp -d)
@@ -53,8 +53,8 @@ quietly() {
 }
 
 # The wrappers through which CMake and ccache run zig for one target, in a folder named after
-# it, beside a link to zig. Their text names zig and the target, so that ccache (which hashes it) never mixes targets
-# or zig versions; they are rewritten only when that text changes.
+# it, beside a link to zig. Their text names zig and the target, so that ccache (which hashes it)
+# never mixes targets or zig versions; they are rewritten only when that text changes.
 wrappers() {
   local dir=$cache/zig-wrappers/$1
   mkdir -p "$dir"
@@ -101,6 +101,7 @@ for arch in "${arches[@]}"; do
     -C install.strip=false "${launcher[@]}"
   # The backend names the wheel for the machine it ran on; the program inside decides its tags.
   quietly "$python" -m wheel tags --remove --platform-tag "$tag" "$work/wheel-$arch"/*.whl
-  mv "$work/wheel-$arch"/*.whl "$out/"
-  echo "release-wheels: $(basename "$out"/tarvo-"$version"-*"$arch"*.whl) in $((SECONDS - start)) s"
+  wheel=$(echo "$work/wheel-$arch"/*.whl)
+  mv "$wheel" "$out/"
+  echo "release-wheels: $(basename "$wheel") in $((SECONDS - start)) s"
 done

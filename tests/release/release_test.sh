@@ -6,6 +6,12 @@
 # caches make a run after the first one quick.
 set -euo pipefail
 source=$(cd "$(dirname "$0")/../.." && pwd)
+cache=${TARVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo}
+# Set up by scripts/install.sh, never here: the test does not reach the network.
+if [ ! -f "$cache/debian11-root.complete" ]; then
+  echo "release test: no Debian 11 root in $cache: run scripts/install.sh first" >&2
+  exit 1
+fi
 export PIP_NO_INDEX=1 PIP_FIND_LINKS=$source/.cache/wheels PIP_DISABLE_PIP_VERSION_CHECK=1
 dist=$(mktemp -d)
 trap 'rm -rf "$dist"' EXIT
