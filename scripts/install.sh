@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config libfmt-dev
   libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip
-  python-is-python3 python3-yaml debootstrap clang libclang-rt-14-dev man-db zsh fish)
+  python-is-python3 python3-yaml debootstrap clang libclang-rt-14-dev man-db zsh fish
+  ccache qemu-user-static)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
@@ -18,7 +19,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 scripts/fetch-wheels.sh
-scripts/fetch-tomlplusplus.sh
+# The release test's toolchain (zig from PyPI) and its Debian 11 root, once, in ~/.cache/tarvo.
+scripts/release-toolchain.sh >/dev/null
+scripts/debian11-root.sh >/dev/null
 scripts/build.sh
 # The program, its shell completions and its manual page, where the system looks for them.
 cmake --install build --prefix /usr/local --strip >/dev/null

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds tarvo and its tests with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-sanitize/ and runs the suite there, but for the container tests and the build of tarvo's
-# own wheel (they test docker and packaging, not tarvo's memory, and take the longest).
+# own wheel and the release wheels (they test docker and packaging, not tarvo's memory, and take
+# the longest).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flags="-O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
@@ -13,4 +14,4 @@ cd build-sanitize
 # The pidfd_open shim is preloaded before the sanitizer runtime in some tests.
 export ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --output-on-failure --timeout 600 -j "$(nproc)" -LE containers -E PythonPackage
+ctest --output-on-failure --timeout 600 -j "$(nproc)" -LE "containers|release" -E PythonPackage

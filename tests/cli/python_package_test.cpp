@@ -1,6 +1,7 @@
-// tarvo as a Python package: the wheel that pip builds from this repository (offline, with
-// scikit-build-core from the fetched wheels) carries the native program and nothing of Python,
-// installs into a fresh virtual environment, runs from there, and passes auditwheel.
+// tarvo as a Python package: the sdist holds every source and the bundled libraries; the wheel
+// that pip builds from it (offline, with scikit-build-core from the fetched wheels, and without
+// the system's {fmt}) carries the native program and nothing of Python, installs into a fresh
+// virtual environment, runs from there, and passes auditwheel.
 #include "harness.hpp"
 
 #include <gtest/gtest.h>
@@ -18,10 +19,31 @@ TEST(PythonPackage, WheelCarriesTheNativeProgram) {
   auto venv = run({"python3", "-m", "venv", (tmp.path / "env").string()}, options);
   ASSERT_EQ(venv.status, 0) << venv.err;
   auto bin = tmp.path / "env" / "bin";
-  auto built = run({(bin / "pip").string(), "wheel", "--no-deps", "--quiet", "--wheel-dir",
-                    (tmp.path / "dist").string(), source_dir().string()},
+  auto tools = run({(bin / "pip").string(), "install", "--quiet", "build"}, options);
+  ASSERT_EQ(tools.status, 0) << tools.err;
+  auto sdist_built = run({(bin / "python").string(), "-m", "build", "--sdist", "--outdir",
+                          (tmp.path / "sdist").string(), source_dir().string()},
+                         options);
+  ASSERT_EQ(sdist_built.status, 0) << sdist_built.out << sdist_built.err;
+  auto sdist = tmp.path / "sdist" / "tarvo-" TARVO_TEST_VERSION ".tar.gz";
+  ASSERT_TRUE(fs::exists(sdist));
+  auto listing = run({"tar", "-tzf", sdist.string()}, options);
+  for (std::string member : {"third_party/fmt/include/fmt/format.h", "third_party/fmt/LICENSE",
+                             "third_party/tomlplusplus/include/toml++/toml.hpp",
+                             "third_party/tomlplusplus/LICENSE", "src/tarvo/artifacts/clean.cpp",
+                             "src/tarvo/templates/build.yml.tpl", "cmake/zig-toolchain.cmake"}) {
+    EXPECT_NE(listing.out.find("tarvo-" TARVO_TEST_VERSION "/" + member + "\n"), std::string::npos)
+        << member;
+  }
+  EXPECT_EQ(listing.out.find("/.cache/"), std::string::npos);
+
+  // As on a machine without {fmt}: the bundled copy is compiled in.
+  auto built = run({(bin / "pip").string(), "wheel", "--no-deps", "--verbose", "--wheel-dir",
+                    (tmp.path / "dist").string(), "--config-settings",
+                    "cmake.define.CMAKE_DISABLE_FIND_PACKAGE_fmt=ON", sdist.string()},
                    options);
   ASSERT_EQ(built.status, 0) << built.out << built.err;
+  EXPECT_NE((built.out + built.err).find("bundled in third_party/fmt"), std::string::npos);
   auto names = std::vector<fs::path>(fs::directory_iterator(tmp.path / "dist"), {});
   ASSERT_EQ(names.size(), 1u);
   auto wheel = names.front();
@@ -62,4 +84,24 @@ TEST(PythonPackage, WheelCarriesTheNativeProgram) {
   auto repaired = std::vector<fs::path>(fs::directory_iterator(tmp.path / "repaired"), {});
   ASSERT_EQ(repaired.size(), 1u);
   EXPECT_NE(repaired.front().filename().string().find("manylinux_2_"), std::string::npos);
+}
+
+// The release workflow is valid for GitHub (checked offline against the schema that
+// check-jsonschema carries).
+TEST(PythonPackage, ReleaseWorkflowValidates) {
+  fs::path wheels = offline_wheels();
+  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
+  TempDir tmp;
+  RunOptions options{.cwd = tmp.path};
+  options.env = offline_pip(wheels);
+  auto venv = run({"python3", "-m", "venv", (tmp.path / "env").string()}, options);
+  ASSERT_EQ(venv.status, 0) << venv.err;
+  auto bin = tmp.path / "env" / "bin";
+  auto install = run({(bin / "pip").string(), "install", "--quiet", "check-jsonschema"}, options);
+  ASSERT_EQ(install.status, 0) << install.err;
+  auto schema =
+      run({(bin / "check-jsonschema").string(), "--builtin-schema", "vendor.github-workflows",
+           (source_dir() / ".github" / "workflows" / "release.yml").string()},
+          options);
+  EXPECT_EQ(schema.status, 0) << schema.out << schema.err;
 }

@@ -9,8 +9,14 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
+
+// renameat2's flag, from the kernel's linux/fs.h: musl's headers do not define it.
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
 
 namespace tarvo::files {
 
@@ -89,7 +95,9 @@ void create_file(const fs::path &path, std::string_view content) {
     if (::close(file.release()) != 0) {
       throw os_error(errno, path);
     }
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+    // Through syscall(): glibc has a renameat2 wrapper only since 2.28, release builds run on 2.17.
+    if (::syscall(SYS_renameat2, AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(),
+                  RENAME_NOREPLACE) != 0) {
       // Filesystems without the no-replace rename still refuse to link over an entry.
       if ((errno != EINVAL && errno != ENOSYS) || ::link(temp.c_str(), path.c_str()) != 0) {
         throw os_error(errno, path);

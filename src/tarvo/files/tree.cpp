@@ -10,6 +10,7 @@
 #include <fnmatch.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 
@@ -23,18 +24,26 @@ namespace {
 // directory's identity, when the walk returns to them.
 constexpr std::size_t OPEN_LIMIT = 32;
 
+// The record that getdents64 fills: glibc calls it dirent64; musl's dirent has that layout.
+#ifdef __GLIBC__
+using KernelDirent = dirent64;
+#else
+using KernelDirent = dirent;
+#endif
+
 struct Entry {
   std::string name;
   bool directory; // a real directory, not a link to one
 };
 
 // The entries of an open directory, read whole before anything in it changes. getdents64 is
-// used directly: readdir would add a descriptor copy per folder, and trees can be large.
+// used directly: readdir would add a descriptor copy per folder, and trees can be large. It is
+// reached through syscall(): glibc has a wrapper only since 2.30, and release builds run on 2.17.
 std::optional<std::vector<Entry>> list(int dir_fd) {
   std::vector<Entry> entries;
   alignas(8) char buffer[32768];
   for (;;) {
-    ssize_t n = ::getdents64(dir_fd, buffer, sizeof buffer);
+    auto n = static_cast<ssize_t>(::syscall(SYS_getdents64, dir_fd, buffer, sizeof buffer));
     if (n == 0) {
       return entries;
     }
@@ -42,7 +51,7 @@ std::optional<std::vector<Entry>> list(int dir_fd) {
       return std::nullopt;
     }
     for (ssize_t at = 0; at < n;) {
-      auto *e = reinterpret_cast<dirent64 *>(buffer + at);
+      auto *e = reinterpret_cast<KernelDirent *>(buffer + at);
       at += e->d_reclen;
       std::string_view name = e->d_name;
       if (name == "." || name == "..") {

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs, once, what the release builds use into a virtual environment in tarvo's cache folder
+# (outside the clone, so that every clone and CI run shares it) and prints its path: zig from
+# PyPI as the C++ toolchain for every target, the build backend, and the wheel tools.
+# The cache folder is $TARVO_CACHE, or ~/.cache/tarvo.
+set -euo pipefail
+cache=${TARVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo}
+# zig is pinned: its clang, libc++ and C libraries decide what the release binaries are.
+requirements=(ziglang==0.15.2 "scikit-build-core>=0.10" build wheel auditwheel)
+dest=$cache/toolchain-$(printf '%s\n' "${requirements[@]}" | sha256sum | cut -c1-12)
+mkdir -p "$cache"
+exec 9>"$cache/toolchain.lock"
+flock 9
+if [ ! -f "$dest/.complete" ]; then
+  rm -rf "$dest"
+  python3 -m venv "$dest"
+  "$dest/bin/pip" install --quiet --disable-pip-version-check "${requirements[@]}" >&2
+  touch "$dest/.complete"
+  # Environments of earlier requirement lists go.
+  find "$cache" -maxdepth 1 -name 'toolchain-????????????' ! -path "$dest" -exec rm -rf {} +
+fi
+echo "$dest"
