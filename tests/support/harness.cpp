@@ -1,5 +1,7 @@
 #include "harness.hpp"
 
+#include "tarvo/templates/templates.hpp"
+
 #include <fmt/format.h>
 
 #include <cerrno>
@@ -60,6 +62,28 @@ packages = ["{0}"]
       {"tests/test_" + name + ".py", fmt::format("from {} import double\n\n\ndef test_double():\n"
                                                  "    assert double(2) == 4\n",
                                                  name)}};
+}
+
+std::string tiny_pyproject(bool rated) {
+  namespace templates = tarvo::templates;
+  auto text = templates::render(templates::text("pyproject.toml.tpl"),
+                                {{"name", "tiny"},
+                                 {"description", "A tiny package that doubles numbers."},
+                                 {"author_name", "Ada Lovelace"},
+                                 {"author_email", "ada@example.org"},
+                                 {"license_spdx", "MIT"},
+                                 {"python_version", ">=3.11"}},
+                                templates::Quoting::TomlBasic);
+  auto cut = [&](const char *from, const char *to) {
+    auto at = text.find(from);
+    text.erase(at, text.find(to) - at);
+  };
+  if (!rated) {
+    cut("readme = ", "requires-python = ");
+    cut("keywords = ", "dependencies = ");
+    cut("[project.urls]", "[project.optional-dependencies]");
+  }
+  return text + "\n[tool.ruff.lint]\nselect = [\"E4\", \"E7\", \"E9\", \"F\", \"BLE\"]\n";
 }
 
 void write_file(const fs::path &path, const std::string &content) {

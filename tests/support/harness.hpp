@@ -117,6 +117,10 @@ std::string path_with(const fs::path &dir);
 // double(x) doubles, and tests/test_<name>.py, which checks it.
 std::map<std::string, std::string> setuptools_project(const std::string &name);
 
+// The project template rendered for "tiny", with ruff's blind-except rule on; without `rated`
+// it lacks the metadata that pyroma rates (the template carries it).
+std::string tiny_pyproject(bool rated);
+
 // The wheels scripts/fetch-wheels.sh fetched, or an empty path while they are incomplete.
 fs::path offline_wheels();
 
