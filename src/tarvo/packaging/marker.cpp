@@ -1,21 +1,20 @@
 #include "tarvo/packaging/marker.hpp"
 
+#include "tarvo/error.hpp"
 #include "tarvo/packaging/name.hpp"
 #include "tarvo/packaging/scan.hpp"
 #include "tarvo/packaging/specifier.hpp"
-#include "tarvo/error.hpp"
 #include "tarvo/repr.hpp"
 
 #include <array>
 #include <fmt/format.h>
-#include <sys/utsname.h>
 #include <utility>
 
 namespace tarvo::packaging {
 
 namespace {
 
-constexpr std::size_t variable_count = 12;
+constexpr std::size_t variable_count = detail::MARKER_VARIABLE_COUNT;
 
 constexpr std::array<std::string_view, variable_count> variable_names = {
     "python_version",      "python_full_version",    "os_name",
@@ -49,18 +48,6 @@ constexpr std::array<VariableSpelling, 18> variable_spellings = {{
     {"implementation_version", MarkerVariable::implementation_version},
     {"extra", MarkerVariable::extra},
 }};
-
-std::string_view op_text(MarkerOp op) {
-  switch (op.kind) {
-  case MarkerOp::Kind::in:
-    return "in";
-  case MarkerOp::Kind::not_in:
-    return "not in";
-  case MarkerOp::Kind::version:
-    break;
-  }
-  return operator_text(op.version);
-}
 
 // The whole word `word` at `pos`: word boundaries on both sides.
 bool keyword_at(std::string_view s, std::size_t pos, std::string_view word) {
@@ -343,89 +330,6 @@ void append_value(std::string &out, const MarkerValue &value) {
   }
 }
 
-using Values = std::array<std::string, variable_count>;
-
-bool compare_text(MarkerOp op, const std::string &lhs, const std::string &rhs) {
-  if (op.kind != MarkerOp::Kind::version) {
-    return (rhs.find(lhs) != std::string::npos) == (op.kind == MarkerOp::Kind::in);
-  }
-  switch (op.version) {
-  case Operator::less:
-    return lhs < rhs;
-  case Operator::less_equal:
-    return lhs <= rhs;
-  case Operator::not_equal:
-    return lhs != rhs;
-  case Operator::equal:
-    return lhs == rhs;
-  case Operator::greater_equal:
-    return lhs >= rhs;
-  case Operator::greater:
-    return lhs > rhs;
-  case Operator::compatible:
-  case Operator::arbitrary:
-    break;
-  }
-  throw Error(ErrorKind::UndefinedComparison,
-              fmt::format("Undefined {} on {} and {}", repr(op_text(op)), repr(lhs), repr(rhs)));
-}
-
-bool evaluate_comparison(const MarkerComparison &c, const Values &values) {
-  std::string lhs =
-      c.lhs.variable ? values[static_cast<std::size_t>(*c.lhs.variable)] : c.lhs.literal;
-  std::string rhs =
-      c.rhs.variable ? values[static_cast<std::size_t>(*c.rhs.variable)] : c.rhs.literal;
-  auto variable = c.lhs.variable ? c.lhs.variable : c.rhs.variable;
-  if (variable == MarkerVariable::extra) {
-    // Extra names are equal when their normalised forms are (PEP 685).
-    lhs = canonicalize_name(lhs);
-    rhs = canonicalize_name(rhs);
-  }
-  // Where the operator and the right side make a version specifier, the left side is compared
-  // as a version, whatever the variable, and a left side that is no version is an
-  // InvalidVersion error. Only the others compare as text.
-  if (c.op.kind == MarkerOp::Kind::version) {
-    std::string clause(op_text(c.op));
-    clause += rhs;
-    if (auto specifier = try_parse_specifier(clause)) {
-      return contains(*specifier, lhs, true);
-    }
-  }
-  return compare_text(c.op, lhs, rhs);
-}
-
-std::string host_platform(const std::string &system) {
-  if (system == "Linux") {
-    return "linux";
-  }
-  return system == "Darwin" ? "darwin" : scan::lower(system);
-}
-
-const Values &default_values() {
-  static const Values values = [] {
-    struct utsname host {};
-    uname(&host);
-    std::string system = host.sysname;
-    Values out;
-    auto set = [&](MarkerVariable variable, std::string value) {
-      out[static_cast<std::size_t>(variable)] = std::move(value);
-    };
-    set(MarkerVariable::python_version, "3.11");
-    set(MarkerVariable::python_full_version, "3.11.0");
-    set(MarkerVariable::os_name, "posix");
-    set(MarkerVariable::sys_platform, host_platform(system));
-    set(MarkerVariable::platform_release, host.release);
-    set(MarkerVariable::platform_system, system);
-    set(MarkerVariable::platform_version, host.version);
-    set(MarkerVariable::platform_machine, host.machine);
-    set(MarkerVariable::platform_python_implementation, "CPython");
-    set(MarkerVariable::implementation_name, "cpython");
-    set(MarkerVariable::implementation_version, "3.11.0");
-    return out;
-  }();
-  return values;
-}
-
 } // namespace
 
 std::string_view variable_name(MarkerVariable variable) {
@@ -433,6 +337,18 @@ std::string_view variable_name(MarkerVariable variable) {
 }
 
 namespace detail {
+
+std::string_view op_text(MarkerOp op) {
+  switch (op.kind) {
+  case MarkerOp::Kind::in:
+    return "in";
+  case MarkerOp::Kind::not_in:
+    return "not in";
+  case MarkerOp::Kind::version:
+    break;
+  }
+  return operator_text(op.version);
+}
 
 Marker parse_marker_expression(std::string_view source, std::size_t &pos, ErrorKind kind) {
   Parser parser(source, pos, kind);
@@ -484,7 +400,7 @@ std::string to_string(const Marker &marker) {
       const MarkerComparison &c = marker.comparisons[token.index];
       append_value(out, c.lhs);
       out += ' ';
-      out += op_text(c.op);
+      out += detail::op_text(c.op);
       out += ' ';
       append_value(out, c.rhs);
       break;
@@ -518,59 +434,5 @@ std::string to_string(const Marker &marker) {
 }
 
 bool operator==(const Marker &a, const Marker &b) { return to_string(a) == to_string(b); }
-
-const MarkerEnvironment &default_environment() {
-  static const MarkerEnvironment environment = [] {
-    MarkerEnvironment out;
-    for (std::size_t i = 0; i < variable_count; ++i) {
-      out.emplace(variable_names[i], default_values()[i]);
-    }
-    return out;
-  }();
-  return environment;
-}
-
-bool evaluate(const Marker &marker, const MarkerEnvironment &environment) {
-  Values values = default_values();
-  for (const auto &[name, value] : environment) {
-    for (std::size_t i = 0; i < variable_count; ++i) {
-      if (variable_names[i] == name) {
-        values[i] = value;
-      }
-    }
-  }
-  // Each level keeps whether an earlier "or" branch held and whether the current "and"
-  // chain still holds.
-  struct Level {
-    bool any = false;
-    bool all = true;
-  };
-  std::vector<Level> levels(1);
-  for (const MarkerToken &token : marker.tokens) {
-    switch (token.kind) {
-    case MarkerToken::Kind::comparison: {
-      bool result = evaluate_comparison(marker.comparisons[token.index], values);
-      levels.back().all = levels.back().all && result;
-      break;
-    }
-    case MarkerToken::Kind::open:
-      levels.emplace_back();
-      break;
-    case MarkerToken::Kind::close: {
-      bool result = levels.back().any || levels.back().all;
-      levels.pop_back();
-      levels.back().all = levels.back().all && result;
-      break;
-    }
-    case MarkerToken::Kind::and_:
-      break;
-    case MarkerToken::Kind::or_:
-      levels.back().any = levels.back().any || levels.back().all;
-      levels.back().all = true;
-      break;
-    }
-  }
-  return levels.back().any || levels.back().all;
-}
 
 } // namespace tarvo::packaging

@@ -1,9 +1,10 @@
 // PEP 508 environment markers such as `python_version < "3.9" and sys_platform == "linux"`:
-// parsing, the normalised text, and evaluation against the values of an environment.
+// parsing and the normalised text (marker.cpp), and evaluation against the values of an
+// environment (marker_evaluation.cpp).
 #pragma once
 
-#include "tarvo/packaging/specifier.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/packaging/specifier.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -94,6 +95,12 @@ const MarkerEnvironment &default_environment();
 bool evaluate(const Marker &marker, const MarkerEnvironment &environment = {});
 
 namespace detail {
+
+// How many variables there are: MarkerVariable's values run from 0 to one less.
+inline constexpr std::size_t MARKER_VARIABLE_COUNT = 12;
+
+// The operator as a marker writes it: "<", "in", "not in", ...
+std::string_view op_text(MarkerOp op);
 
 // Parses the marker expression that starts at `pos` of `source` and moves `pos` past it and
 // the blanks after it. Errors are of `kind` and name the whole `source`.
