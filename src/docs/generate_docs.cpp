@@ -284,7 +284,9 @@ std::string man(const Grammar &g) {
          "\n.SH ENVIRONMENT\n.TP\n.B NO_COLOR\n" +
          roff("When set and not empty, config-diff does not colour its output on a terminal "
               "(--colour still does).") +
-         "\n.TP\n.B PATH\n" + roff("Where python, docker and the tools are looked up.") + "\n";
+         "\n.TP\n.B PATH\n" + roff("Where python, docker and the tools are looked up.") +
+         "\n.TP\n.B TARVO_NO_SYNC\n" +
+         roff("When set and neither empty nor 0, the same as --no-sync.") + "\n";
   return out;
 }
 

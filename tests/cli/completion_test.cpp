@@ -22,8 +22,9 @@ std::string bash_offers(const std::string &words) {
 } // namespace
 
 TEST(Completions, BashOffersCommandsOptionsAndChoices) {
-  EXPECT_EQ(bash_offers("''"), "complete -F _tarvo tarvo\n-h --help --version --directory -C "
-                               "requirements test build clean lint status config-diff init\n");
+  EXPECT_EQ(bash_offers("''"),
+            "complete -F _tarvo tarvo\n-h --help --version --directory -C --no-sync "
+            "requirements test build clean lint status config-diff init\n");
   EXPECT_EQ(bash_offers("-C sub c"), "complete -F _tarvo tarvo\nclean config-diff\n");
   EXPECT_EQ(bash_offers("lint --"), "complete -F _tarvo tarvo\n--help --fix --workflow --colour "
                                     "--color\n");
@@ -51,10 +52,10 @@ TEST(ManualPage, RendersEveryCommandWithItsHelp) {
   options.env = {{"MANWIDTH", "200"}, {"MAN_KEEP_FORMATTING", std::nullopt}};
   auto r = run({"man", "-P", "cat", "-l", (share() / "man/man1/tarvo.1").string()}, options);
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const char *text :
-       {"tarvo - A Python module to replace Makefile workflows.", "tarvo config-diff",
-        "Force colour output even when not on a tty", "--libc glibc|musl",
-        "Script to run before starting the build.", "EXIT STATUS", "NO_COLOR"}) {
+  for (const char *text : {"tarvo - A Python module to replace Makefile workflows.",
+                           "tarvo config-diff", "Force colour output even when not on a tty",
+                           "--libc glibc|musl", "Script to run before starting the build.",
+                           "EXIT STATUS", "NO_COLOR", "--no-sync", "TARVO_NO_SYNC"}) {
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
   }
 }

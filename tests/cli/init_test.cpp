@@ -10,7 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kUsage = "usage: tarvo [-h] [--version] [--directory DIRECTORY] COMMAND ...\n";
+const std::string kUsage =
+    "usage: tarvo [-h] [--version] [--directory DIRECTORY] [--no-sync] COMMAND ...\n";
 
 std::vector<std::string> tarvo_args(std::vector<std::string> args) {
   args.insert(args.begin(), tarvo_binary().string());

@@ -57,6 +57,8 @@ TEST(Grammar, ValuesInEverySpelling) {
   EXPECT_EQ(parsed({"-C", "sub", "status"}).directory, "sub");
   EXPECT_EQ(parsed({"-Csub", "status"}).directory, "sub");
   EXPECT_EQ(parsed({"--directory=sub", "status"}).directory, "sub");
+  EXPECT_TRUE(parsed({"--no-sync", "-C", "sub", "test"}).no_sync);
+  EXPECT_FALSE(parsed({"test"}).no_sync);
   EXPECT_EQ(parsed({"--dir", "sub", "status"}).directory, "sub");
   EXPECT_EQ(parsed({"build", "--arch=aarch64"}).arch, "aarch64");
   EXPECT_EQ(parsed({"build", "--ar", "armv7l"}).arch, "armv7l");
@@ -93,7 +95,9 @@ TEST(Grammar, HelpAndVersionEndAtOnce) {
 
   Finished h = finished({"-h"});
   EXPECT_EQ(h.status, 0);
-  EXPECT_EQ(h.out.rfind("usage: tarvo [-h] [--version] [--directory DIRECTORY] COMMAND ...\n", 0),
+  EXPECT_EQ(h.out.rfind("usage: tarvo [-h] [--version] [--directory DIRECTORY] [--no-sync] COMMAND "
+                        "...\n",
+                        0),
             0u);
   EXPECT_NE(h.out.find("A Python module to replace Makefile workflows."), std::string::npos);
   EXPECT_NE(h.out.find("Change to DIRECTORY before doing anything"), std::string::npos);
@@ -148,6 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "'requirements', 'test', 'build', 'clean', 'lint', 'status', 'config-diff', "
                   "'init')"},
         UsageCase{{"status", "-C", "sub"}, "tarvo status: error: unrecognized arguments: -C"},
+        UsageCase{{"test", "--no-sync"}, "tarvo test: error: unrecognized arguments: --no-sync"},
         UsageCase{{"clean", "extra"}, "tarvo clean: error: unrecognized arguments: extra"},
         UsageCase{{"test", "a", "b"}, "tarvo test: error: unrecognized arguments: b"},
         UsageCase{{"build", "--libc", "uclibc"},
