@@ -1,7 +1,11 @@
 #include "tarvo/console/console.hpp"
 
+#include "tarvo/error.hpp"
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tarvo::console {
@@ -58,6 +62,39 @@ void flush() {
 }
 
 void report_error(std::string_view message) { err("Error: {}\n", message); }
+
+std::string read_line(std::string_view prompt, int wake_fd, void (*check)()) {
+  out("{}", prompt);
+  flush();
+  std::string line;
+  for (;;) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    if (::poll(fds, wake_fd >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
+      throw os_error(errno);
+    }
+    if (check) {
+      check();
+    }
+    char c;
+    ssize_t n = fds[0].revents != 0 ? ::read(STDIN_FILENO, &c, 1) : -1;
+    if (n < 0 && (fds[0].revents == 0 || errno == EINTR)) {
+      continue;
+    }
+    if (n < 0) {
+      throw os_error(errno);
+    }
+    if (n == 0) {
+      if (line.empty()) {
+        throw Error(ErrorKind::EOFError, "EOF when reading a line");
+      }
+      return line;
+    }
+    if (c == '\n') {
+      return line;
+    }
+    line += c;
+  }
+}
 
 StatusLine::StatusLine(std::string_view action) : action_(action) { draw(""); }
 

@@ -41,6 +41,12 @@ void flush();
 // "Error: <message>" as one line on standard error.
 void report_error(std::string_view message);
 
+// Writes `prompt` to standard output and returns the line then typed on standard input,
+// without its line end; end of input before any character is an EOFError. The wait also
+// watches `wake_fd` (unless -1) and calls `check` after every wake, so that a signal, whose
+// handler makes a plain read start again, can end the wait by raising.
+std::string read_line(std::string_view prompt, int wake_fd = -1, void (*check)() = nullptr);
+
 // The spinner's one self-overwriting line, "<action>: [frame]", on standard output. It is
 // blanked when the step ends, however it ends.
 class StatusLine {
