@@ -5,6 +5,7 @@
 
 #include <array>
 #include <fmt/format.h>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,16 @@ template <typename... T> void err(fmt::format_string<T...> format, T &&...args) 
 
 // Flushes both streams: before a child writes to them, and before the process ends.
 void flush();
+
+// A write to standard output or error that failed: the stream and the error number.
+struct WriteFailure {
+  Stream stream;
+  int error;
+};
+
+// Flushes both streams, as the process ends, and returns the first write that failed since it
+// started, if any.
+std::optional<WriteFailure> finish();
 
 // "Error: <message>" as one line on standard error.
 void report_error(std::string_view message);
