@@ -25,6 +25,13 @@ scripts/debian11-root.sh >/dev/null
 scripts/build.sh
 # The program, its shell completions and its manual page, where the system looks for them.
 cmake --install build --prefix /usr/local --strip >/dev/null
+# fish reads vendor completions below /usr/local only when XDG_DATA_DIRS names it, and Debian
+# leaves that unset: the completion goes where fish itself says it looks.
+fish_completions=$(pkg-config --variable completionsdir fish 2>/dev/null || true)
+if [ -n "$fish_completions" ]; then
+  install -D -m 644 build/share/fish/vendor_completions.d/tarvo.fish \
+    "$fish_completions/tarvo.fish"
+fi
 echo "installed: $(command -v tarvo) ($(tarvo --version)), with completions and man page"
 # The container tests' images, built locally (reused when they are up to date).
 scripts/container-images.sh

@@ -52,20 +52,54 @@ std::string single_quoted(std::string_view text) {
 
 bool is_directory_option(const Argument &a) { return a.display == "DIRECTORY"; }
 
+bool is_extras_argument(const Argument &a) {
+  auto field = std::get_if<std::vector<std::string> Args::*>(&a.field);
+  return field && *field == &Args::extras;
+}
+
+// A shell function, the same for bash and zsh, that prints the optional-dependency groups of
+// the project in the folder $1: the keys of its [project.optional-dependencies] table, as far
+// as a line-by-line reading finds them, and only those that are valid group names, since the
+// shells expand what they offer. Nothing, quietly, without a pyproject.toml.
+constexpr std::string_view EXTRAS_FUNCTION = R"(_tarvo_extras() {
+  [[ -f $1/pyproject.toml ]] && awk '
+    /^[ \t]*\[/ {
+      header = $0; sub(/#.*/, "", header); gsub(/[ \t]/, "", header)
+      groups = header == "[project.optional-dependencies]"; next
+    }
+    groups && match($0, /^[ \t]*("[^"]*"|\047[^\047]*\047|[A-Za-z0-9_-]+)[ \t]*=/) {
+      name = substr($0, RSTART, RLENGTH)
+      sub(/^[ \t]*/, "", name); sub(/[ \t]*=$/, "", name); gsub(/["\047]/, "", name)
+      if (name ~ /^[A-Za-z0-9._-]+$/) print name
+    }' "$1/pyproject.toml" 2>/dev/null
+}
+)";
+
 std::string bash(const Grammar &g) {
-  std::string out = "# bash completion for tarvo, generated from its command-line grammar.\n"
+  std::string out = "# bash completion for tarvo, generated from its command-line grammar.\n" +
+                    std::string(EXTRAS_FUNCTION) +
                     "_tarvo() {\n"
                     "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-                    "  local i command=\n"
+                    "  local i command= dir=.\n"
                     "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
                     "    case ${COMP_WORDS[i]} in\n";
-  std::vector<std::string> valued_top;
+  // The top level's options with a value, which may be split off at "=", and the folder the
+  // command will run in.
   for (const auto &a : g.options) {
-    if (a.arity == Arity::Value) {
-      valued_top.insert(valued_top.end(), a.names.begin(), a.names.end());
+    if (a.arity != Arity::Value) {
+      continue;
+    }
+    std::string keep = is_directory_option(a) ? "; dir=${COMP_WORDS[i]}" : "";
+    out += fmt::format("      {}) ((i++)); [[ ${{COMP_WORDS[i]}} == = ]] && ((i++)){} ;;\n",
+                       join(a.names, "|"), keep);
+    for (const auto &n : a.names) {
+      std::string joined = n.size() == 2 ? n + "?*" : n + "=*";
+      keep = is_directory_option(a)
+                 ? fmt::format("dir=${{COMP_WORDS[i]#{}}}", n.size() == 2 ? n : n + "=")
+                 : ":";
+      out += fmt::format("      {}) {} ;;\n", joined, keep);
     }
   }
-  out += fmt::format("      {}) ((i++)) ;;\n", join(valued_top, "|"));
   out += "      -*) ;;\n"
          "      *) command=${COMP_WORDS[i]}; break ;;\n"
          "    esac\n"
@@ -101,9 +135,13 @@ std::string bash(const Grammar &g) {
   for (const auto &c : g.commands) {
     bool files = std::any_of(c.arguments.begin(), c.arguments.end(),
                              [](const Argument &a) { return a.arity == Arity::Optional; });
-    out += fmt::format("    {}) COMPREPLY=($(compgen -W {} -- \"$cur\"){}) ;;\n", c.name,
+    bool extras = std::any_of(c.arguments.begin(), c.arguments.end(), is_extras_argument);
+    out += fmt::format("    {}) COMPREPLY=($(compgen -W {} -- \"$cur\"){}{}) ;;\n", c.name,
                        single_quoted(join(option_names(g, &c), " ")),
-                       files ? " $(compgen -f -- \"$cur\")" : "");
+                       files ? " $(compgen -f -- \"$cur\")" : "",
+                       extras ? " $(compgen -W \"$(_tarvo_extras \"${dir/#\\~/$HOME}\")\" -- "
+                                "\"$cur\")"
+                              : "");
   }
   out += "  esac\n}\ncomplete -F _tarvo tarvo\n";
   return out;
@@ -137,19 +175,28 @@ std::string zsh_option(const Argument &a) {
 
 std::string zsh(const Grammar &g) {
   std::string out = "#compdef tarvo\n"
-                    "# zsh completion for tarvo, generated from its command-line grammar.\n"
+                    "# zsh completion for tarvo, generated from its command-line grammar.\n" +
+                    std::string(EXTRAS_FUNCTION) +
+                    "_tarvo_groups() {\n"
+                    "  local -a groups\n"
+                    "  groups=(${(f)\"$(_tarvo_extras ${${(Q)dir}/#\\~/$HOME})\"})\n"
+                    "  compadd -a groups\n"
+                    "}\n"
                     "_tarvo() {\n  local -a commands\n  commands=(\n";
   for (const auto &c : g.commands) {
     out += "    " + single_quoted(c.name + ":" + c.help) + "\n";
   }
-  out += "  )\n  local curcontext=$curcontext state line\n  _arguments -C \\\n";
+  out += "  )\n  local curcontext=$curcontext state line dir\n  local -A opt_args\n"
+         "  _arguments -C \\\n";
   for (const Argument *a : level_arguments(g, nullptr)) {
     out += "    " + zsh_option(*a) + " \\\n";
   }
   out += "    '1:command:->command' \\\n    '*::argument:->argument'\n"
          "  case $state in\n"
          "    command) _describe -t commands 'tarvo command' commands ;;\n"
-         "    argument)\n      case $words[1] in\n";
+         "    argument)\n"
+         "      dir=${opt_args[-C]:-${opt_args[--directory]:-.}}\n"
+         "      case $words[1] in\n";
   for (const auto &c : g.commands) {
     out += "        " + c.name + ") _arguments";
     for (const Argument *a : level_arguments(g, &c)) {
@@ -158,7 +205,8 @@ std::string zsh(const Grammar &g) {
       } else if (a->arity == Arity::Optional) {
         out += " \\\n            '::" + a->display + ":_files'";
       } else {
-        out += " \\\n            '*:" + a->display + ": '";
+        out += " \\\n            '*:" + a->display + ":" +
+               (is_extras_argument(*a) ? "_tarvo_groups" : " ") + "'";
       }
     }
     out += " ;;\n";
@@ -284,7 +332,9 @@ std::string man(const Grammar &g) {
          "\n.SH ENVIRONMENT\n.TP\n.B NO_COLOR\n" +
          roff("When set and not empty, config-diff does not colour its output on a terminal "
               "(--colour still does).") +
-         "\n.TP\n.B PATH\n" + roff("Where python, docker and the tools are looked up.") + "\n";
+         "\n.TP\n.B PATH\n" + roff("Where python, docker and the tools are looked up.") +
+         "\n.TP\n.B TARVO_NO_SYNC\n" +
+         roff("When set and neither empty nor 0, the same as --no-sync.") + "\n";
   return out;
 }
 

@@ -1,10 +1,13 @@
 // Program entry: runs the command line and turns an escaped error into its report and
 // status 1, and an interrupt into 128 + the signal number.
 #include "tarvo/cli/cli.hpp"
+#include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/repr.hpp"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -24,6 +27,9 @@ void report(const tarvo::Error &error) {
 } // namespace
 
 int main(int argc, char **argv) {
+  // A reader that goes away makes our writes fail with EPIPE instead of killing tarvo in the
+  // middle of a command: its children are still waited for, and it ends quietly.
+  std::signal(SIGPIPE, SIG_IGN);
   int status = 1;
   try {
     status = tarvo::cli::main(std::vector<std::string>(argv + 1, argv + argc));
@@ -38,11 +44,17 @@ int main(int argc, char **argv) {
   } catch (const std::exception &e) {
     report(tarvo::Error(tarvo::ErrorKind::RuntimeError, e.what()));
   }
+  // Output that was not written is an error, as it is for the core utilities; a reader that
+  // closed the pipe chose to stop reading.
+  if (auto failure = tarvo::console::finish(); failure && failure->error != EPIPE) {
+    if (failure->stream == tarvo::console::Stream::Out) {
+      report(tarvo::os_error(failure->error, "<stdout>"));
+    }
+    status = 1;
+  }
   // Whatever was under way when a signal came, the command ends as interrupted.
   if (int signal = tarvo::process::interrupt_signal()) {
     status = 128 + signal;
   }
-  std::fflush(stdout);
-  std::fflush(stderr);
   return status;
 }

@@ -10,25 +10,69 @@ namespace {
 
 fs::path share() { return tarvo_binary().parent_path() / "share"; }
 
-// What bash offers for the command line `words`, the last word being completed.
-std::string bash_offers(const std::string &words) {
+// What bash offers for the command line `words`, the last word being completed, in `cwd`.
+std::string bash_offers(const std::string &words, const fs::path &cwd = ".") {
   auto script = "source \"$0\"; complete -p tarvo; COMP_WORDS=(tarvo " + words +
                 "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tarvo; echo \"${COMPREPLY[*]}\"";
-  auto r = run({"bash", "-c", script, (share() / "bash-completion/completions/tarvo").string()});
+  auto r = run({"bash", "-c", script, (share() / "bash-completion/completions/tarvo").string()},
+               {.cwd = cwd});
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
   return r.out;
+}
+
+// A project whose groups are test, web and dev, and one more key that names no group but
+// would run a command if a shell expanded it.
+void write_project(const fs::path &folder) {
+  write_file(folder / "pyproject.toml",
+             "[project]\nname = 'demo'\n\n[project.optional-dependencies] # groups\n"
+             "test = [\n  \"pytest>=8\",\n  \"cov[toml]\",\n]\nweb = []\n\"dev\" = []\n"
+             "\"$(touch pwned)\" = []\n\n[tool.ruff]\nexclude = [\"x\"]\n");
 }
 
 } // namespace
 
 TEST(Completions, BashOffersCommandsOptionsAndChoices) {
-  EXPECT_EQ(bash_offers("''"), "complete -F _tarvo tarvo\n-h --help --version --directory -C "
-                               "requirements test build clean lint status config-diff init\n");
+  EXPECT_EQ(bash_offers("''"),
+            "complete -F _tarvo tarvo\n-h --help --version --directory -C --no-sync "
+            "requirements test build clean lint status config-diff init\n");
   EXPECT_EQ(bash_offers("-C sub c"), "complete -F _tarvo tarvo\nclean config-diff\n");
   EXPECT_EQ(bash_offers("lint --"), "complete -F _tarvo tarvo\n--help --fix --workflow --colour "
                                     "--color\n");
   EXPECT_EQ(bash_offers("build --libc ''"), "complete -F _tarvo tarvo\nglibc musl\n");
   EXPECT_EQ(bash_offers("build --arch ''"), "complete -F _tarvo tarvo\n\n");
+}
+
+// After `tarvo requirements`, bash and zsh offer the groups of the project in the current or
+// -C folder, and quietly none where there is no pyproject.toml.
+TEST(Completions, RequirementsOffersTheProjectsGroups) {
+  TempDir tmp;
+  write_project(tmp.path / "proj");
+  const std::string offers = "complete -F _tarvo tarvo\n-h --help test web dev\n";
+  EXPECT_EQ(bash_offers("requirements ''", tmp.path / "proj"), offers);
+  EXPECT_EQ(bash_offers("requirements test w", tmp.path / "proj"),
+            "complete -F _tarvo tarvo\nweb\n");
+  for (const std::string directory :
+       {"-C proj", "-Cproj", "--directory = proj", "--directory=proj"}) {
+    EXPECT_EQ(bash_offers(directory + " requirements ''", tmp.path), offers) << directory;
+  }
+  EXPECT_EQ(bash_offers("requirements ''", tmp.path), "complete -F _tarvo tarvo\n-h --help\n");
+  EXPECT_EQ(bash_offers("-C missing requirements ''", tmp.path),
+            "complete -F _tarvo tarvo\n-h --help\n");
+
+  // zsh, interactive on a terminal (where its line editor writes to standard error): Tab lists
+  // the groups; the line is then killed unrun (Ctrl-A, Ctrl-K).
+  auto zsh = run_in_pty({"zsh", "-f", "-i"},
+                        {.cwd = tmp.path,
+                         .input = "fpath=(" + (share() / "zsh/site-functions").string() +
+                                  " $fpath); autoload -U compinit; compinit -u -D\n"
+                                  "tarvo -C proj requirements \t\x01\x0b"
+                                  "exit\n"},
+                        true);
+  EXPECT_EQ(zsh.status, 0) << zsh.err;
+  EXPECT_NE(zsh.screen.find("dev   test  web"), std::string::npos) << zsh.screen;
+  EXPECT_FALSE(fs::exists(tmp.path / "pwned"));
+  EXPECT_FALSE(fs::exists(tmp.path / "proj" / "pwned"));
 }
 
 TEST(Completions, ZshAndFishReadTheirFiles) {
@@ -51,10 +95,10 @@ TEST(ManualPage, RendersEveryCommandWithItsHelp) {
   options.env = {{"MANWIDTH", "200"}, {"MAN_KEEP_FORMATTING", std::nullopt}};
   auto r = run({"man", "-P", "cat", "-l", (share() / "man/man1/tarvo.1").string()}, options);
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const char *text :
-       {"tarvo - A Python module to replace Makefile workflows.", "tarvo config-diff",
-        "Force colour output even when not on a tty", "--libc glibc|musl",
-        "Script to run before starting the build.", "EXIT STATUS", "NO_COLOR"}) {
+  for (const char *text : {"tarvo - A Python module to replace Makefile workflows.",
+                           "tarvo config-diff", "Force colour output even when not on a tty",
+                           "--libc glibc|musl", "Script to run before starting the build.",
+                           "EXIT STATUS", "NO_COLOR", "--no-sync", "TARVO_NO_SYNC"}) {
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
   }
 }

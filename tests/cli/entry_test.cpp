@@ -1,7 +1,11 @@
 // The built binary: help, version, usage errors, -C and the error line at the top.
 #include "harness.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tarvo::testing;
 
@@ -69,4 +73,38 @@ TEST(Entry, EscapedErrorIsTheLastLineWithStatus1) {
   auto full =
       run({"sh", "-c", "\"$0\" clean 2>/dev/full; echo $?", tarvo_binary()}, {.cwd = tmp.path});
   EXPECT_EQ(full.out, "Cleaning build artifacts...\n1\n");
+}
+
+// Output that could not be written is an error with status 1, reported on standard error; a
+// reader that closed the pipe before tarvo wrote is not, and nothing is said.
+TEST(Entry, OutputThatCannotBeWrittenIsAnError) {
+  TempDir tmp;
+  for (const auto &args : std::vector<std::vector<std::string>>{
+           {"--version"}, {"--help"}, {"build", "-h"}, {"clean"}}) {
+    std::vector<std::string> argv = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/full",
+                                     tarvo_binary().string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto r = run(argv, {.cwd = tmp.path});
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.err, "OSError: [Errno 28] No space left on device: '<stdout>'\n") << args[0];
+  }
+
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  close(out[0]);
+  auto err = tmp.path / "err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT, 0600);
+  std::string program = tarvo_binary().string();
+  std::vector<char *> argv = {program.data(), const_cast<char *>("--help"), nullptr};
+  pid_t pid;
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  int status;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(read_file(err), "");
 }

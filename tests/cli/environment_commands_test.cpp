@@ -168,3 +168,46 @@ TEST_F(EnvironmentCommands, BuildExecutableNeedsAProjectName) {
   EXPECT_EQ(blocked.status, 1);
   EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: 'dist'\n");
 }
+
+// With a complete .venv, --no-sync (or TARVO_NO_SYNC) runs each command at once: pip, which
+// fails here whenever it runs, is never started. An incomplete .venv is said and set up.
+TEST_F(EnvironmentCommands, NoSyncRunsTheCommandInACompleteEnvironment) {
+  ASSERT_EQ(run_tarvo({"requirements"}, options()).status, 0);
+  fs::remove(log);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--no-sync", "test"}, "VENV/bin/python -um pytest -vv tests\n"},
+      {{"--no-sync", "build", "--sdist"}, "VENV/bin/python -um build --sdist\n"},
+      {{"--no-sync", "status"}, ""},
+      {{"--no-sync", "lint"}, "VENV/bin/python -um dodgy --zero-exit\n"},
+  };
+  for (const auto &[args, call] : cases) {
+    auto r = run_tarvo(args, options({{"STUB_FAIL", "pip"}}));
+    EXPECT_EQ(r.err.find("CalledProcessError"), std::string::npos) << args[1] << r.err;
+    EXPECT_EQ(r.out.find("Ensuring pip"), std::string::npos) << args[1] << r.out;
+    auto logged = calls();
+    EXPECT_EQ(logged.find("pip"), std::string::npos) << args[1] << logged;
+    EXPECT_NE(logged.find(call), std::string::npos) << args[1] << logged;
+    fs::remove(log);
+  }
+  auto by_variable = run_tarvo({"test"}, options({{"STUB_FAIL", "pip"}, {"TARVO_NO_SYNC", "1"}}));
+  EXPECT_EQ(by_variable.status, 0) << by_variable.err;
+  EXPECT_EQ(calls(), "VENV/bin/python -um pytest -vv tests\n");
+  fs::remove(log);
+  EXPECT_EQ(run_tarvo({"test"}, options({{"STUB_FAIL", "pip"}, {"TARVO_NO_SYNC", "0"}})).status, 1);
+  fs::remove(log);
+
+  // requirements still installs what it is asked for, and nothing before it.
+  EXPECT_EQ(run_tarvo({"--no-sync", "requirements", "web"}, options()).out,
+            "Installing requirements...\n");
+  EXPECT_EQ(calls(), "VENV/bin/pip install --quiet --editable .[web]\n");
+  fs::remove(log);
+
+  fs::remove(tmp.path / ".venv" / "bin" / "pip");
+  auto incomplete = run_tarvo({"--no-sync", "test"}, options());
+  EXPECT_EQ(incomplete.status, 0) << incomplete.err;
+  EXPECT_TRUE(incomplete.out.starts_with(
+      "--no-sync: .venv has no bin/pip, so it is set up as usual\nCreating virtual environment"))
+      << incomplete.out;
+  EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install -e .[test]\n" +
+                         "VENV/bin/python -um pytest -vv tests\n");
+}

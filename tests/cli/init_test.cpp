@@ -10,7 +10,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kUsage = "usage: tarvo [-h] [--version] [--directory DIRECTORY] COMMAND ...\n";
+const std::string kUsage =
+    "usage: tarvo [-h] [--version] [--directory DIRECTORY] [--no-sync] COMMAND ...\n";
+
+std::string name_refused(const std::string &name) {
+  return "Project name must be a Python identifier that pip accepts as a project name (ASCII "
+         "letters, digits and underscores, starting with a letter, not ending with an "
+         "underscore, not a keyword), got " +
+         tarvo::repr(name);
+}
 
 std::vector<std::string> tarvo_args(std::vector<std::string> args) {
   args.insert(args.begin(), tarvo_binary().string());
@@ -68,6 +76,41 @@ TEST(Init, PromptsInOrderAndCreatesTheProject) {
   EXPECT_EQ(read_file(tmp.path / "pyproject.toml"), before);
 }
 
+// A refused answer is said and asked for again, and the answers before it stand; empty
+// description and author answers are values.
+TEST(Init, RefusedAnswersAreAskedAgain) {
+  TempDir tmp;
+  auto r = run_in_pty(tarvo_args({"init"}),
+                      {.cwd = tmp.path, .input = "\nmy-lib\n_x\ndemo\n\n\n\n\nMIT\n"});
+  ASSERT_EQ(r.status, 0) << r.screen << r.err;
+  std::size_t at = 0;
+  for (const std::string &expected : std::vector<std::string>{
+           "Project name: ", name_refused(""), "Project name: ", name_refused("my-lib"),
+           "Project name: ", name_refused("_x"), "Project name: ", "Description: ", "Author name: ",
+           "Author email: ", "License spdx identifier: ",
+           "License spdx identifier must not be empty (for example MIT)",
+           "License spdx identifier: "}) {
+    auto found = r.screen.find(expected, at);
+    ASSERT_NE(found, std::string::npos) << expected << " after " << at << " in " << r.screen;
+    at = found + expected.size();
+  }
+  EXPECT_EQ(r.screen.find("Project name: ", at), std::string::npos);
+  auto config = tarvo::project::ProjectConfig(tmp.path / "pyproject.toml");
+  EXPECT_EQ(tarvo::project::str(config.name()), "demo");
+  EXPECT_EQ(tarvo::project::str(config.description()), "");
+  EXPECT_EQ(tarvo::project::str(config.license()), "MIT");
+  EXPECT_EQ(tarvo::project::str(config.authors()->front().name), "");
+
+  // End of input while an answer is asked for again still writes nothing.
+  TempDir other;
+  auto eof = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d", "--author-name",
+                                    "a", "--author-email", "e"}),
+                        {.cwd = other.path, .input = "\n\x04"});
+  EXPECT_EQ(eof.status, 1);
+  EXPECT_EQ(eof.err, "EOFError: EOF when reading a line\n");
+  EXPECT_TRUE(fs::is_empty(other.path));
+}
+
 TEST(Init, ExistingFilesAreKept) {
   TempDir tmp;
   write_file(tmp.path / "pyproject.toml", "[project]\nname = 'mine'\n");
@@ -109,16 +152,15 @@ TEST(Init, BadInputWritesNothing) {
   EXPECT_EQ(eof.err, "EOFError: EOF when reading a line\n");
   EXPECT_TRUE(fs::is_empty(tmp.path));
 
-  // A name that cannot be imported (it is also the package folder) is refused before anything
-  // is written; one that could name a folder elsewhere among them.
-  for (const std::string name : {"", "my-tool", "a b/c", "../x", "1st", "class", "caf\xc3\xa9"}) {
-    auto refused =
-        run_in_pty(tarvo_args({"init"}), {.cwd = tmp.path, .input = name + "\nd\na\ne\nMIT\n"});
+  // A --name that cannot be imported or installed (it is also the package folder and the
+  // project's name) is refused before any prompt and before anything is written; one that could
+  // name a folder elsewhere among them.
+  for (const std::string name :
+       {"my-tool", "a b/c", "../x", "1st", "class", "caf\xc3\xa9", "_private", "trailing_"}) {
+    auto refused = run_in_pty(tarvo_args({"init", "--name", name}), {.cwd = tmp.path});
     EXPECT_EQ(refused.status, 1) << name;
-    EXPECT_EQ(refused.err, "ValueError: Project name must be a Python identifier (ASCII letters, "
-                           "digits and underscores, not starting with a digit, not a keyword), "
-                           "got " +
-                               tarvo::repr(name) + "\n");
+    EXPECT_EQ(refused.screen.find(": "), std::string::npos) << name << refused.screen;
+    EXPECT_EQ(refused.err, "ValueError: " + name_refused(name) + "\n");
     EXPECT_TRUE(fs::is_empty(tmp.path)) << name;
     EXPECT_FALSE(fs::exists(tmp.path.parent_path() / "x")) << name;
   }

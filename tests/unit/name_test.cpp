@@ -32,6 +32,15 @@ INSTANTIATE_TEST_SUITE_P(Packaging, NameVectors,
                                                          check_canonicalize_version}),
                          tarvo::testing::section_name);
 
+TEST(ValidName, LettersAndDigitsWithSeparatorsOnlyInside) {
+  for (const char *name : {"a", "Z9", "foo.bar", "foo_bar", "foo--bar", "1st"}) {
+    EXPECT_TRUE(is_valid_name(name)) << name;
+  }
+  for (const char *name : {"", "_not_legal", "name-", ".x", "a b", "caf\xc3\xa9", "a/b", "-"}) {
+    EXPECT_FALSE(is_valid_name(name)) << name;
+  }
+}
+
 TEST(CanonicalizeVersion, KeepsTheOnlyReleaseComponent) {
   EXPECT_EQ(canonicalize_version("0.0.0"), "0");
   EXPECT_EQ(canonicalize_version("1!0.0.post1"), "1!0.post1");

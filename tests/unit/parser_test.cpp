@@ -57,6 +57,8 @@ TEST(Grammar, ValuesInEverySpelling) {
   EXPECT_EQ(parsed({"-C", "sub", "status"}).directory, "sub");
   EXPECT_EQ(parsed({"-Csub", "status"}).directory, "sub");
   EXPECT_EQ(parsed({"--directory=sub", "status"}).directory, "sub");
+  EXPECT_TRUE(parsed({"--no-sync", "-C", "sub", "test"}).no_sync);
+  EXPECT_FALSE(parsed({"test"}).no_sync);
   EXPECT_EQ(parsed({"--dir", "sub", "status"}).directory, "sub");
   EXPECT_EQ(parsed({"build", "--arch=aarch64"}).arch, "aarch64");
   EXPECT_EQ(parsed({"build", "--ar", "armv7l"}).arch, "armv7l");
@@ -93,7 +95,9 @@ TEST(Grammar, HelpAndVersionEndAtOnce) {
 
   Finished h = finished({"-h"});
   EXPECT_EQ(h.status, 0);
-  EXPECT_EQ(h.out.rfind("usage: tarvo [-h] [--version] [--directory DIRECTORY] COMMAND ...\n", 0),
+  EXPECT_EQ(h.out.rfind("usage: tarvo [-h] [--version] [--directory DIRECTORY] [--no-sync] COMMAND "
+                        "...\n",
+                        0),
             0u);
   EXPECT_NE(h.out.find("A Python module to replace Makefile workflows."), std::string::npos);
   EXPECT_NE(h.out.find("Change to DIRECTORY before doing anything"), std::string::npos);
@@ -148,6 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "'requirements', 'test', 'build', 'clean', 'lint', 'status', 'config-diff', "
                   "'init')"},
         UsageCase{{"status", "-C", "sub"}, "tarvo status: error: unrecognized arguments: -C"},
+        UsageCase{{"test", "--no-sync"}, "tarvo test: error: unrecognized arguments: --no-sync"},
         UsageCase{{"clean", "extra"}, "tarvo clean: error: unrecognized arguments: extra"},
         UsageCase{{"test", "a", "b"}, "tarvo test: error: unrecognized arguments: b"},
         UsageCase{{"build", "--libc", "uclibc"},
@@ -165,3 +170,37 @@ INSTANTIATE_TEST_SUITE_P(
                   "tarvo build: error: ambiguous option: --n could match --native-wheel, "
                   "--no-compress"},
         UsageCase{{"build", "--frob"}, "tarvo build: error: unrecognized arguments: --frob"}));
+
+struct SuggestionCase {
+  std::vector<std::string> argv;
+  std::string suggestion; // the line after the error line, or "" for none
+};
+
+void PrintTo(const SuggestionCase &c, std::ostream *os) { PrintTo(UsageCase{c.argv, ""}, os); }
+
+class Suggestions : public testing::TestWithParam<SuggestionCase> {};
+
+// A mistyped command word or long option keeps the usage error and gains one line naming the
+// word meant, when one is close.
+TEST_P(Suggestions, OneLineAfterTheErrorWhenAWordIsClose) {
+  const auto &c = GetParam();
+  Finished f = finished(c.argv);
+  EXPECT_EQ(f.status, 2);
+  auto lines = f.err.substr(f.err.find("\n", f.err.find(": error: ")) + 1);
+  EXPECT_EQ(lines, c.suggestion.empty() ? "" : c.suggestion + "\n") << f.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grammar, Suggestions,
+    testing::Values(SuggestionCase{{"biuld"}, "tarvo: did you mean 'build'?"},
+                    SuggestionCase{{"build", "--sdsit"}, "tarvo build: did you mean '--sdist'?"},
+                    SuggestionCase{{"build", "--sdsit=x"}, "tarvo build: did you mean '--sdist'?"},
+                    SuggestionCase{{"--no-snyc", "test"}, "tarvo: did you mean '--no-sync'?"},
+                    SuggestionCase{{"stat"}, "tarvo: did you mean 'status'?"},
+                    SuggestionCase{{"lint", "--fx"}, "tarvo lint: did you mean '--fix'?"},
+                    SuggestionCase{{"confg-dif"}, "tarvo: did you mean 'config-diff'?"},
+                    SuggestionCase{{"frobnicate"}, ""}, SuggestionCase{{"c"}, ""},
+                    SuggestionCase{{"build", "--frob"}, ""}, SuggestionCase{{"lint", "--x"}, ""},
+                    SuggestionCase{{"status", "-C", "sub"}, ""},
+                    SuggestionCase{{"clean", "claen"}, ""},
+                    SuggestionCase{{"build", "--libc", "gblic"}, ""}));

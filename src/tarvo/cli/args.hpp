@@ -11,6 +11,8 @@ namespace tarvo::cli {
 // other commands keep theirs.
 struct Args {
   std::string directory = ".";
+  // A complete .venv is used as it stands (--no-sync, or TARVO_NO_SYNC set).
+  bool no_sync = false;
   std::string command;
   // requirements
   std::vector<std::string> extras;

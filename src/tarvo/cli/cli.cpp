@@ -8,7 +8,9 @@
 #include "tarvo/process/interrupts.hpp"
 
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <unistd.h>
 
 namespace tarvo::cli {
@@ -53,7 +55,9 @@ int main(const std::vector<std::string> &argv) {
     console::write(console::Stream::Err, finished->err);
     throw ExitStatus{finished->status};
   }
-  const Args &args = std::get<Parsed>(parsed).args;
+  Args &args = std::get<Parsed>(parsed).args;
+  const char *no_sync = std::getenv("TARVO_NO_SYNC");
+  args.no_sync = args.no_sync || (no_sync && *no_sync && std::string_view(no_sync) != "0");
   process::handle_interrupts();
   // The absolute form of an empty name is the current directory.
   const char *directory = args.directory.empty() ? "." : args.directory.c_str();

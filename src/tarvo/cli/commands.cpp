@@ -29,6 +29,10 @@ container::Target target(const Args &args) {
   return {args.arch, container::parse_libc(args.libc), args.python};
 }
 
+venv::VirtualEnvironment environment(const Args &args) {
+  return venv::get_venv(args.no_sync ? venv::Sync::WhenIncomplete : venv::Sync::Always);
+}
+
 } // namespace
 
 std::vector<std::string> validate_extras(const ProjectConfig &config,
@@ -52,13 +56,14 @@ int cmd_requirements(const Args &args, const Grammar &) {
   ProjectConfig config;
   // Unknown names fail here, before .venv is created or changed.
   auto extras = args.extras.empty() ? args.extras : validate_extras(config, args.extras);
-  venv::get_venv().install(extras);
+  // The installation is what the command is for: --no-sync skips only the steps before it.
+  environment(args).install(extras);
   return 0;
 }
 
-int cmd_status(const Args &, const Grammar &) {
+int cmd_status(const Args &args, const Grammar &) {
   ProjectConfig config;
-  auto venv = venv::get_venv();
+  auto venv = environment(args);
   // Both are read before the first line, so a malformed file prints no status at all.
   std::string project = str(config.name()) + "-" + config.version().value_or("None");
   console::out("Project: {}\n", printable(project));
@@ -72,8 +77,10 @@ int cmd_test(const Args &args, const Grammar &) {
     artifacts::test_manylinux_wheel(target(args), args.setup);
     return 0;
   }
-  auto venv = venv::get_venv();
-  venv.ensure_test_tools();
+  auto venv = environment(args);
+  if (venv.syncs()) {
+    venv.ensure_test_tools();
+  }
   return venv.run({"-um", "pytest", "-vv", "tests"}).returncode;
 }
 
@@ -92,8 +99,10 @@ int cmd_build(const Args &args, const Grammar &) {
       return 1;
     }
   }
-  auto venv = venv::get_venv();
-  venv.ensure_build_tools();
+  auto venv = environment(args);
+  if (venv.syncs()) {
+    venv.ensure_build_tools();
+  }
   if (args.sdist) {
     artifacts::build_sdist(venv);
   }
@@ -119,7 +128,7 @@ int cmd_clean(const Args &, const Grammar &) {
 }
 
 int cmd_lint(const Args &args, const Grammar &) {
-  auto venv = venv::get_venv();
+  auto venv = environment(args);
   ProjectConfig config;
   return lint::run_lint(venv, config, args.fix, args.workflow, args.colour);
 }

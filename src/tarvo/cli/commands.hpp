@@ -30,9 +30,13 @@ int cmd_init(const Args &args, const Grammar &grammar);
 std::vector<std::string> validate_extras(const project::ProjectConfig &config,
                                          const std::vector<std::string> &extras);
 
-// The option's value when it is non-empty; otherwise, on a terminal, the line typed at the
-// prompt (end of input is an EOFError); otherwise absent.
+// Why a value is refused, or nothing when it is accepted.
+using Check = std::optional<std::string> (*)(const std::string &value);
+
+// The option's value when it is non-empty (a ValueError when `check` refuses it); otherwise,
+// on a terminal, the line typed at the prompt, asked for again after the reason for as long
+// as `check` refuses it (end of input is an EOFError); otherwise absent.
 std::optional<std::string> get_arg(const std::optional<std::string> &value,
-                                   const std::string &prompt);
+                                   const std::string &prompt, Check check = nullptr);
 
 } // namespace tarvo::cli

@@ -36,6 +36,9 @@ Grammar build_grammar() {
       flag({"--version"}, nullptr, "show program's version number and exit"),
       option({"--directory", "-C"}, "DIRECTORY", &Args::directory,
              "Change to DIRECTORY before doing anything"),
+      flag({"--no-sync"}, &Args::no_sync,
+           "When .venv is complete, use it as it is: do not update pip or install tools and the "
+           "project before the command (also TARVO_NO_SYNC=1)"),
   };
 
   Command requirements{"requirements", "Create .venv and install dependencies", {}};

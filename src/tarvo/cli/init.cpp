@@ -1,21 +1,20 @@
 // The init command: scaffolds pyproject.toml, the package folder and the CI workflow from the
 // templates, never overwriting anything that exists.
 #include "tarvo/cli/commands.hpp"
-#include "tarvo/templates/templates.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/files/files.hpp"
+#include "tarvo/packaging/name.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/repr.hpp"
+#include "tarvo/templates/templates.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <filesystem>
-#include <poll.h>
 #include <set>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarvo::cli {
 
@@ -23,52 +22,35 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One line typed at the prompt, without its line end. The poll also watches for an interrupt:
-// the handlers restart reads, so a read alone would never see Ctrl-C.
-std::string read_line(const std::string &prompt) {
-  console::out("{}", prompt);
-  console::flush();
-  std::string line;
-  for (;;) {
-    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {process::interrupt_fd(), POLLIN, 0}};
-    if (::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
-      throw os_error(errno);
-    }
-    process::check_interrupted();
-    char c;
-    ssize_t n = fds[0].revents != 0 ? ::read(STDIN_FILENO, &c, 1) : -1;
-    if (n < 0 && (fds[0].revents == 0 || errno == EINTR)) {
-      continue;
-    }
-    if (n < 0) {
-      throw os_error(errno);
-    }
-    if (n == 0) {
-      if (line.empty()) {
-        throw Error(ErrorKind::EOFError, "EOF when reading a line");
-      }
-      return line;
-    }
-    if (c == '\n') {
-      return line;
-    }
-    line += c;
-  }
-}
-
-// A name `import NAME` accepts: an ASCII identifier that is not a keyword. It names a folder
-// below the project and nothing else.
-bool importable(const std::string &name) {
+// A name `import NAME` accepts that is also a distribution name: an ASCII identifier, not a
+// keyword, starting with a letter and not ending with "_". It names the package folder and the
+// project that pip installs.
+std::optional<std::string> check_name(const std::string &name) {
   static const std::set<std::string> keywords = {
       "False", "None",     "True",  "and",    "as",   "assert", "async",  "await",    "break",
       "class", "continue", "def",   "del",    "elif", "else",   "except", "finally",  "for",
       "from",  "global",   "if",    "import", "in",   "is",     "lambda", "nonlocal", "not",
       "or",    "pass",     "raise", "return", "try",  "while",  "with",   "yield"};
   auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
-  return !name.empty() && letter(name.front()) &&
-         std::all_of(name.begin(), name.end(),
-                     [&](char c) { return letter(c) || (c >= '0' && c <= '9'); }) &&
-         !keywords.contains(name);
+  bool identifier = !name.empty() && letter(name.front()) &&
+                    std::all_of(name.begin(), name.end(),
+                                [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+  if (identifier && packaging::is_valid_name(name) && !keywords.contains(name)) {
+    return std::nullopt;
+  }
+  return "Project name must be a Python identifier that pip accepts as a project name (ASCII "
+         "letters, digits and underscores, starting with a letter, not ending with an "
+         "underscore, not a keyword), got " +
+         repr(name);
+}
+
+// An empty identifier writes a project that pip refuses to install; any other text is the
+// user's to choose.
+std::optional<std::string> check_license(const std::string &license) {
+  if (!license.empty()) {
+    return std::nullopt;
+  }
+  return std::string("License spdx identifier must not be empty (for example MIT)");
 }
 
 // Fails as making the folder would, but before anything is written: an entry on the way that
@@ -90,27 +72,44 @@ void check_folder_can_be_made(const fs::path &folder) {
 } // namespace
 
 std::optional<std::string> get_arg(const std::optional<std::string> &value,
-                                   const std::string &prompt) {
+                                   const std::string &prompt, Check check) {
   if (value && !value->empty()) {
+    if (auto refused = check ? check(*value) : std::nullopt) {
+      throw Error(ErrorKind::ValueError, *refused);
+    }
     return value;
   }
-  if (console::is_terminal(console::Stream::In)) {
-    return read_line(prompt);
+  if (!console::is_terminal(console::Stream::In)) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  for (;;) {
+    auto line = console::read_line(prompt, process::interrupt_fd(), process::check_interrupted);
+    auto refused = check ? check(line) : std::nullopt;
+    if (!refused) {
+      return line;
+    }
+    console::out("{}\n", *refused);
+  }
 }
 
 int cmd_init(const Args &args, const Grammar &grammar) {
-  const std::array<std::pair<std::optional<std::string>, const char *>, 5> questions = {{
-      {args.name, "Project name: "},
-      {args.description, "Description: "},
-      {args.author_name, "Author name: "},
-      {args.author_email, "Author email: "},
-      {std::nullopt, "License spdx identifier: "},
+  // Each value is checked as it is given, so that a refused one costs no other answer: the
+  // name from --name before any prompt.
+  struct Question {
+    std::optional<std::string> value;
+    const char *prompt;
+    Check check;
+  };
+  const std::array<Question, 5> questions = {{
+      {args.name, "Project name: ", check_name},
+      {args.description, "Description: ", nullptr},
+      {args.author_name, "Author name: ", nullptr},
+      {args.author_email, "Author email: ", nullptr},
+      {std::nullopt, "License spdx identifier: ", check_license},
   }};
   std::array<std::string, 5> values;
   for (std::size_t i = 0; i < questions.size(); ++i) {
-    auto value = get_arg(questions[i].first, questions[i].second);
+    auto value = get_arg(questions[i].value, questions[i].prompt, questions[i].check);
     if (!value) {
       console::out("{}", usage(grammar));
       return 1;
@@ -118,14 +117,6 @@ int cmd_init(const Args &args, const Grammar &grammar) {
     values[i] = *value;
   }
   const auto &[name, description, author_name, author_email, license] = values;
-  // The name is also the package folder, imported and run as a module: refused before
-  // anything is written unless Python can import it.
-  if (!importable(name)) {
-    throw Error(ErrorKind::ValueError,
-                "Project name must be a Python identifier (ASCII letters, digits and underscores, "
-                "not starting with a digit, not a keyword), got " +
-                    repr(name));
-  }
 
   // Both templates are rendered before anything is written, so a broken template leaves
   // nothing behind.

@@ -4,15 +4,69 @@
 
 #include <algorithm>
 #include <fmt/format.h>
+#include <iterator>
 #include <optional>
+#include <string_view>
 
 namespace tarvo::cli {
 
 namespace {
 
 struct UsageError {
+  explicit UsageError(std::string message, std::optional<std::string> suggestion = std::nullopt)
+      : message(std::move(message)), suggestion(std::move(suggestion)) {}
   std::string message;
+  std::optional<std::string> suggestion; // a valid word close to the one given
 };
+
+// The fewest edits of one character, or swaps of two neighbours, that turn `a` into `b`.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) {
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+      if (i == 0 || j == 0) {
+        d[i][j] = i + j;
+        continue;
+      }
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// The word of `valid` that `word` was probably meant to be: the only one it begins, else the
+// first nearest within two edits, where the edits are at most half of what was typed (dashes
+// aside), so that a short word does not match everything.
+std::optional<std::string> nearest(const std::string &word, const std::vector<std::string> &valid) {
+  std::optional<std::string> prefixed;
+  for (const auto &v : valid) {
+    if (v.starts_with(word)) {
+      if (prefixed) {
+        prefixed.reset();
+        break;
+      }
+      prefixed = v;
+    }
+  }
+  if (prefixed) {
+    return prefixed;
+  }
+  std::size_t typed = word.size() - std::min(word.find_first_not_of('-'), word.size());
+  std::optional<std::string> best;
+  std::size_t best_distance = 3;
+  for (const auto &v : valid) {
+    auto distance = edit_distance(word, v);
+    if (distance < best_distance && 2 * distance <= typed) {
+      best = v;
+      best_distance = distance;
+    }
+  }
+  return best;
+}
 
 // Reading one parser level: the top level or one command.
 class Level {
@@ -67,7 +121,13 @@ public:
         }
       }
     }
-    throw UsageError{"unrecognized arguments: " + word};
+    std::vector<std::string> long_names;
+    for (const Argument *a : arguments_) {
+      std::copy_if(a->names.begin(), a->names.end(), std::back_inserter(long_names),
+                   [](const std::string &n) { return n.starts_with("--"); });
+    }
+    throw UsageError{"unrecognized arguments: " + word,
+                     word.starts_with("--") ? nearest(name, long_names) : std::nullopt};
   }
 
   // Stores an option's value, reading the next word when none was attached; returns whether
@@ -146,9 +206,12 @@ std::variant<Parsed, Finished> parse(const Grammar &g, const std::vector<std::st
                                      const std::string &version) {
   Args args;
   const Command *command = nullptr;
-  auto error = [&](const Level &level, const std::string &message) {
-    return Finished{2, "",
-                    usage(g, command) + fmt::format("{}: error: {}\n", level.label(), message)};
+  auto error = [&](const Level &level, const UsageError &e) {
+    std::string text = usage(g, command) + fmt::format("{}: error: {}\n", level.label(), e.message);
+    if (e.suggestion) {
+      text += fmt::format("{}: did you mean '{}'?\n", level.label(), *e.suggestion);
+    }
+    return Finished{2, "", text};
   };
 
   Level top(g, nullptr, args);
@@ -186,16 +249,19 @@ std::variant<Parsed, Finished> parse(const Grammar &g, const std::vector<std::st
                               [&](const Command &c) { return c.name == argv[i]; });
     if (found == g.commands.end()) {
       std::string choices;
+      std::vector<std::string> names;
       for (const auto &c : g.commands) {
         choices += (choices.empty() ? "'" : ", '") + c.name + "'";
+        names.push_back(c.name);
       }
       throw UsageError{
-          fmt::format("argument command: invalid choice: '{}' (choose from {})", argv[i], choices)};
+          fmt::format("argument command: invalid choice: '{}' (choose from {})", argv[i], choices),
+          nearest(argv[i], names)};
     }
     command = &*found;
     args.command = command->name;
   } catch (const UsageError &e) {
-    return error(top, e.message);
+    return error(top, e);
   }
 
   Level level(g, command, args);
@@ -221,7 +287,7 @@ std::variant<Parsed, Finished> parse(const Grammar &g, const std::vector<std::st
     }
     level.assign_positionals(positionals);
   } catch (const UsageError &e) {
-    return error(level, e.message);
+    return error(level, e);
   }
   return Parsed{std::move(args)};
 }

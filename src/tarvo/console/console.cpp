@@ -1,7 +1,11 @@
 #include "tarvo/console/console.hpp"
 
+#include "tarvo/error.hpp"
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tarvo::console {
@@ -15,6 +19,20 @@ constexpr std::string_view ERASE_LINE = "\x1b[2K\r";
 FILE *file(Stream stream) { return stream == Stream::Err ? stderr : stdout; }
 
 Stream last_written = Stream::Out;
+std::optional<WriteFailure> first_failure;
+
+// The first failure is kept: later ones on a broken stream only repeat it.
+void note_failure(Stream stream, int error) {
+  if (!first_failure) {
+    first_failure = WriteFailure{stream, error};
+  }
+}
+
+void flush_stream(Stream stream) {
+  if (std::fflush(file(stream)) != 0) {
+    note_failure(stream, errno);
+  }
+}
 
 // Code points, which is what the terminal shows as characters.
 std::size_t characters(std::string_view text) {
@@ -44,20 +62,66 @@ bool colour(Stream stream, bool forced) {
 
 void write(Stream stream, std::string_view text) {
   if (stream != last_written) {
-    std::fflush(file(last_written));
+    flush_stream(last_written);
     last_written = stream;
   }
-  std::fwrite(text.data(), 1, text.size(), file(stream));
+  if (std::fwrite(text.data(), 1, text.size(), file(stream)) != text.size()) {
+    note_failure(stream, errno);
+  }
   // Standard error is unbuffered; standard output on a terminal is flushed at each line end by
   // stdio, and elsewhere whenever the streams switch or a child starts.
 }
 
 void flush() {
-  std::fflush(stdout);
-  std::fflush(stderr);
+  flush_stream(Stream::Out);
+  flush_stream(Stream::Err);
+}
+
+std::optional<WriteFailure> finish() {
+  flush();
+  // A failure stdio met on its own, outside our calls, has left only its mark.
+  for (Stream stream : {Stream::Out, Stream::Err}) {
+    if (std::ferror(file(stream))) {
+      note_failure(stream, EIO);
+    }
+  }
+  return first_failure;
 }
 
 void report_error(std::string_view message) { err("Error: {}\n", message); }
+
+std::string read_line(std::string_view prompt, int wake_fd, void (*check)()) {
+  out("{}", prompt);
+  flush();
+  std::string line;
+  for (;;) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    if (::poll(fds, wake_fd >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
+      throw os_error(errno);
+    }
+    if (check) {
+      check();
+    }
+    char c;
+    ssize_t n = fds[0].revents != 0 ? ::read(STDIN_FILENO, &c, 1) : -1;
+    if (n < 0 && (fds[0].revents == 0 || errno == EINTR)) {
+      continue;
+    }
+    if (n < 0) {
+      throw os_error(errno);
+    }
+    if (n == 0) {
+      if (line.empty()) {
+        throw Error(ErrorKind::EOFError, "EOF when reading a line");
+      }
+      return line;
+    }
+    if (c == '\n') {
+      return line;
+    }
+    line += c;
+  }
+}
 
 StatusLine::StatusLine(std::string_view action) : action_(action) { draw(""); }
 
@@ -68,7 +132,7 @@ void StatusLine::advance() {
 
 void StatusLine::draw(std::string_view lead) {
   out("{}{}: [{}]", lead, action_, SPINNER_FRAMES[frame_]);
-  std::fflush(stdout);
+  flush_stream(Stream::Out);
 }
 
 void StatusLine::clear() {
@@ -78,7 +142,7 @@ void StatusLine::clear() {
   shown_ = false;
   auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
   out("\r{:{}}\r", "", width);
-  std::fflush(stdout);
+  flush_stream(Stream::Out);
 }
 
 void LiveBlock::draw(const std::vector<std::string> &lines) {
@@ -87,7 +151,7 @@ void LiveBlock::draw(const std::vector<std::string> &lines) {
     text += "\r" + line + "\n";
   }
   write(Stream::Out, text);
-  std::fflush(stdout);
+  flush_stream(Stream::Out);
   lines_ = lines.size();
   rewound_ = false;
 }
@@ -109,7 +173,7 @@ LiveBlock::~LiveBlock() {
     rewind();
   }
   write(Stream::Out, ERASE_LINE);
-  std::fflush(stdout);
+  flush_stream(Stream::Out);
 }
 
 } // namespace tarvo::console

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <fmt/format.h>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,8 +39,24 @@ template <typename... T> void err(fmt::format_string<T...> format, T &&...args) 
 // Flushes both streams: before a child writes to them, and before the process ends.
 void flush();
 
+// A write to standard output or error that failed: the stream and the error number.
+struct WriteFailure {
+  Stream stream;
+  int error;
+};
+
+// Flushes both streams, as the process ends, and returns the first write that failed since it
+// started, if any.
+std::optional<WriteFailure> finish();
+
 // "Error: <message>" as one line on standard error.
 void report_error(std::string_view message);
+
+// Writes `prompt` to standard output and returns the line then typed on standard input,
+// without its line end; end of input before any character is an EOFError. The wait also
+// watches `wake_fd` (unless -1) and calls `check` after every wake, so that a signal, whose
+// handler makes a plain read start again, can end the wait by raising.
+std::string read_line(std::string_view prompt, int wake_fd = -1, void (*check)() = nullptr);
 
 // The spinner's one self-overwriting line, "<action>: [frame]", on standard output. It is
 // blanked when the step ends, however it ends.

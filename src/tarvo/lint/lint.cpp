@@ -109,13 +109,15 @@ TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::strin
 
 int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig &config, bool fix,
              bool workflow, bool colour) {
-  auto groups = project::extra_names(config);
-  venv.ensure_lint_tools(groups);
-  std::vector<std::string> project_groups;
-  std::copy_if(
-      groups.begin(), groups.end(), std::back_inserter(project_groups),
-      [](const std::string &name) { return name == "test" || name == "dev" || name == "lint"; });
-  venv.install(project_groups);
+  if (venv.syncs()) {
+    auto groups = project::extra_names(config);
+    venv.ensure_lint_tools(groups);
+    std::vector<std::string> project_groups;
+    std::copy_if(
+        groups.begin(), groups.end(), std::back_inserter(project_groups),
+        [](const std::string &name) { return name == "test" || name == "dev" || name == "lint"; });
+    venv.install(project_groups);
+  }
 
   auto table = tool_table(fix, workflow, colour);
   int failed = 0;

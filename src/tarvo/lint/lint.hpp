@@ -29,8 +29,8 @@ struct TaskResult {
 TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::string &tool,
                           const std::vector<std::string> &args);
 
-// Installs the checks and the project into `venv`, runs the five checks at once, reports each
-// and returns how many failed.
+// Installs the checks and the project into `venv` (unless it is used as it stands), runs the
+// five checks at once, reports each and returns how many failed.
 int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig &config, bool fix,
              bool workflow, bool colour);
 

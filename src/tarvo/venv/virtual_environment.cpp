@@ -1,5 +1,6 @@
 #include "tarvo/venv/virtual_environment.hpp"
 
+#include "tarvo/console/console.hpp"
 #include "tarvo/venv/runner.hpp"
 
 #include <cerrno>
@@ -77,8 +78,19 @@ std::string package_spec(const std::vector<std::string> &extras) {
 
 } // namespace
 
-VirtualEnvironment::VirtualEnvironment(const fs::path &path)
+VirtualEnvironment::VirtualEnvironment(const fs::path &path, Sync sync)
     : path_(canonical_path(path)), python_(path_ / "bin" / "python"), pip_(path_ / "bin" / "pip") {
+  if (sync == Sync::WhenIncomplete) {
+    if (exists()) {
+      syncs_ = false;
+      return;
+    }
+    std::error_code ec;
+    auto missing = !fs::exists(path_, ec)     ? "is missing"
+                   : !fs::exists(python_, ec) ? "has no bin/python"
+                                              : "has no bin/pip";
+    console::out("--no-sync: {} {}, so it is set up as usual\n", path.string(), missing);
+  }
   ensure();
   ensure_pip();
 }
@@ -141,6 +153,6 @@ process::CompletedProcess VirtualEnvironment::run(const std::vector<std::string>
   return process::run(std::move(argv), {mode, mode, std::move(env)});
 }
 
-VirtualEnvironment get_venv() { return VirtualEnvironment(".venv"); }
+VirtualEnvironment get_venv(Sync sync) { return VirtualEnvironment(".venv", sync); }
 
 } // namespace tarvo::venv

@@ -19,12 +19,23 @@ struct RunOptions {
   bool capture_output = false;
 };
 
+// How much preparing a command's environment gets.
+enum class Sync {
+  // Created when missing, pip bootstrapped and upgraded, then the command installs what it
+  // needs.
+  Always,
+  // The user vouches for a complete environment (--no-sync): it is used as it stands. One that
+  // is not complete is said so in one line and prepared as with Always.
+  WhenIncomplete,
+};
+
 // Read-only after construction, so worker threads may share one and call run() at once.
 class VirtualEnvironment {
 public:
   // Resolves `path` to its canonical absolute form, then creates the environment when it is
-  // missing and bootstraps and upgrades pip; a failing step raises CalledProcessError.
-  explicit VirtualEnvironment(const std::filesystem::path &path);
+  // missing and bootstraps and upgrades pip, unless `sync` lets a complete one stand as it is;
+  // a failing step raises CalledProcessError.
+  explicit VirtualEnvironment(const std::filesystem::path &path, Sync sync = Sync::Always);
 
   const std::filesystem::path &path() const { return path_; }
   const std::filesystem::path &python() const { return python_; }
@@ -32,6 +43,9 @@ public:
 
   // The directory, its interpreter and its pip are all present (links followed).
   bool exists() const;
+  // Whether commands install their tools and the project before they run: false for an
+  // environment used as it stands.
+  bool syncs() const { return syncs_; }
 
   void ensure() const;
   void ensure_pip() const;
@@ -50,9 +64,10 @@ private:
   std::filesystem::path path_;
   std::filesystem::path python_;
   std::filesystem::path pip_;
+  bool syncs_ = true;
 };
 
 // The environment `.venv` of the current directory, ready for use.
-VirtualEnvironment get_venv();
+VirtualEnvironment get_venv(Sync sync = Sync::Always);
 
 } // namespace tarvo::venv
