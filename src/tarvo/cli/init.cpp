@@ -11,10 +11,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <filesystem>
 #include <set>
-#include <sys/stat.h>
 
 namespace tarvo::cli {
 
@@ -51,22 +49,6 @@ std::optional<std::string> check_license(const std::string &license) {
     return std::nullopt;
   }
   return std::string("License spdx identifier must not be empty (for example MIT)");
-}
-
-// Fails as making the folder would, but before anything is written: an entry on the way that
-// is not a folder (a file, a link to nowhere) cannot become one.
-void check_folder_can_be_made(const fs::path &folder) {
-  fs::path current;
-  for (const auto &part : folder) {
-    current /= part;
-    struct stat st {};
-    if (::lstat(current.c_str(), &st) != 0) {
-      return;
-    }
-    if (::stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      throw os_error(EEXIST, current);
-    }
-  }
 }
 
 } // namespace
@@ -133,8 +115,8 @@ int cmd_init(const Args &args, const Grammar &grammar) {
                                         {"python_version", ">=3.11"}},
                                        templates::Quoting::TomlBasic);
   }
-  check_folder_can_be_made(name);
-  check_folder_can_be_made(workflow.parent_path());
+  files::check_directories(name);
+  files::check_directories(workflow.parent_path());
   std::optional<std::string> workflow_text;
   if (!files::exists(workflow)) {
     workflow_text = templates::render(templates::text("build.yml.tpl"), {{"project_name", name}},

@@ -24,6 +24,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Calls `step` with "a", "a/b", "a/b/c" for "a/b/c", until it returns false.
+template <typename Step> void for_each_leading_part(const fs::path &path, Step step) {
+  fs::path current;
+  for (const auto &part : path) {
+    current /= part;
+    if (!step(current)) {
+      return;
+    }
+  }
+}
+
 void write_all(int fd, std::string_view content, const fs::path &path) {
   while (!content.empty()) {
     ssize_t n = ::write(fd, content.data(), content.size());
@@ -119,19 +130,30 @@ void create_empty_file(const fs::path &path) {
 }
 
 void make_directories(const fs::path &path) {
-  fs::path current;
-  for (const auto &part : path) {
-    current /= part;
+  for_each_leading_part(path, [](const fs::path &current) {
     if (::mkdir(current.c_str(), 0777) == 0) {
-      continue;
+      return true;
     }
     int err = errno;
     struct stat st {};
     if (err == EEXIST && ::stat(current.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      continue;
+      return true;
     }
     throw os_error(err, current);
-  }
+  });
+}
+
+void check_directories(const fs::path &path) {
+  for_each_leading_part(path, [](const fs::path &current) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0) {
+      return false;
+    }
+    if (::stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      throw os_error(EEXIST, current);
+    }
+    return true;
+  });
 }
 
 bool exists(const fs::path &path) {

@@ -29,6 +29,10 @@ void create_empty_file(const std::filesystem::path &path);
 // else in the way is an error naming it.
 void make_directories(const std::filesystem::path &path);
 
+// Fails as make_directories(path) would, but before anything is written: an entry on the way
+// that is not a directory (a file, a dangling link) cannot become one.
+void check_directories(const std::filesystem::path &path);
+
 // Whether an entry exists at `path`, links followed (a dangling link does not count).
 bool exists(const std::filesystem::path &path);
 
