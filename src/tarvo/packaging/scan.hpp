@@ -2,8 +2,8 @@
 // whitespace, the PEP 440 version grammar, and the one-line parse error.
 #pragma once
 
-#include "tarvo/packaging/version.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/packaging/version.hpp"
 
 #include <cstddef>
 #include <optional>

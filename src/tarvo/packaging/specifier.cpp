@@ -1,8 +1,8 @@
 #include "tarvo/packaging/specifier.hpp"
 
+#include "tarvo/error.hpp"
 #include "tarvo/packaging/name.hpp"
 #include "tarvo/packaging/scan.hpp"
-#include "tarvo/error.hpp"
 
 #include <algorithm>
 #include <array>

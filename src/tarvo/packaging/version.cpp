@@ -1,7 +1,7 @@
 #include "tarvo/packaging/version.hpp"
 
-#include "tarvo/packaging/scan.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/packaging/scan.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
