@@ -1,22 +1,15 @@
 // A project fresh from tarvo init passes its own checks from the first commit: config-diff, the
 // five lint checks (the real linters, offline), and the GitHub workflow schema.
-#include "harness.hpp"
+#include "real_python.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace tarvo::testing;
 namespace fs = std::filesystem;
 
-TEST(NewProject, GreenFromTheFirstCommit) {
-  fs::path wheels = offline_wheels();
-  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
-  TempDir tmp;
-  TempDir bin;
-  fs::create_symlink(tarvo_binary(), bin.path / "tarvo");
-  RunOptions options{.cwd = tmp.path};
-  options.env = offline_pip(wheels);
-  options.env["PATH"] = path_with(bin.path);
+class NewProject : public RealPython {};
 
+TEST_F(NewProject, GreenFromTheFirstCommit) {
   options.input = "demo\nA demo project.\nAda Lovelace\nada@example.org\nMIT\n";
   auto init = run_in_pty({tarvo_binary().string(), "init"}, options);
   ASSERT_EQ(init.status, 0) << init.screen << init.err;

@@ -2,25 +2,17 @@
 // that pip builds from it (offline, with scikit-build-core from the fetched wheels, and without
 // the system's {fmt}) carries the native program and nothing of Python, installs into a fresh
 // virtual environment, runs from there, and passes auditwheel.
-#include "harness.hpp"
+#include "real_python.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace tarvo::testing;
 namespace fs = std::filesystem;
 
-TEST(PythonPackage, WheelCarriesTheNativeProgram) {
-  fs::path wheels = offline_wheels();
-  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
-  TempDir tmp;
-  RunOptions options{.cwd = tmp.path};
-  options.env = offline_pip(wheels);
+class PythonPackage : public RealPython {};
 
-  auto venv = run({"python3", "-m", "venv", (tmp.path / "env").string()}, options);
-  ASSERT_EQ(venv.status, 0) << venv.err;
-  auto bin = tmp.path / "env" / "bin";
-  auto tools = run({(bin / "pip").string(), "install", "--quiet", "build"}, options);
-  ASSERT_EQ(tools.status, 0) << tools.err;
+TEST_F(PythonPackage, WheelCarriesTheNativeProgram) {
+  auto bin = environment_with({"build"});
   auto sdist_built = run({(bin / "python").string(), "-m", "build", "--sdist", "--outdir",
                           (tmp.path / "sdist").string(), source_dir().string()},
                          options);
@@ -88,17 +80,8 @@ TEST(PythonPackage, WheelCarriesTheNativeProgram) {
 
 // The release workflow is valid for GitHub (checked offline against the schema that
 // check-jsonschema carries).
-TEST(PythonPackage, ReleaseWorkflowValidates) {
-  fs::path wheels = offline_wheels();
-  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
-  TempDir tmp;
-  RunOptions options{.cwd = tmp.path};
-  options.env = offline_pip(wheels);
-  auto venv = run({"python3", "-m", "venv", (tmp.path / "env").string()}, options);
-  ASSERT_EQ(venv.status, 0) << venv.err;
-  auto bin = tmp.path / "env" / "bin";
-  auto install = run({(bin / "pip").string(), "install", "--quiet", "check-jsonschema"}, options);
-  ASSERT_EQ(install.status, 0) << install.err;
+TEST_F(PythonPackage, ReleaseWorkflowValidates) {
+  auto bin = environment_with({"check-jsonschema"});
   auto schema =
       run({(bin / "check-jsonschema").string(), "--builtin-schema", "vendor.github-workflows",
            (source_dir() / ".github" / "workflows" / "release.yml").string()},

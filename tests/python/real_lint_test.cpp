@@ -1,26 +1,19 @@
 // tarvo lint with the real linters, installed offline into .venv from the wheels that
 // scripts/fetch-wheels.sh fetched, and the built tarvo first on the search path for the self-run.
-#include "harness.hpp"
+#include "real_python.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace tarvo::testing;
 namespace fs = std::filesystem;
 
-TEST(RealLint, AllFivePassThenRuffAndPyromaFail) {
-  fs::path wheels = offline_wheels();
-  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
+class RealLint : public RealPython {};
 
-  TempDir tmp;
-  TempDir bin;
-  fs::create_symlink(tarvo_binary(), bin.path / "tarvo");
+TEST_F(RealLint, AllFivePassThenRuffAndPyromaFail) {
   write_file(tmp.path / "pyproject.toml", tiny_pyproject(true));
   write_file(tmp.path / "tiny" / "__init__.py",
              "\"\"\"Doubling.\"\"\"\n\n\ndef double(x: int) -> int:\n"
              "    \"\"\"Return twice x.\"\"\"\n    return 2 * x\n");
-  RunOptions options{.cwd = tmp.path};
-  options.env = offline_pip(wheels);
-  options.env["PATH"] = path_with(bin.path);
 
   auto passed = run_tarvo({"lint"}, options);
   EXPECT_EQ(passed.status, 0) << passed.out << passed.err;

@@ -1,22 +1,18 @@
 // The machine's real python, pip, pytest and build, working offline from the wheels that
 // scripts/fetch-wheels.sh fetched once.
-#include "harness.hpp"
+#include "real_python.hpp"
 
 #include <gtest/gtest.h>
 
 using namespace tarvo::testing;
 namespace fs = std::filesystem;
 
-TEST(RealProject, TestPassesThenFailsThenSdistIsBuilt) {
-  fs::path wheels = offline_wheels();
-  ASSERT_FALSE(wheels.empty()) << "run scripts/fetch-wheels.sh first";
+class RealProject : public RealPython {};
 
-  TempDir tmp;
+TEST_F(RealProject, TestPassesThenFailsThenSdistIsBuilt) {
   for (const auto &[name, content] : setuptools_project("tiny")) {
     write_file(tmp.path / name, content);
   }
-  RunOptions options{.cwd = tmp.path};
-  options.env = offline_pip(wheels);
 
   auto passed = run_tarvo({"test"}, options);
   ASSERT_EQ(passed.status, 0) << passed.out << passed.err;
