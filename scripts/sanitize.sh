@@ -9,7 +9,7 @@ flags="-O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=None \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build build-sanitize -j "$(nproc)" --target tarvo docs unit_tests cli_tests container_tests no_pidfd
+cmake --build build-sanitize -j "$(nproc)" --target tarvo docs unit_tests cli_tests python_tests container_tests no_pidfd
 cd build-sanitize
 # The pidfd_open shim is preloaded before the sanitizer runtime in some tests.
 export ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1
