@@ -22,12 +22,16 @@ bool on_search_path(const std::string &program, const Environment &env) {
   }
 }
 
-std::filesystem::path running_executable() {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) {
-    throw os_error(ec.value(), "/proc/self/exe");
-  }
+const std::filesystem::path &running_executable() {
+  // Read once: lint asks at start-up (for its module path) and again for its self-check.
+  static const std::filesystem::path exe = [] {
+    std::error_code ec;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+      throw os_error(ec.value(), "/proc/self/exe");
+    }
+    return path;
+  }();
   return exe;
 }
 

@@ -14,6 +14,6 @@ namespace tarvo::process {
 bool on_search_path(const std::string &program, const Environment &env);
 
 // The file this process was started from, links resolved.
-std::filesystem::path running_executable();
+const std::filesystem::path &running_executable();
 
 } // namespace tarvo::process
