@@ -153,7 +153,7 @@ std::unique_ptr<TerminalLoan> TerminalLoan::lend(int group) {
   {
     std::lock_guard lock(display_mutex);
     if (shown_display != nullptr) {
-      shown_display->erase();
+      shown_display->step_aside();
     }
     lent = true;
   }
@@ -235,6 +235,21 @@ void StatusLine::erase() {
   flush_stream(Stream::Out);
 }
 
+void StatusLine::step_aside() {
+  if (!shown_) {
+    return;
+  }
+  shown_ = false;
+  // Deletes the line's characters from the start of the line, so that what followed them moves
+  // there, and puts the cursor back where it was, as many columns to the left.
+  auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
+  out("\x1b"
+      "7\r\x1b[{0}P\x1b"
+      "8\x1b[{0}D",
+      width);
+  flush_stream(Stream::Out);
+}
+
 void StatusLine::clear() {
   bool may_draw;
   auto lock = lock_for_drawing(may_draw);
@@ -294,6 +309,19 @@ void LiveBlock::erase() {
     write(Stream::Out, text);
   }
   write(Stream::Out, ERASE_LINE);
+  flush_stream(Stream::Out);
+  lines_ = 0;
+}
+
+void LiveBlock::step_aside() {
+  if (lines_ == 0) {
+    return;
+  }
+  // From below the block, where a prompt would stand: up to its first line, in the same column,
+  // and the block's lines deleted, which moves the prompt up to that line. Rewound, the cursor
+  // is on the first line already.
+  std::string text = rewound_ ? "" : fmt::format("\x1b[{}A", lines_);
+  write(Stream::Out, text + fmt::format("\x1b[{}M", lines_));
   flush_stream(Stream::Out);
   lines_ = 0;
 }

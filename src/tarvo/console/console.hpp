@@ -101,8 +101,10 @@ protected:
 
 private:
   friend class TerminalLoan;
-  // Erases what is on screen, with the lock held, before the terminal is lent.
-  virtual void erase() = 0;
+  // Takes itself off the screen, with the lock held, as the terminal is lent. The borrower may
+  // have written to the terminal already (a prompt, just before it stopped to read): that text
+  // stays, moved to where the display began, with the cursor after it.
+  virtual void step_aside() = 0;
 };
 
 // The spinner's one self-overwriting line, "<action>: [frame]", on standard output. It is
@@ -121,7 +123,8 @@ public:
 
 private:
   void draw();
-  void erase() override;
+  void erase();
+  void step_aside() override;
 
   std::string action_;
   std::size_t frame_ = 0;
@@ -144,7 +147,8 @@ public:
   void finish();
 
 private:
-  void erase() override;
+  void erase();
+  void step_aside() override;
 
   std::size_t lines_ = 0; // lines on screen from the last drawing
   bool rewound_ = false;

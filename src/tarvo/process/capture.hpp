@@ -1,10 +1,12 @@
 // One captured output stream: the reading end of its pipe, read whenever it holds something into
-// a string that grows as needed, and that text, handed over whole once the pipe has closed.
+// blocks of memory added as needed, and the text they hold, handed over as one string once the
+// pipe has closed.
 #pragma once
 
 #include "tarvo/fd.hpp"
 
 #include <string>
+#include <vector>
 
 namespace tarvo::process {
 
@@ -19,13 +21,17 @@ public:
   void read_available();
   // Stops reading: what a descendant still writes is not waited for.
   void close() { pipe_.close(); }
-  // The text read, carriage returns alone or before a line feed read as line feeds; moved out,
-  // never copied.
+  // The text read, carriage returns alone or before a line feed read as line feeds. Each block
+  // is freed as soon as it is in the string, so the text is held about once, not twice.
   std::string take();
 
 private:
+  void append(const char *data, std::size_t size);
+
   Fd pipe_;
-  std::string text_;
+  // Filled in turn; none is ever copied to grow. A string that doubled as it filled would hold
+  // its old and its new copy at once: twice the text, at worst, when the text is largest.
+  std::vector<std::string> blocks_;
 };
 
 } // namespace tarvo::process
