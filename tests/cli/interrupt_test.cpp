@@ -202,6 +202,22 @@ TEST_P(Interrupts, SignalsSentToTarvoAloneAreForwarded) {
   }
 }
 
+// SIGINT from a program to tarvo's whole process group, as a terminal's Ctrl-C reaches it but
+// not marked as the terminal's: passed on to the checks, which run in groups of their own.
+TEST_P(Interrupts, SigintToTarvosGroupDuringLint) {
+  for (const auto &name : CHECKS) {
+    tool(name, patient());
+  }
+  auto r = run_in_pty({tarvo_binary().string(), "lint"}, options([this](pid_t tarvo, int) {
+                        wait_for_start(5);
+                        signalled = std::chrono::steady_clock::now();
+                        kill(-tarvo, SIGINT);
+                      }));
+  EXPECT_EQ(r.status, 130) << r.screen << r.err;
+  expect_tarvo_waited(5);
+  expect_no_child_left();
+}
+
 // pip's build steps and a linter's helpers run below the child that tarvo started: the signal
 // reaches them through the child's own process group, and nothing holds the capture open.
 TEST_P(Interrupts, SignalReachesWhatACapturedStepStarted) {
@@ -303,6 +319,15 @@ TEST_P(Interrupts, StepThatReadsATerminalTarvoDoesNotHoldIsEnded) {
                                 "', 'install', '--quiet', '--editable', '.']' stopped to use the "
                                 "terminal"))
       << r.err;
+  expect_no_child_left();
+}
+
+// Without a terminal (CI), pytest runs in a process group of its own: a signal to tarvo reaches
+// what pytest started too.
+TEST_P(Interrupts, TestWithoutATerminalSignalsWhatPytestStarted) {
+  tool("pytest", "echo $$ >>\"$MARKS/pids\"\nsleep 30 &\necho $! >>\"$MARKS/pids\"\nwait\n");
+  auto r = run({tarvo_binary().string(), "test"}, options(send(SIGTERM, 2)));
+  EXPECT_EQ(r.status, 143) << r.out << r.err;
   expect_no_child_left();
 }
 
