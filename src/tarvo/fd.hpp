@@ -61,7 +61,7 @@ struct Pipe {
 // A pipe whose ends are opened with `flags` (O_CLOEXEC, O_NONBLOCK).
 inline Pipe make_pipe(int flags) {
   int fds[2];
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
   if (::pipe2(fds, flags) != 0) {
     throw os_error(errno);
   }

@@ -16,7 +16,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
 #include <sys/syscall.h>
 #endif
 
@@ -75,7 +75,7 @@ bool sent_by_terminal(const siginfo_t *info) {
 // has no pidfds (the caller then signals the id, which the slot's users count keeps from being
 // reused meanwhile).
 bool signal_through_pidfd(int pidfd, int signal) {
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
   if (pidfd >= 0) {
     ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0);
     return true;

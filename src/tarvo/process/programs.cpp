@@ -1,15 +1,16 @@
 #include "tarvo/process/programs.hpp"
 
 #include "tarvo/error.hpp"
+#include "tarvo/platform.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-#if defined(__APPLE__)
+#if TARVO_MACOS
 #include <cstdint>
 #include <mach-o/dyld.h>
-#elif defined(__FreeBSD__)
+#elif TARVO_BSD
 #include <climits>
 #include <sys/sysctl.h>
 #include <sys/types.h>
@@ -38,7 +39,7 @@ namespace {
 // Where the system says this process's program is. macOS and FreeBSD answer when asked; Linux
 // (and the systems that follow it) shows it as a link under /proc.
 std::filesystem::path executable_path() {
-#if defined(__APPLE__)
+#if TARVO_MACOS
   std::uint32_t size = 0;
   _NSGetExecutablePath(nullptr, &size);
   std::string path(size, '\0');
@@ -52,7 +53,7 @@ std::filesystem::path executable_path() {
     throw os_error(ec.value(), path);
   }
   return resolved;
-#elif defined(__FreeBSD__)
+#elif TARVO_BSD
   int request[] = {CTL_KERN, KERN_PROC, KERN_PROC_PATHNAME, -1};
   std::string path(PATH_MAX, '\0');
   std::size_t size = path.size();

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
 #include <sys/prctl.h>
 #endif
 
@@ -23,7 +23,7 @@ namespace {
 
 // Linux's pipes hold 64 KiB; a larger one lets a fast writer hand over more per wake-up.
 void enlarge(int pipe_fd) {
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
   ::fcntl(pipe_fd, F_SETPIPE_SZ, 1 << 20);
 #else
   (void)pipe_fd;
@@ -34,7 +34,7 @@ void enlarge(int pipe_fd) {
 // ends, so a killed tarvo leaves none running. Where the system has no such signal, a child
 // outlives a tarvo killed outright (SIGKILL) as any program's child does.
 void die_with_parent(pid_t parent) {
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   // The parent may have gone before the request was made.
   if (::getppid() != parent) {

@@ -14,7 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #endif
@@ -32,7 +32,7 @@ constexpr auto GROUP_POLL = std::chrono::milliseconds(20);
 // its id later; none where the system has no pidfds (or refuses them: old kernels, seccomp).
 // pidfd_open is called directly: glibc 2.36 declares it without C linkage.
 Fd open_pidfd(pid_t pid) {
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
   return Fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
 #else
   (void)pid;
@@ -44,7 +44,7 @@ Fd open_pidfd(pid_t pid) {
 // our child and can be waited for and reaped. Asked once. Where the system cannot, a group is
 // watched with kill(-group, 0) until none of it is left.
 bool orphans_come_to_us() {
-#if TARVO_LINUX
+#if TARVO_LINUX_CALLS
   static const bool adopted = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
   return adopted;
 #else
