@@ -169,8 +169,9 @@ TEST(ProcessTest, TimedWaitSleepsAndReturnsWhenTheChildEnds) {
   EXPECT_EQ(quick.finish().stdout_text, "done");
 }
 
-// Run preloaded with tests/support/no_pidfd, the waits watch a pipe that SIGCHLD writes to.
-TEST(ProcessTest, WaitsWatchAPidfdOrElseASigchldPipe) {
+// A child is named by a pidfd where the system gives one, so that a signal can only reach it;
+// run preloaded with tests/support/no_pidfd, by its id alone.
+TEST(ProcessTest, SignalsGoThroughAPidfdWhereThereIsOne) {
   const char *preload = std::getenv("LD_PRELOAD");
   bool refused = preload != nullptr && std::string(preload).find("no_pidfd") != std::string::npos;
   SystemProcess child({"sleep", "5"}, {});
