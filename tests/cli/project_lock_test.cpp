@@ -50,6 +50,13 @@ protected:
 
   void release() { write_file(marks.path / "release", ""); }
 
+  // Ready for the next holder: no mark of the last one is left to mislead the waits.
+  void reset() {
+    for (const char *mark : {"started", "release", "err"}) {
+      fs::remove(marks.path / mark);
+    }
+  }
+
   static void wait_for(const fs::path &mark, const std::string &text = "") {
     for (int i = 0; i < 1200; ++i) {
       if (fs::exists(mark) && read_file(mark).find(text) != std::string::npos) {
@@ -98,7 +105,7 @@ TEST_F(ProjectLock, StatusWaitsForACommandThatHoldsTheProject) {
 TEST_F(ProjectLock, StatusThatOnlyReadsNeverWaits) {
   release();
   ASSERT_EQ(run_tarvo({"requirements"}, options()).status, 0);
-  fs::remove(marks.path / "release");
+  reset();
   Output status;
   auto held = hold([&] { status = run_tarvo({"--no-sync", "status"}, options()); });
   EXPECT_EQ(held.status, 0) << held.err;
@@ -122,8 +129,7 @@ TEST_F(ProjectLock, ForgedTokenWaitsAndCtrlCEndsTheWait) {
   // A descriptor of the project folder that holds no lock, and one that names nothing.
   for (const std::string token : {"3", "77"}) {
     SCOPED_TRACE(token);
-    fs::remove(marks.path / "release");
-    fs::remove(marks.path / "err");
+    reset();
     std::future<Output> clean;
     auto held = hold([&] {
       clean = start_waiting({"clean"}, {{"TARVO_PROJECT_LOCK", token}});
@@ -133,8 +139,7 @@ TEST_F(ProjectLock, ForgedTokenWaitsAndCtrlCEndsTheWait) {
     EXPECT_EQ(clean.get().out, "Cleaning build artifacts...\nClean complete\n");
   }
   // Opened on the folder by the shell that starts tarvo.
-  fs::remove(marks.path / "release");
-  fs::remove(marks.path / "err");
+  reset();
   auto o = options();
   o.env["TARVO_PROJECT_LOCK"] = "3";
   Output waiter;

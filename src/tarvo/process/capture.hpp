@@ -5,6 +5,7 @@
 
 #include "tarvo/fd.hpp"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,16 @@ public:
   std::string take();
 
 private:
-  void append(const char *data, std::size_t size);
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t size;
+    std::size_t capacity;
+  };
 
   Fd pipe_;
-  // Filled in turn; none is ever copied to grow. A string that doubled as it filled would hold
-  // its old and its new copy at once: twice the text, at worst, when the text is largest.
-  std::vector<std::string> blocks_;
+  // Filled in turn, never copied to grow: a buffer that doubled as it filled would hold its old
+  // and its new copy at once, twice the text at worst, when the text is largest.
+  std::vector<Block> blocks_;
 };
 
 } // namespace tarvo::process
