@@ -2,10 +2,17 @@
 #include "tarvo/container/script.hpp"
 #include "tarvo/container/target.hpp"
 
+#include "container_calls.hpp"
 #include "harness.hpp"
+#include "recording_launcher.hpp"
+#include "tarvo/container/container.hpp"
+#include "tarvo/container/project_files.hpp"
+#include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/process.hpp"
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 namespace {
@@ -125,9 +132,16 @@ TEST_F(DockerTest, RegisterBinfmtOnlyForAForeignArchitecture) {
   auto foreign = std::string(names.machine) == "aarch64" ? "x86_64" : "aarch64";
   register_binfmt(foreign);
   register_binfmt(foreign);
-  auto line = (stubs_dir() / "docker").string() + " run --privileged --rm " +
-              std::string(BINFMT_IMAGE) + " --install all\n";
-  EXPECT_EQ(calls(), line + line);
+  // Each registration container has a name of its own, by which an interrupt stops it.
+  auto lines = split(calls(), '\n');
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0], lines[1]);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(
+        normal(split(lines[i], ' ')),
+        (std::vector<std::string>{(stubs_dir() / "docker").string(), "run", "--privileged", "--rm",
+                                  "--name=NAME", std::string(BINFMT_IMAGE), "--install", "all"}));
+  }
 }
 
 TEST_F(DockerTest, RegisterBinfmtFailureIsRaised) {
@@ -145,10 +159,166 @@ TEST_F(DockerTest, RegisterBinfmtFailureIsRaised) {
   EXPECT_EQ(err, "stub err\n");
   ASSERT_TRUE(error);
   EXPECT_EQ(error->returncode, 1);
-  EXPECT_EQ(error->args, (std::vector<std::string>{"docker", "run", "--privileged", "--rm",
-                                                   std::string(BINFMT_IMAGE), "--install", "all"}));
+  EXPECT_EQ(normal(error->args),
+            (std::vector<std::string>{"docker", "run", "--privileged", "--rm", "--name=NAME",
+                                      std::string(BINFMT_IMAGE), "--install", "all"}));
   EXPECT_FALSE(error->stdout_text);
   EXPECT_FALSE(error->stderr_text);
+}
+
+using Command = std::vector<std::string>;
+
+// One job against a recording docker, in an empty project folder.
+class JobTest : public ::testing::Test {
+protected:
+  Job job(bool products) {
+    return {.arch = host_machine(),
+            .container = {{"--platform=linux/x86_64"}, "image:1", "/bin/sh", "make\n", "cache"},
+            .starting = "Starting...",
+            .finished = "Done",
+            .what = "the job",
+            .products = products};
+  }
+
+  // Runs the job; returns its output and the error line, if any.
+  std::tuple<std::string, std::string, std::string> run(const Job &job) {
+    tarvo::process::UseLauncher use(docker);
+    std::string error;
+    auto [out, err] = capture_output([&] {
+      try {
+        run_job(job);
+      } catch (const tarvo::Error &e) {
+        error = error_line(e);
+      } catch (const tarvo::process::Interrupted &e) {
+        error = "interrupted by " + std::to_string(e.signal);
+      }
+    });
+    return {out, err, error};
+  }
+
+  std::vector<Command> commands() {
+    std::vector<Command> out;
+    for (const auto &call : docker.calls()) {
+      out.push_back(normal(call.args));
+    }
+    return out;
+  }
+
+  // Names in the project folder, sorted.
+  std::vector<std::string> names(const fs::path &dir) {
+    std::vector<std::string> out;
+    for (const auto &entry : fs::directory_iterator(dir)) {
+      out.push_back(entry.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  TempDir dir;
+  InDir in{dir.path};
+  RecordingLauncher docker;
+  ScopedEnv copy{"TARVO_CONTAINER_COPY", std::nullopt};
+
+  void TearDown() override { forget_copy_mode(); }
+};
+
+const Command MOUNTED = {"docker",
+                         "run",
+                         "--rm",
+                         "--name=NAME",
+                         "--init",
+                         "--env=TINI_KILL_PROCESS_GROUP=1",
+                         "--volume=MOUNT",
+                         "--volume=cache:/root/.cache",
+                         "--platform=linux/x86_64",
+                         "image:1",
+                         "/bin/sh",
+                         "-ec",
+                         "PRELUDEmake\n"};
+
+const std::vector<Command> COPIED = {
+    {"docker", "create", "--name=NAME", "--init", "--env=TINI_KILL_PROCESS_GROUP=1",
+     "--volume=/src", "--volume=cache:/root/.cache", "--platform=linux/x86_64", "image:1",
+     "/bin/sh", "-ec", "PRELUDEmake\n"},
+    {"docker", "cp", "COPY/.", "NAME:/src"},
+    {"docker", "start", "--attach", "NAME"},
+    {"docker", "wait", "NAME"},
+    {"docker", "cp", "NAME:/src/dist/.NAME/.", "dist/.NAME"},
+    {"docker", "rm", "--force", "--volumes", "NAME"},
+};
+
+// The temporary copy's path, written COPY, and the mount, written MOUNT.
+Command with_copy_written(Command call, const std::string &mount) {
+  for (auto &arg : call) {
+    if (arg.find("/tarvo-copy-") != std::string::npos) {
+      arg = "COPY/.";
+    }
+    if (arg == "--volume=" + mount + ":/src") {
+      arg = "--volume=MOUNT";
+    }
+  }
+  return call;
+}
+
+// An engine that does not see the project: the mounted run finds no marker, and the job runs
+// again on a copy, whose products the job moves into dist/.
+TEST_F(JobTest, EngineThatCannotSeeTheProjectGetsACopy) {
+  write_file("pkg/__init__.py", "");
+  write_file(".venv/bin/python", "");
+  write_file("build/old", "");
+  write_file("dist/pkg-0.9.whl", "old");
+  fs::path copied;
+  docker.answer = [&](const Command &args) {
+    RecordingLauncher::Answer answer;
+    if (args[1] == "run") {
+      answer.returncode = MARKER_MISSING;
+    } else if (args[1] == "cp" && args[3].ends_with(":/src")) {
+      // What the engine gets: the project with the marker, but for the host's environment and
+      // build outputs.
+      copied = fs::path(args[2]).parent_path();
+      auto listed = names(copied);
+      EXPECT_EQ(listed.size(), 2u);
+      EXPECT_TRUE(listed[0].starts_with(".tarvo-"));
+      EXPECT_EQ(listed[1], "pkg");
+      EXPECT_TRUE(fs::exists(copied / "pkg" / "__init__.py"));
+    } else if (args[1] == "wait") {
+      answer.out = "0\n";
+    } else if (args[1] == "cp") {
+      write_file(fs::path(args[3]) / "pkg-1.0.whl", "new");
+    }
+    return answer;
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(out, "Starting...\nCopy mode: the docker engine does not see this project folder, "
+                 "so the project is copied into the container\nDone\n");
+  auto calls = commands();
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(with_copy_written(calls[0], dir.path.string()), MOUNTED);
+  for (std::size_t i = 1; i < calls.size(); ++i) {
+    EXPECT_EQ(with_copy_written(calls[i], dir.path.string()), COPIED[i - 1]);
+  }
+  // The container runs the script on the copy without giving files back: nothing of it reaches
+  // the project but the products.
+  bool mounted = true;
+  script_body(docker.calls()[1].args.back(), &mounted);
+  EXPECT_FALSE(mounted);
+  EXPECT_EQ(names("dist"), (std::vector<std::string>{"pkg-0.9.whl", "pkg-1.0.whl"}));
+  EXPECT_EQ(read_file("dist/pkg-1.0.whl"), "new");
+  EXPECT_EQ(names("."), (std::vector<std::string>{".venv", "build", "dist", "pkg"}));
+  EXPECT_FALSE(fs::exists(copied));
+  // The output of the copy steps is captured; the script's goes to the terminal.
+  EXPECT_EQ(docker.calls()[2].options.stderr_mode, tarvo::process::Redirect::Capture);
+  EXPECT_EQ(docker.calls()[3].options.stdout_mode, tarvo::process::Redirect::Inherit);
+
+  // The next job of the same command starts in copy mode at once.
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{.out = args[1] == "wait" ? "0\n" : ""};
+  };
+  auto [again, again_err, again_error] = run(job(false));
+  EXPECT_EQ(again_error, "");
+  EXPECT_EQ(again, "Starting...\nDone\n");
+  EXPECT_EQ(commands()[7][1], "create");
 }
 
 } // namespace

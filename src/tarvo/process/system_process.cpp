@@ -38,16 +38,15 @@ void drain_wake_pipe(int fd) {
 
 } // namespace
 
-SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options,
-                             Role role)
-    : args_(std::move(args)), role_(role),
+SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options)
+    : args_(std::move(args)), tidy_up_(options.tidy_up),
       group_(options.stdout_mode != Redirect::Inherit && options.stderr_mode != Redirect::Inherit),
-      stop_(options.stop), started_at_(Clock::now()) {
+      started_at_(Clock::now()) {
   if (args_.empty()) {
     throw Error(ErrorKind::ValueError, "a child process needs a program to run");
   }
-  // No new child once the command is being interrupted, but for the steps that stop one.
-  if (role_ == Role::Child) {
+  // No new child once the command is being interrupted, but for the steps that tidy up.
+  if (!tidy_up_) {
     check_interrupted();
   }
   bool pidfd = pidfd_available();
@@ -64,7 +63,7 @@ SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions
   }
   auto spawned = spawn(args_, options, group_);
   pid_ = spawned.pid;
-  if (role_ == Role::Child) {
+  if (!tidy_up_) {
     slot_->started(pid_, group_);
   }
   if (pidfd) {
@@ -95,7 +94,6 @@ void SystemProcess::end_child() {
   err_.reset();
   try {
     if (!check_ended()) {
-      run_stop_commands();
       signal(SIGTERM);
       auto deadline = Clock::now() + timing().grace_period;
       while (!check_ended()) {
@@ -130,22 +128,8 @@ void SystemProcess::signal(int signal) {
   }
 }
 
-void SystemProcess::run_stop_commands() {
-  if (stopped_) {
-    return;
-  }
-  stopped_ = true;
-  for (const auto &command : stop_) {
-    try {
-      SystemProcess(command, {Redirect::Discard, Redirect::Discard}, Role::OwnStep).finish();
-    } catch (const Error &) {
-      // A stop command that cannot run leaves the others to try.
-    }
-  }
-}
-
 std::optional<Clock::time_point> SystemProcess::deadline() const {
-  if (role_ == Role::OwnStep) {
+  if (tidy_up_) {
     return started_at_ + timing().grace_period;
   }
   return kill_deadline();
@@ -226,7 +210,7 @@ void SystemProcess::poll_once(std::optional<std::chrono::nanoseconds> timeout) {
     exit_index = count;
     fds[count++] = {exit_fd_.get(), POLLIN, 0};
   }
-  if (role_ == Role::Child && !interrupt_seen_ && interrupt_fd() >= 0) {
+  if (!tidy_up_ && !interrupt_seen_ && interrupt_fd() >= 0) {
     interrupt_index = count;
     fds[count++] = {interrupt_fd(), POLLIN, 0};
   }
@@ -256,8 +240,6 @@ void SystemProcess::poll_once(std::optional<std::chrono::nanoseconds> timeout) {
   }
   if (interrupt_index && fds[*interrupt_index].revents != 0) {
     interrupt_seen_ = true;
-    // Also when the child has just ended: what it handed on may outlive it.
-    run_stop_commands();
   }
 }
 
@@ -285,10 +267,7 @@ CompletedProcess SystemProcess::finish() {
   if (err_) {
     done.stderr_text = err_->take();
   }
-  if (role_ == Role::Child) {
-    if (interrupt_signal() != 0) {
-      run_stop_commands();
-    }
+  if (!tidy_up_) {
     check_interrupted();
   }
   return done;

@@ -15,14 +15,9 @@ namespace tarvo::process {
 
 class SystemProcess final : public Child {
 public:
-  // A step of our own (a stop command) may start while the command is being interrupted, gets
-  // no signal passed on, and has a grace period of its own from its start.
-  enum class Role { Child, OwnStep };
-
-  SystemProcess(std::vector<std::string> args, const ProcessOptions &options,
-                Role role = Role::Child);
-  // A child still running is stopped (its stop commands, then SIGTERM), killed after the grace
-  // period, and reaped: none outlives the command that started it.
+  SystemProcess(std::vector<std::string> args, const ProcessOptions &options);
+  // A child still running is sent SIGTERM, killed after the grace period, and reaped: none
+  // outlives the command that started it.
   ~SystemProcess() override;
 
   bool wait_for(std::chrono::nanoseconds timeout) override;
@@ -40,16 +35,13 @@ private:
   void reap();
   // Sends `signal` to the child, or to its whole group.
   void signal(int signal);
-  // Runs the stop commands, once.
-  void run_stop_commands();
-  // When the child is killed: the interrupt's grace period, or an own step's.
+  // When the child is killed: the interrupt's grace period, or a tidy-up step's own.
   std::optional<std::chrono::steady_clock::time_point> deadline() const;
   void end_child();
 
   std::vector<std::string> args_;
-  Role role_;
-  bool group_; // leads a process group of its own
-  std::vector<std::vector<std::string>> stop_;
+  bool tidy_up_; // a step of our own after an interrupt (ProcessOptions::tidy_up)
+  bool group_;   // leads a process group of its own
   std::chrono::steady_clock::time_point started_at_;
   pid_t pid_ = -1;
   Fd exit_fd_;                    // pidfd, or the read end of the SIGCHLD pipe
@@ -60,7 +52,6 @@ private:
   std::optional<int> returncode_; // known once the child has ended
   bool reaped_ = false;
   bool interrupt_seen_ = false;
-  bool stopped_ = false; // the stop commands have run
   bool killed_ = false;
 };
 
