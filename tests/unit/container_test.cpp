@@ -322,3 +322,154 @@ TEST_F(JobTest, EngineThatCannotSeeTheProjectGetsACopy) {
 }
 
 } // namespace
+
+namespace {
+
+// With copying forbidden, an engine that does not see the project is an error, never a build
+// in whatever that engine has at the same path.
+TEST_F(JobTest, CopyForbiddenAndMarkerMissingIsAnError) {
+  ScopedEnv never("TARVO_CONTAINER_COPY", "0");
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{args[1] == "run" ? MARKER_MISSING : 0};
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(error, "RuntimeError: The docker engine does not see this project folder (a remote "
+                   "engine?), and TARVO_CONTAINER_COPY=0 forbids copying the project in");
+  EXPECT_EQ(out, "Starting...\n");
+  EXPECT_EQ(names("."), std::vector<std::string>{"dist"});
+  EXPECT_EQ(names("dist"), std::vector<std::string>{});
+}
+
+// A status of 213 from a script that did see the marker is the script's own failure.
+TEST_F(JobTest, TheScriptsOwnStatusIsNotTakenForAMissingMarker) {
+  docker.answer = [](const Command &args) {
+    if (args[1] == "run") {
+      // The container renames the marker, as a real one does, before it fails.
+      for (const auto &entry : fs::directory_iterator(".")) {
+        auto name = entry.path().filename().string();
+        if (name.starts_with(".tarvo-")) {
+          fs::rename(entry.path(), name + ".seen");
+        }
+      }
+      return RecordingLauncher::Answer{MARKER_MISSING};
+    }
+    return RecordingLauncher::Answer{};
+  };
+  auto [out, err, error] = run(job(false));
+  EXPECT_TRUE(error.ends_with("returned non-zero exit status 213.")) << error;
+  EXPECT_EQ(out, "Starting...\n");
+  // The failed run's container may be left made; it is removed.
+  auto calls = commands();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1], (Command{"docker", "rm", "--force", "--volumes", "NAME"}));
+  EXPECT_EQ(names("."), std::vector<std::string>{});
+}
+
+// An interrupt while the container runs stops and removes it by name through the launcher, at
+// once and again once its client has ended, says so in one line, and nothing reaches dist/.
+TEST_F(JobTest, InterruptStopsAndRemovesTheContainer) {
+  tarvo::process::handle_interrupts();
+  // Each docker command is still running when its container is first tidied.
+  docker.waits_before_end = 1;
+  for (const char *copy : {"0", "1"}) {
+    SCOPED_TRACE(copy);
+    ScopedEnv mode("TARVO_CONTAINER_COPY", copy);
+    const auto before = docker.calls().size();
+    docker.answer = [](const Command &args) {
+      if (args[1] == "run" || args[1] == "start") {
+        raise(SIGTERM);
+      }
+      return RecordingLauncher::Answer{};
+    };
+    auto [out, err, error] = run(job(true));
+    EXPECT_EQ(error, "interrupted by " + std::to_string(SIGTERM));
+    auto calls = docker.calls();
+    calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(before));
+    std::string name;
+    std::vector<Command> tidying;
+    for (const auto &call : calls) {
+      if (call.options.tidy_up) {
+        tidying.push_back(call.args);
+        name = call.args.back();
+      }
+    }
+    const Command stop = {"docker", "stop", "-t", "2", name};
+    const Command remove = {"docker", "rm", "--force", "--volumes", name};
+    // A mounted project's container gets time to give files back; a copy's is removed.
+    const auto expected = std::string(copy) == "0"
+                              ? std::vector<Command>{stop, remove, stop, remove}
+                              : std::vector<Command>{remove, remove};
+    EXPECT_EQ(tidying, expected);
+    EXPECT_EQ(err, "Interrupted: stopped and removed the job (container " + name +
+                       "); nothing was written to " +
+                       (std::string(copy) == "0" ? "dist/" : "the project") + "\n");
+    EXPECT_EQ(names("dist"), std::vector<std::string>{});
+    EXPECT_EQ(names("."), std::vector<std::string>{"dist"});
+    tarvo::process::forget_interrupt();
+    forget_copy_mode();
+  }
+}
+
+// Whatever waits at a product's name in dist/ is replaced, never followed: a link is replaced
+// by the file, and a folder is an error that leaves it as it was.
+TEST_F(JobTest, ProductsReplaceWhatIsInDistWithoutFollowingIt) {
+  write_file("pyproject.toml", "keep");
+  fs::create_directories("dist");
+  fs::create_symlink("../pyproject.toml", "dist/pkg-1.0.whl");
+  fs::create_directories("dist/pkg-2.0.whl");
+  std::string wheel = "pkg-1.0.whl";
+  docker.answer = [&](const Command &args) {
+    if (args[1] == "run") {
+      // The container leaves its product in the products folder, named in its prelude.
+      auto prelude = args.back();
+      auto at = prelude.find("tarvo_out=/src/") + 15;
+      write_file(prelude.substr(at, prelude.find('\n', at) - at) + "/" + wheel, "wheel");
+    }
+    return RecordingLauncher::Answer{};
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(error, "");
+  EXPECT_FALSE(fs::is_symlink("dist/pkg-1.0.whl"));
+  EXPECT_EQ(read_file("dist/pkg-1.0.whl"), "wheel");
+  EXPECT_EQ(read_file("pyproject.toml"), "keep");
+
+  wheel = "pkg-2.0.whl";
+  auto [out2, err2, error2] = run(job(true));
+  EXPECT_TRUE(error2.starts_with("IsADirectoryError: ")) << error2;
+  EXPECT_TRUE(fs::is_directory("dist/pkg-2.0.whl"));
+  EXPECT_EQ(names("dist"), (std::vector<std::string>{"pkg-1.0.whl", "pkg-2.0.whl"}));
+  EXPECT_EQ(names("."), (std::vector<std::string>{"dist", "pyproject.toml"}));
+}
+
+// The copy holds every entry but .venv, dist/ and build/ at the top, links as links, names
+// with line feeds whole, and the extra files at their places.
+TEST(ProjectCopyTest, HoldsTheProjectButTheHostsOutputs) {
+  TempDir dir;
+  InDir in(dir.path);
+  for (const char *file : {".venv/bin/python", "dist/a.whl", "dist/b.whl", "build/x.o",
+                           "pkg/__init__.py", "pkg/build/keep", ".git/HEAD", "odd\nname"}) {
+    write_file(file, file);
+  }
+  fs::create_symlink("pkg/__init__.py", "link");
+  fs::create_symlink("/nowhere", "dangling");
+  ::chmod("pkg/__init__.py", 0751);
+  ProjectCopy copy({"dist/a.whl"});
+  std::vector<std::string> seen;
+  for (auto it = fs::recursive_directory_iterator(copy.path()); it != fs::end(it); ++it) {
+    seen.push_back(it->path().lexically_relative(copy.path()).string());
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{".git", ".git/HEAD", "dangling", "dist", "dist/a.whl",
+                                            "link", "odd\nname", "pkg", "pkg/__init__.py",
+                                            "pkg/build", "pkg/build/keep"}));
+  EXPECT_EQ(fs::read_symlink(copy.path() / "dangling"), "/nowhere");
+  EXPECT_EQ(read_file(copy.path() / "odd\nname"), "odd\nname");
+  struct stat st {};
+  ASSERT_EQ(::stat((copy.path() / "pkg/__init__.py").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0751u);
+  auto path = copy.path();
+  { ProjectCopy gone({}); }
+  EXPECT_TRUE(fs::exists(path));
+}
+
+} // namespace

@@ -49,6 +49,9 @@ public:
   // The container has removed itself (docker run --rm has ended).
   void gone() { may_exist_ = false; }
 
+  // The container has ended: if it is left, it is only removed.
+  void ended() { stop_first_ = false; }
+
   // Removes the container with its anonymous volumes.
   void remove();
 

@@ -70,6 +70,7 @@ int run_mounted(const Job &job, const RunFiles &files) {
   auto done = container.run(std::move(argv));
   // The client waited for the container, which removed itself; a run that failed otherwise may
   // have left it made but not started.
+  container.ended();
   if (done.returncode == 0 || (done.returncode == MARKER_MISSING && !files.seen())) {
     container.gone();
   }
