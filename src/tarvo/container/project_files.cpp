@@ -145,6 +145,7 @@ RunFiles::RunFiles(bool products) {
   if (products) {
     if (!files::exists("dist")) {
       files::make_directories("dist");
+      made_dist_ = true;
       give_to_owner("dist");
     }
     products_ = "dist/.tarvo-" + id;
@@ -157,6 +158,9 @@ RunFiles::RunFiles(bool products) {
     files::create_empty_file(marker_);
   } catch (...) {
     remove_quietly(products_);
+    if (made_dist_) {
+      ::rmdir("dist");
+    }
     throw;
   }
 }
@@ -166,6 +170,9 @@ RunFiles::~RunFiles() {
     if (!path.empty()) {
       remove_quietly(path);
     }
+  }
+  if (made_dist_) {
+    ::rmdir("dist");
   }
 }
 

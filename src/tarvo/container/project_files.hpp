@@ -36,6 +36,7 @@ public:
 private:
   std::string marker_;
   std::string products_;
+  bool made_dist_ = false; // dist/ was made for this run: removed again when left empty
 };
 
 // The top-level entries that copy mode leaves out: the host's environment and build outputs.
