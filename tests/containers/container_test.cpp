@@ -299,3 +299,41 @@ TEST_F(Containers, CleanWaitsForARunningBuild) {
                                  "Cleaning build artifacts...\nClean complete\n");
   EXPECT_FALSE(fs::exists(dir / "dist"));
 }
+
+// Copy mode on the local engine: the project goes in without .venv, dist/ and build/, but with
+// .git, so a version taken from git is the project's; only the wheel comes back, to the
+// project's owner, and nothing else of the run stays in the project.
+TEST_F(Containers, CopyModeKeepsTheGitVersionAndBringsBackOnlyTheWheel) {
+  project({{"pyproject.toml", "[build-system]\nrequires = [\"setuptools>=77\", \"wheel\"]\n"
+                              "build-backend = \"setuptools.build_meta\"\n\n[project]\n"
+                              "name = \"gitv\"\ndynamic = [\"version\"]\n\n[tool.setuptools]\n"
+                              "packages = [\"gitv\"]\n"},
+           {"setup.py", "import subprocess\nfrom setuptools import setup\n\nsetup(version="
+                        "subprocess.check_output(['git', 'describe', '--tags'], text=True)"
+                        ".strip().lstrip('v'))\n"},
+           {"gitv/__init__.py", ""},
+           {"build/stale", "not copied"}});
+  auto git = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"git", "-C", dir.string(), "-c", "user.name=T", "-c",
+                               "user.email=t@example.invalid", "-c", "safe.directory=*"});
+    ASSERT_EQ(run(args).status, 0);
+  };
+  git({"init", "-q"});
+  git({"add", "pyproject.toml", "setup.py", "gitv"});
+  git({"commit", "-qm", "one"});
+  git({"tag", "v2.5"});
+  give_to_owner(dir);
+  auto o = options();
+  o.env["TARVO_CONTAINER_COPY"] = "1";
+  auto r = run_tarvo({"build", "--wheel"}, o);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Copy mode: TARVO_CONTAINER_COPY=1, so the project is copied into the "
+                       "container\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(names_in(dir / "dist"), std::vector<std::string>{"gitv-2.5-py3-none-any.whl"});
+  expect_owned(dir / "dist");
+  EXPECT_EQ(names_in(dir), (std::vector<std::string>{".git", ".venv", "build", "dist", "gitv",
+                                                     "pyproject.toml", "setup.py"}));
+  EXPECT_EQ(names_in(dir / "build"), std::vector<std::string>{"stale"});
+}
