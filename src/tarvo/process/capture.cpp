@@ -3,32 +3,21 @@
 #include "tarvo/error.hpp"
 
 #include <cerrno>
-#include <cstdint>
-#include <new>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace tarvo::process {
 
 namespace {
 
-constexpr std::size_t FIRST_SIZE = 64 << 10;
-constexpr std::size_t HUGE_PAGE = 2 << 20;
+// Read at a time, and the first block's size.
+constexpr std::size_t CHUNK = 64 << 10;
+// The largest block.
+constexpr std::size_t BLOCK = 4 << 20;
 
-// Fresh pages are what capturing megabytes costs: in huge pages, where the kernel grants them
-// on request, they cost few page faults.
-void advise_huge_pages(const char *start, std::size_t size) {
-  auto begin = (reinterpret_cast<std::uintptr_t>(start) + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
-  auto end = (reinterpret_cast<std::uintptr_t>(start) + size) / HUGE_PAGE * HUGE_PAGE;
-  if (end > begin) {
-    ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-  }
-}
-
-std::string normalise_newlines(std::string text) {
+void normalise_newlines(std::string &text) {
   auto first = text.find('\r');
   if (first == std::string::npos) {
-    return text;
+    return;
   }
   std::size_t out = first;
   for (std::size_t i = first; i < text.size(); ++i) {
@@ -42,42 +31,16 @@ std::string normalise_newlines(std::string text) {
     text[out++] = c;
   }
   text.resize(out);
-  return text;
 }
 
 } // namespace
 
-Capture::~Capture() { release(); }
-
-void Capture::release() {
-  if (data_ != nullptr) {
-    ::munmap(data_, capacity_);
-  }
-  data_ = nullptr;
-  size_ = capacity_ = 0;
-}
-
-void Capture::grow() {
-  std::size_t capacity = capacity_ == 0 ? FIRST_SIZE : capacity_ * 2;
-  void *data = data_ == nullptr ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                                : ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
-  if (data == MAP_FAILED) {
-    throw std::bad_alloc();
-  }
-  data_ = static_cast<char *>(data);
-  capacity_ = capacity;
-  advise_huge_pages(data_, capacity_);
-}
-
 void Capture::read_available() {
+  char chunk[CHUNK];
   while (pipe_) {
-    if (size_ == capacity_) {
-      grow();
-    }
-    ssize_t n = ::read(pipe_.get(), data_ + size_, capacity_ - size_);
+    ssize_t n = ::read(pipe_.get(), chunk, sizeof chunk);
     if (n > 0) {
-      size_ += static_cast<std::size_t>(n);
+      append(chunk, static_cast<std::size_t>(n));
     } else if (n == 0) {
       pipe_.close();
     } else if (errno == EAGAIN) {
@@ -88,13 +51,40 @@ void Capture::read_available() {
   }
 }
 
+void Capture::append(const char *data, std::size_t size) {
+  while (size > 0) {
+    if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity()) {
+      // Small at first, for the many steps that print little; then of a size the C library
+      // gives back to the system as soon as it is freed.
+      std::size_t next = blocks_.empty() ? CHUNK : std::min(blocks_.back().capacity() * 2, BLOCK);
+      blocks_.emplace_back().reserve(next);
+    }
+    auto &block = blocks_.back();
+    std::size_t taken = std::min(size, block.capacity() - block.size());
+    block.append(data, taken);
+    data += taken;
+    size -= taken;
+  }
+}
+
 std::string Capture::take() {
   std::string text;
-  text.reserve(size_);
-  advise_huge_pages(text.data(), size_);
-  text.append(data_ == nullptr ? "" : data_, size_);
-  release();
-  return normalise_newlines(std::move(text));
+  if (blocks_.size() == 1) {
+    text = std::move(blocks_.front());
+  } else {
+    std::size_t total = 0;
+    for (const auto &block : blocks_) {
+      total += block.size();
+    }
+    text.reserve(total);
+    for (auto &block : blocks_) {
+      text += block;
+      std::string().swap(block);
+    }
+  }
+  blocks_.clear();
+  normalise_newlines(text);
+  return text;
 }
 
 } // namespace tarvo::process

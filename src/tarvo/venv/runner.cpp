@@ -11,13 +11,15 @@ namespace {
 
 using process::CompletedProcess;
 
-// A failed step's output, each stream to its own, so the user sees why it failed.
+// A failed step's output, each stream to its own, so the user sees why it failed. Written as it
+// is, never copied: it may be large.
 void echo_output(const CompletedProcess &done) {
-  if (done.stdout_text && !done.stdout_text->empty()) {
-    console::out("{}\n", *done.stdout_text);
-  }
-  if (done.stderr_text && !done.stderr_text->empty()) {
-    console::err("{}\n", *done.stderr_text);
+  for (auto [stream, text] : {std::pair{console::Stream::Out, &done.stdout_text},
+                              std::pair{console::Stream::Err, &done.stderr_text}}) {
+    if (*text && !(*text)->empty()) {
+      console::write(stream, **text);
+      console::write(stream, "\n");
+    }
   }
   console::flush();
 }
@@ -34,7 +36,7 @@ CompletedProcess chronic(const std::vector<std::string> &args,
   if (done.returncode != 0) {
     echo_output(done);
     if (check) {
-      process::check_returncode(done);
+      process::check_returncode(std::move(done));
     }
   }
   return done;
@@ -67,7 +69,7 @@ CompletedProcess spinner(std::string_view action, const std::vector<std::string>
   auto done = child->finish();
   if (chronic && done.returncode != 0) {
     echo_output(done);
-    process::check_returncode(done);
+    process::check_returncode(std::move(done));
   }
   return done;
 }
