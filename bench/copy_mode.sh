@@ -26,7 +26,7 @@ touch "$proj/hello/__init__.py"
 python3 -m venv "$proj/.venv"
 cd "$proj"
 seconds() { local start end; start=$(date +%s%N); "$@" >/dev/null 2>&1; end=$(date +%s%N)
-  echo "scale=2; ($end - $start) / 1000000000" | bc; }
+  awk -v ns=$((end - start)) 'BEGIN { printf "%.2f\n", ns / 1e9 }'; }
 mounted=() copied=()
 for i in $(seq "$pairs"); do
   m=$(seconds env -u TARVO_CONTAINER_COPY "$tarvo" --no-sync build --wheel)
@@ -36,6 +36,8 @@ for i in $(seq "$pairs"); do
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 diffs=()
-for i in "${!mounted[@]}"; do diffs+=("$(echo "${copied[$i]} - ${mounted[$i]}" | bc)"); done
+for i in "${!mounted[@]}"; do
+  diffs+=("$(awk -v c="${copied[$i]}" -v m="${mounted[$i]}" 'BEGIN { printf "%.2f\n", c - m }')")
+done
 echo "median: mounted $(median "${mounted[@]}") s, copied $(median "${copied[@]}") s," \
   "copied - mounted $(median "${diffs[@]}") s (median of the pairs)"

@@ -19,8 +19,9 @@ cd "$proj"
 docker volume rm tarvo-cache-$(uname -m)-glibc-3.11 >/dev/null 2>&1 || true
 seconds() { local start end; start=$(date +%s%N)
   "$@" >"$proj/.log" 2>&1 || { tail -n 20 "$proj/.log"; exit 1; }
-  end=$(date +%s%N); echo "scale=1; ($end - $start) / 1000000000" | bc; }
+  end=$(date +%s%N); awk -v ns=$((end - start)) 'BEGIN { printf "%.1f\n", ns / 1e9 }'; }
 first=$(seconds "$tarvo" --no-sync build --executable --no-compress)
 second=$(seconds "$tarvo" --no-sync build --executable --no-compress)
 dist/greet-*-glibc >/dev/null
-echo "first $first s, second $second s, ratio $(echo "scale=2; $second / $first" | bc)"
+echo "first $first s, second $second s, ratio" \
+  "$(awk -v a="$first" -v b="$second" 'BEGIN { printf "%.2f\n", b / a }')"

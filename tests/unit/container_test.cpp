@@ -472,3 +472,21 @@ TEST(ProjectCopyTest, HoldsTheProjectButTheHostsOutputs) {
 }
 
 } // namespace
+
+namespace {
+
+// --verbose prints each docker command as a shell would take it, script and all, before it
+// runs: what the short error line leaves out.
+TEST_F(JobTest, VerbosePrintsEveryCommandWithItsScript) {
+  set_verbose(true);
+  auto [out, err, error] = run(job(false));
+  set_verbose(false);
+  EXPECT_EQ(error, "");
+  const auto argv = docker.commands().back();
+  EXPECT_TRUE(err.starts_with("+ docker run --rm --name=" + argv[3].substr(7) + " --init ")) << err;
+  EXPECT_TRUE(err.ends_with(" image:1 /bin/sh -ec " + shell_word(argv.back()) + "\n")) << err;
+  auto again = run(job(false));
+  EXPECT_EQ(std::get<1>(again), "");
+}
+
+} // namespace
