@@ -490,3 +490,21 @@ TEST_F(JobTest, VerbosePrintsEveryCommandWithItsScript) {
 }
 
 } // namespace
+
+namespace {
+
+// A copy-mode container that cannot be made (no such image) ends with a short line too.
+TEST_F(JobTest, FailedCreateNamesTheCommandWithoutTheScript) {
+  ScopedEnv always("TARVO_CONTAINER_COPY", "1");
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{args[1] == "create" ? 125 : 0, "", "no such image\n"};
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(err, "no such image\n");
+  EXPECT_EQ(error, "CalledProcessError: Command '['docker', 'create', '[options]', 'image:1', "
+                   "'/bin/sh', '-ec', '<script: --verbose shows it>']' returned non-zero exit "
+                   "status 125.");
+  EXPECT_EQ(names("."), std::vector<std::string>{});
+}
+
+} // namespace

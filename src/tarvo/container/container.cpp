@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <fmt/format.h>
+#include <memory>
 #include <sys/random.h>
 
 namespace tarvo::container {
@@ -52,6 +53,24 @@ std::string container_name() {
 
 void set_verbose(bool verbose) { verbose_ = verbose; }
 
+std::vector<std::string> shown_in_errors(const std::vector<std::string> &args) {
+  // docker VERB [options] IMAGE SHELL -ec SCRIPT
+  if (args.size() < 6 || args.back().find('\n') == std::string::npos) {
+    return args;
+  }
+  auto image = args.end()[-4];
+  if (image.size() > 45) {
+    image = image.substr(0, 42) + "...";
+  }
+  return {args[0],
+          args[1],
+          "[options]",
+          image,
+          args.end()[-3],
+          args.end()[-2],
+          "<script: --verbose shows it>"};
+}
+
 Container::Container(std::string what, std::string untouched)
     : what_(std::move(what)), untouched_(std::move(untouched)) {}
 
@@ -88,8 +107,16 @@ void Container::report_interrupt() {
 process::CompletedProcess Container::run(std::vector<std::string> args,
                                          const process::ProcessOptions &options) {
   show(args);
+  const bool existed = may_exist_;
   may_exist_ = true;
-  auto child = process::launcher().start(std::move(args), options);
+  std::unique_ptr<process::Child> child;
+  try {
+    child = process::launcher().start(std::move(args), options);
+  } catch (...) {
+    // Refused before it started (an interrupt came first): it made nothing.
+    may_exist_ = existed;
+    throw;
+  }
   bool tidied = false;
   // Waits in frames: the wait itself does not end at an interrupt.
   while (!child->wait_for(process::timing().frame_period)) {
@@ -112,7 +139,7 @@ process::CompletedProcess Container::run_quietly(std::vector<std::string> args) 
                                     .stderr_mode = process::Redirect::Capture});
   if (done.returncode != 0) {
     console::err("{}", done.stderr_text.value_or(""));
-    process::check_returncode(done);
+    throw process::CalledProcessError(done.returncode, shown_in_errors(done.args));
   }
   return done;
 }

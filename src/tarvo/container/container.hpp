@@ -18,6 +18,10 @@ std::string container_name();
 // With --verbose every docker command is printed, script and all, before it runs.
 void set_verbose(bool verbose);
 
+// A docker command that carries a script, as an error's one line shows it: without the options
+// and the script, which --verbose prints.
+std::vector<std::string> shown_in_errors(const std::vector<std::string> &args);
+
 class Container {
 public:
   // `what` names the step in the line an interrupt prints ("the wheel build"); `untouched` is

@@ -36,9 +36,8 @@ void use_copy_mode(const std::string &reason) {
 
 // The failed run in the error's last line, without the script (--verbose prints it).
 [[noreturn]] void fail(int status, const std::string &verb, const DockerRun &run) {
-  std::string image = run.image.size() > 45 ? run.image.substr(0, 42) + "..." : run.image;
-  throw process::CalledProcessError(status, {"docker", verb, "[options]", image, run.shell, "-ec",
-                                             "<script: --verbose shows it>"});
+  throw process::CalledProcessError(
+      status, shown_in_errors({"docker", verb, run.image, run.shell, "-ec", "\n" + run.script}));
 }
 
 // The options every run gets, and the cache volume.
