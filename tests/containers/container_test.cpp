@@ -39,10 +39,9 @@ protected:
     if (run({"docker", "info"}).status != 0) {
       GTEST_SKIP() << "no docker engine";
     }
-    for (const char *image : {"python:3.11", "quay.io/pypa/manylinux_2_34_x86_64:latest"}) {
-      ASSERT_EQ(run({"docker", "image", "inspect", image}).status, 0)
-          << image << " is missing: run scripts/container-images.sh";
-    }
+    // Images of another recipe lack what the scripts expect (ccache, say).
+    auto images = run({(source_dir() / "scripts" / "container-images.sh").string(), "--check"});
+    ASSERT_EQ(images.status, 0) << images.out;
   }
 
   // Writes the project's files and gives the folder to OWNER.

@@ -24,6 +24,8 @@ start)
     docker image inspect "$image" >/dev/null 2>&1 \
       || { echo "second-engine: no $image (scripts/container-images.sh): skipped"; exit 0; }
   done
+  # Images of another recipe lack what the scripts expect.
+  "$(dirname "$0")/../../scripts/container-images.sh" --check
   mkdir -p "$dir/projects" "$dir/data" "$dir/exec"
   if ! running; then
     rm -f "$dir/pid" "$sock"
