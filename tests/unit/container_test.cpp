@@ -508,3 +508,39 @@ TEST_F(JobTest, FailedCreateNamesTheCommandWithoutTheScript) {
 }
 
 } // namespace
+
+namespace {
+
+// A git worktree's .git names a repository elsewhere: the copy gets a repository of its own,
+// at the worktree's commit, so that a version taken from git is the worktree's.
+TEST(ProjectCopyTest, WorktreeGetsARepositoryOfItsOwn) {
+  TempDir dir;
+  auto git = [&](const fs::path &where, std::vector<std::string> args) {
+    args.insert(args.begin(), {"git", "-C", where.string(), "-c", "user.name=T", "-c",
+                               "user.email=t@example.invalid"});
+    auto done = tarvo::process::run(
+        args, {tarvo::process::Redirect::Capture, tarvo::process::Redirect::Capture});
+    EXPECT_EQ(done.returncode, 0) << done.stderr_text.value_or("");
+    return done.stdout_text.value_or("");
+  };
+  auto main = dir.path / "main";
+  write_file(main / "a", "1");
+  git(main, {"init", "-q"});
+  git(main, {"add", "a"});
+  git(main, {"commit", "-qm", "one"});
+  git(main, {"tag", "v1.0"});
+  git(main, {"worktree", "add", "-q", "-b", "side", (dir.path / "tree").string()});
+  write_file(dir.path / "tree" / "b", "2");
+  git(dir.path / "tree", {"add", "b"});
+  git(dir.path / "tree", {"commit", "-qm", "two"});
+  git(dir.path / "tree", {"tag", "v2.0"});
+  InDir in(dir.path / "tree");
+  ProjectCopy copy({});
+  EXPECT_TRUE(fs::is_directory(copy.path() / ".git"));
+  EXPECT_EQ(git(copy.path(), {"describe", "--tags"}), "v2.0\n");
+  EXPECT_EQ(git(copy.path(), {"status", "--porcelain"}), "");
+  // The repositories it came from are as they were.
+  EXPECT_EQ(git(main, {"describe", "--tags"}), "v1.0\n");
+}
+
+} // namespace

@@ -137,6 +137,52 @@ void place(const fs::path &from, const fs::path &to) {
   }
 }
 
+// Places the tree at `from` under `to`, but for the top-level names in `skip` and those already
+// there.
+void place_tree(const fs::path &from, const fs::path &to, const std::vector<std::string> &skip) {
+  for (auto it = fs::recursive_directory_iterator(from); it != fs::end(it); ++it) {
+    const auto relative = it->path().lexically_relative(from);
+    const auto target = to / relative;
+    const auto there = fs::symlink_status(target);
+    if ((it.depth() == 0 && std::find(skip.begin(), skip.end(), relative.string()) != skip.end()) ||
+        (fs::exists(there) && !fs::is_directory(there))) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    // A folder there already gets what it lacks.
+    if (!fs::exists(there)) {
+      place(it->path(), target);
+    }
+  }
+}
+
+// A worktree's or a submodule's .git is a file naming the repository elsewhere, which the
+// engine would not have: the copy gets a repository of its own instead, the worktree's HEAD and
+// index over the shared objects and references, so that a version taken from git is the same.
+void place_git_repository(const fs::path &copy) {
+  struct stat st {};
+  if (::lstat(".git", &st) != 0 || !S_ISREG(st.st_mode)) {
+    return;
+  }
+  const auto text = files::read_file(".git");
+  if (!text.starts_with("gitdir: ")) {
+    return;
+  }
+  auto line = text.substr(8, text.find('\n') - 8);
+  const fs::path gitdir = fs::absolute(line);
+  if (!fs::is_directory(gitdir)) {
+    return;
+  }
+  ::unlink((copy / ".git").c_str());
+  ::mkdir((copy / ".git").c_str(), 0755);
+  place_tree(gitdir, copy / ".git", {"commondir", "gitdir"});
+  if (files::exists(gitdir / "commondir")) {
+    auto common = files::read_file(gitdir / "commondir");
+    common = common.substr(0, common.find('\n'));
+    place_tree(fs::absolute(gitdir / common), copy / ".git", {"worktrees"});
+  }
+}
+
 } // namespace
 
 RunFiles::RunFiles(bool products) {
@@ -214,6 +260,7 @@ ProjectCopy::ProjectCopy(const std::vector<fs::path> &extra) {
       place(relative, path_ / relative);
       return entry.is_directory();
     });
+    place_git_repository(path_);
     for (const auto &file : extra) {
       const auto to = path_ / file;
       if (!fs::exists(fs::symlink_status(to))) {

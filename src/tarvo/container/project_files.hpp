@@ -45,8 +45,8 @@ inline const std::vector<std::string> NOT_COPIED = {".venv", "dist", "build"};
 // A fresh folder under the system's temporary folder that holds the project as the container
 // gets it in copy mode: every entry but NOT_COPIED, links kept as links, files hard-linked
 // where the file system allows and copied otherwise, sockets and devices left out, and `extra`
-// (paths relative to the project, such as a wheel in dist/) at their places. Removed with
-// everything in it.
+// (paths relative to the project, such as a wheel in dist/) at their places; the .git file of
+// a worktree or submodule becomes the repository it names. Removed with everything in it.
 class ProjectCopy {
 public:
   explicit ProjectCopy(const std::vector<std::filesystem::path> &extra);
