@@ -262,9 +262,12 @@ TEST_F(Containers, OwnerGetsEverythingBackAndCanClean) {
   EXPECT_TRUE(fs::exists(dir / "src" / "hello.egg-info"));
   expect_nothing_but_the_venv_is_roots();
 
-  auto failed = tarvo({"build", "--wheel", "--setup", "mkdir -p made/by/setup\nfalse"});
+  // A name with a line feed is given back whole.
+  auto failed = tarvo(
+      {"build", "--wheel", "--setup", "mkdir -p made/by/setup\ntouch \"made/odd\nname\"\nfalse"});
   EXPECT_EQ(failed.status, 1);
   EXPECT_TRUE(fs::exists(dir / "made" / "by" / "setup"));
+  EXPECT_TRUE(fs::exists(dir / "made" / "odd\nname"));
   expect_nothing_but_the_venv_is_roots();
 
   // The owner's own .venv, as it would be had the owner run tarvo.
