@@ -98,7 +98,8 @@ TEST(ManualPage, RendersEveryCommandWithItsHelp) {
   for (const char *text : {"tarvo - A Python module to replace Makefile workflows.",
                            "tarvo config-diff", "Force colour output even when not on a tty",
                            "--libc glibc|musl", "Script to run before starting the build.",
-                           "EXIT STATUS", "NO_COLOR", "--no-sync", "TARVO_NO_SYNC"}) {
+                           "EXIT STATUS", "NO_COLOR", "--no-sync", "TARVO_NO_SYNC",
+                           "TARVO_CONTAINER_COPY"}) {
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
   }
 }

@@ -239,11 +239,18 @@ TEST_P(Interrupts, InterruptedContainerIsStoppedByName) {
   auto r = run({tarvo_binary().string(), "build", "--wheel"}, options(send(SIGTERM, 1)));
   EXPECT_EQ(r.status, 143) << r.out << r.err;
   auto calls = lines("docker");
-  ASSERT_EQ(calls.size(), 4u) << ::testing::PrintToString(calls);
+  // Stopped and removed at the interrupt, and once more after its client has ended, in case
+  // the client made it only then.
+  ASSERT_EQ(calls.size(), 6u) << ::testing::PrintToString(calls);
   ASSERT_TRUE(calls[1].starts_with("run --name=tarvo-")) << calls[1];
   auto name = calls[1].substr(11);
-  EXPECT_EQ(calls[2], "stop -t 2 " + name);
-  EXPECT_EQ(calls[3], "rm --force " + name);
+  for (int i : {2, 4}) {
+    EXPECT_EQ(calls[i], "stop -t 2 " + name);
+    EXPECT_EQ(calls[i + 1], "rm --force --volumes " + name);
+  }
+  EXPECT_TRUE(r.err.ends_with("Interrupted: stopped and removed the wheel build (container " +
+                              name + "); nothing was written to dist/\n"))
+      << r.err;
   expect_tarvo_waited(1);
   expect_no_child_left();
 }

@@ -222,6 +222,20 @@ TEST(ProcessTest, ChildIgnoringAnInterruptIsKilledAfterTheGracePeriod) {
   forget_interrupt();
 }
 
+// Once a command is interrupted no child starts but a tidy-up step, which the interrupt does
+// not end.
+TEST(ProcessTest, OnlyTidyUpStepsStartAfterAnInterrupt) {
+  handle_interrupts();
+  raise(SIGTERM);
+  EXPECT_THROW(SystemProcess({"true"}, CAPTURE_BOTH), Interrupted);
+  ProcessOptions tidy = CAPTURE_BOTH;
+  tidy.tidy_up = true;
+  auto done = SystemProcess({"sh", "-c", "sleep 0.2; echo tidied"}, tidy).finish();
+  EXPECT_EQ(done.returncode, 0);
+  EXPECT_EQ(done.stdout_text, "tidied\n");
+  forget_interrupt();
+}
+
 TEST(ProcessTest, ChildrenInheritNoDescriptorOfOtherChildren) {
   auto before = inheritable_fds();
   SystemProcess running({"sleep", "5"}, CAPTURE_BOTH);

@@ -22,6 +22,7 @@ struct Args {
   std::string libc = "glibc";
   std::string python = "3.11";
   std::optional<std::string> setup;
+  bool verbose = false;
   // test
   std::string path = "tests/";
   // build

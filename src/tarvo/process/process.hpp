@@ -32,11 +32,6 @@ struct ProcessOptions {
   std::optional<Environment> env = std::nullopt;
   // The file to start instead of looking args[0] up on PATH; args[0] stays argument zero.
   std::optional<std::filesystem::path> program = std::nullopt;
-  // Commands that end what the child has handed on to others (a container outlives its docker
-  // client): run in order, quietly, when an interrupt comes while the child runs or it is ended
-  // early. They are never refused or signalled, and each is killed if it outlives the grace
-  // period; their failures are passed over.
-  std::vector<std::vector<std::string>> stop = {};
   // A step of tarvo's own that tidies up after an interrupt (stopping a container): it starts
   // even while the command is being interrupted, no signal is passed on to it, and it is
   // killed once it outlives the grace period from its own start.

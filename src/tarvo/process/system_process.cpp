@@ -102,7 +102,7 @@ bool shares_a_stream(const ProcessOptions &options) {
 
 SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options)
     : args_(std::move(args)), tidy_up_(options.tidy_up),
-      group_(!shares_a_stream(options) || !console::terminal_is_ours()), stop_(options.stop),
+      group_(!shares_a_stream(options) || !console::terminal_is_ours()),
       started_at_(Clock::now()) {
   if (args_.empty()) {
     throw Error(ErrorKind::ValueError, "a child process needs a program to run");
@@ -147,7 +147,6 @@ void SystemProcess::end_child() {
     out_.reset();
     err_.reset();
     if (state_ == State::Running) {
-      run_stop_commands();
       signal(SIGTERM);
       end_deadline_ = Clock::now() + timing().grace_period;
     }
@@ -173,23 +172,6 @@ void SystemProcess::signal(int signal) {
   }
   // A group's id stays taken while its leader is unreaped or members are left.
   send_signal(pid_, group_, pidfd_.get(), signal);
-}
-
-void SystemProcess::run_stop_commands() {
-  if (stopped_) {
-    return;
-  }
-  stopped_ = true;
-  for (const auto &command : stop_) {
-    try {
-      SystemProcess(
-          command,
-          {.stdout_mode = Redirect::Discard, .stderr_mode = Redirect::Discard, .tidy_up = true})
-          .finish();
-    } catch (const Error &) {
-      // A stop command that cannot run leaves the others to try.
-    }
-  }
 }
 
 std::optional<Clock::time_point> SystemProcess::deadline() const {
@@ -395,8 +377,6 @@ void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
   }
   if (interrupt_index && fds[*interrupt_index].revents != 0) {
     interrupt_seen_ = true;
-    // Also when the child has just ended: what it handed on may outlive it.
-    run_stop_commands();
   }
   update();
 }
@@ -439,9 +419,6 @@ CompletedProcess SystemProcess::finish() {
     // is interrupted as if tarvo had been sent it.
     if (was_lent_ && done.returncode == -SIGINT && interrupt_fd() >= 0) {
       ::raise(SIGINT);
-    }
-    if (interrupt_signal() != 0) {
-      run_stop_commands();
     }
     check_interrupted();
   }

@@ -19,9 +19,8 @@ namespace tarvo::process {
 class SystemProcess final : public Child {
 public:
   SystemProcess(std::vector<std::string> args, const ProcessOptions &options);
-  // A child still running is stopped (its stop commands, then SIGTERM to it or its group),
-  // killed after the grace period, and reaped with what it left in its group: none outlives the
-  // command that started it.
+  // A child still running is sent SIGTERM (it or its group), killed after the grace period, and
+  // reaped with what it left in its group: none outlives the command that started it.
   ~SystemProcess() override;
 
   bool wait_for(std::chrono::nanoseconds timeout) override;
@@ -54,13 +53,11 @@ private:
   // When the child (or what it left) is killed: the earliest of the interrupt's grace period,
   // an own step's, the grace after an unwind asked it to end, and the grace after its leader's end.
   std::optional<Clock::time_point> deadline() const;
-  void run_stop_commands();
   void end_child();
 
   std::vector<std::string> args_;
   bool tidy_up_;
   bool group_; // leads a process group of its own
-  std::vector<std::vector<std::string>> stop_;
   Clock::time_point started_at_;
   pid_t pid_ = -1;
   Fd pidfd_;                      // where the system has them: signals reach this process only
@@ -75,7 +72,6 @@ private:
   bool was_lent_ = false;
   bool stopped_without_terminal_ = false;
   bool interrupt_seen_ = false;
-  bool stopped_ = false; // the stop commands have run
   bool killed_ = false;
 };
 
