@@ -56,7 +56,7 @@ long long monotonic_ns() {
   return static_cast<long long>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-// Only async-signal-safe calls from here to the end of on_sigchld.
+// Only async-signal-safe calls from here to the end of on_sigchld: they run in the handlers.
 
 // Whether the terminal sent the signal (Ctrl-C) rather than a program. Linux says so with a code
 // of its own; elsewhere a signal no program sent is the terminal's.
@@ -87,9 +87,7 @@ bool signal_through_pidfd(int pidfd, int signal) {
   return false;
 }
 
-} // namespace
-
-void send_signal(pid_t pid, bool group, int pidfd, int signal) {
+void deliver(pid_t pid, bool group, int pidfd, int signal) {
   if (!group) {
     if (!signal_through_pidfd(pidfd, signal)) {
       ::kill(pid, signal);
@@ -102,8 +100,6 @@ void send_signal(pid_t pid, bool group, int pidfd, int signal) {
   }
 }
 
-namespace {
-
 // Every registered child, or only those in groups of their own.
 void signal_all(int signal, bool groups_only = false) {
   for (auto &slot : slots) {
@@ -112,7 +108,7 @@ void signal_all(int signal, bool groups_only = false) {
     if (pid > 0) {
       bool group = slot.group.load();
       if (group || !groups_only) {
-        send_signal(pid, group, slot.pidfd.load(), signal);
+        deliver(pid, group, slot.pidfd.load(), signal);
       }
     }
     slot.users.fetch_sub(1);
@@ -248,7 +244,7 @@ void ChildSlot::started(pid_t pid, bool group, int pidfd) {
   slot.pidfd.store(pidfd);
   slot.pid.store(pid);
   if (int signal = first_signal.load()) {
-    send_signal(pid, group, pidfd, signal);
+    deliver(pid, group, pidfd, signal);
   }
 }
 
@@ -266,10 +262,14 @@ void ChildSlot::resume() {
   }
   slots[static_cast<std::size_t>(index_)].pid.store(pid_);
   if (kills.load() != held_kills_) {
-    send_signal(pid_, group_, pidfd_, SIGKILL);
+    deliver(pid_, group_, pidfd_, SIGKILL);
   } else if (int signal = first_signal.load(); signal != 0 && held_signal_ == 0) {
-    send_signal(pid_, group_, pidfd_, signal);
+    deliver(pid_, group_, pidfd_, signal);
   }
+}
+
+void send_signal(pid_t pid, bool group, int pidfd, int signal) {
+  deliver(pid, group, pidfd, signal);
 }
 
 void signal_children(int signal) { signal_all(signal); }
