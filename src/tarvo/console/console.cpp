@@ -19,6 +19,7 @@ constexpr std::string_view ERASE_LINE = "\x1b[2K\r";
 FILE *file(Stream stream) { return stream == Stream::Err ? stderr : stdout; }
 
 Stream last_written = Stream::Out;
+Stream progress = Stream::Out;
 std::optional<WriteFailure> first_failure;
 
 // The first failure is kept: later ones on a broken stream only repeat it.
@@ -71,6 +72,11 @@ void write(Stream stream, std::string_view text) {
   // Standard error is unbuffered; standard output on a terminal is flushed at each line end by
   // stdio, and elsewhere whenever the streams switch or a child starts.
 }
+
+Stream progress_stream() { return progress; }
+
+ProgressOnStderr::ProgressOnStderr() : previous_(progress) { progress = Stream::Err; }
+ProgressOnStderr::~ProgressOnStderr() { progress = previous_; }
 
 void flush() {
   flush_stream(Stream::Out);
@@ -131,8 +137,8 @@ void StatusLine::advance() {
 }
 
 void StatusLine::draw(std::string_view lead) {
-  out("{}{}: [{}]", lead, action_, SPINNER_FRAMES[frame_]);
-  flush_stream(Stream::Out);
+  write(progress, fmt::format("{}{}: [{}]", lead, action_, SPINNER_FRAMES[frame_]));
+  flush_stream(progress);
 }
 
 void StatusLine::clear() {
@@ -141,8 +147,8 @@ void StatusLine::clear() {
   }
   shown_ = false;
   auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
-  out("\r{:{}}\r", "", width);
-  flush_stream(Stream::Out);
+  write(progress, fmt::format("\r{:{}}\r", "", width));
+  flush_stream(progress);
 }
 
 void LiveBlock::draw(const std::vector<std::string> &lines) {

@@ -11,10 +11,11 @@ namespace {
 
 using process::CompletedProcess;
 
-// A failed step's output, each stream to its own, so the user sees why it failed.
+// A failed step's output, each stream to its own (standard output's to the progress stream),
+// so the user sees why it failed.
 void echo_output(const CompletedProcess &done) {
   if (done.stdout_text && !done.stdout_text->empty()) {
-    console::out("{}\n", *done.stdout_text);
+    console::write(console::progress_stream(), *done.stdout_text + "\n");
   }
   if (done.stderr_text && !done.stderr_text->empty()) {
     console::err("{}\n", *done.stderr_text);
@@ -42,8 +43,8 @@ CompletedProcess chronic(const std::vector<std::string> &args,
 
 CompletedProcess spinner(std::string_view action, const std::vector<std::string> &args,
                          bool chronic) {
-  if (!console::is_terminal(console::Stream::Out)) {
-    console::out("{}...\n", action);
+  if (!console::is_terminal(console::progress_stream())) {
+    console::write(console::progress_stream(), fmt::format("{}...\n", action));
     console::flush();
     if (chronic) {
       return venv::chronic(args);
