@@ -36,6 +36,7 @@ venv::VirtualEnvironment environment(const Args &args) {
   return venv::get_venv(args.no_sync ? venv::Sync::WhenIncomplete : venv::Sync::Always);
 }
 
+// Whether the environment's interpreter finds `module`, without importing it.
 bool has_module(const venv::VirtualEnvironment &venv, const std::string &module) {
   return venv.run({"-c",
                    "import importlib.util, sys; sys.exit(importlib.util.find_spec(sys.argv[1]) "
@@ -134,22 +135,22 @@ int cmd_test(const Args &args, const Grammar &) {
     console::out("No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
     return 0;
   }
-  const auto requirements = project::test_requirements_in(".");
   if (args.wheel) {
-    artifacts::test_manylinux_wheel(target(args), args.setup,
-                                    {args.path, args.pytest_args, requirements});
+    artifacts::test_manylinux_wheel(
+        target(args), args.setup,
+        {args.path, args.pytest_args, project::test_requirements_in(".")});
     return 0;
   }
   auto venv = environment(args);
   if (venv.syncs()) {
-    venv.ensure_test_tools(requirements);
+    venv.ensure_test_tools(project::test_requirements_in("."));
   }
   std::vector<std::string> pytest = {"-um", "pytest", "-vv", args.path.value_or("tests")};
   pytest.insert(pytest.end(), args.pytest_args.begin(), args.pytest_args.end());
   const int status = venv.run(pytest).returncode;
   // Python's own status when it finds no pytest module; only then is it looked for.
   if (status == 1 && !has_module(venv, "pytest")) {
-    console::err("{}\n", project::missing_pytest_hint(requirements));
+    console::err("{}\n", project::missing_pytest_hint(project::test_requirements_in(".")));
   }
   return status;
 }
