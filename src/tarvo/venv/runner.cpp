@@ -2,8 +2,11 @@
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/process/timing.hpp"
+#include "tarvo/repr.hpp"
 
 #include <chrono>
+#include <optional>
+#include <string_view>
 
 namespace tarvo::venv {
 
@@ -11,14 +14,44 @@ namespace {
 
 using process::CompletedProcess;
 
+// The requirement pip found no distribution of at all, in any version (no package index is
+// reachable and no wheel was handed in), when the output says so.
+std::optional<std::string> found_none(const CompletedProcess &done) {
+  // Blanks and line ends squeezed: pip's lines may come indented and wrapped by a build step.
+  std::string said;
+  for (const auto *text : {&done.stdout_text, &done.stderr_text}) {
+    for (char c : text->value_or("")) {
+      const bool blank = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+      if (!blank || (!said.empty() && said.back() != ' ')) {
+        said += blank ? ' ' : c;
+      }
+    }
+    said += ' ';
+  }
+  constexpr std::string_view none = "(from versions: none)";
+  constexpr std::string_view found = "No matching distribution found for ";
+  const auto after = said.find(none);
+  const auto at = after == std::string::npos ? after : said.find(found, after);
+  if (at == std::string::npos) {
+    return std::nullopt;
+  }
+  const auto start = at + found.size();
+  return said.substr(start, said.find(' ', start) - start);
+}
+
 // A failed step's output, each stream to its own (standard output's to the progress stream),
-// so the user sees why it failed.
+// so the user sees why it failed, and for a known cause one line that says what to do.
 void echo_output(const CompletedProcess &done) {
   if (done.stdout_text && !done.stdout_text->empty()) {
     console::write(console::progress_stream(), *done.stdout_text + "\n");
   }
   if (done.stderr_text && !done.stderr_text->empty()) {
     console::err("{}\n", *done.stderr_text);
+  }
+  if (auto requirement = found_none(done)) {
+    console::err("Hint: no wheel of {} is at hand (no package index here?): download it into a "
+                 "folder and add the folder to PIP_FIND_LINKS\n",
+                 printable(*requirement));
   }
   console::flush();
 }
