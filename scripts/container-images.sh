@@ -3,7 +3,8 @@
 # names it uses: python:3.11 and quay.io/pypa/manylinux_2_34_ARCH:latest (no registry can be
 # reached here). Images that exist from the same recipe are reused. Nothing in them needs a
 # network at run time: pip installs from wheels fetched here, once, into .cache/container-wheels.
-# Without a docker engine it does nothing, and the container tests skip.
+# Without a docker engine it does nothing, and the container tests skip. With --check it builds
+# nothing and fails unless the images are those of the current recipe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +30,11 @@ if [ "$(stand_in "$python_tag")" = "$recipe" ] && [ "$(stand_in "$manylinux_tag"
 then
   echo "container-images: $python_tag and $manylinux_tag are up to date"
   exit 0
+fi
+if [ "${1:-}" = --check ]; then
+  echo "container-images: $python_tag or $manylinux_tag is missing or from another recipe:" \
+    "run scripts/container-images.sh"
+  exit 1
 fi
 
 work=$(mktemp -d /var/tmp/tarvo-images.XXXXXX)

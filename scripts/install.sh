@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config libfmt-dev
   libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip
   python-is-python3 python3-yaml debootstrap clang libclang-rt-14-dev man-db zsh fish
-  ccache qemu-user-static)
+  ccache qemu-user-static fuse-overlayfs iproute2 util-linux)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")

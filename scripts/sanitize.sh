@@ -14,4 +14,5 @@ cd build-sanitize
 # The pidfd_open shim is preloaded before the sanitizer runtime in some tests.
 export ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --output-on-failure --timeout 600 -j "$(nproc)" -LE "containers|release" -E PythonPackage
+ctest --output-on-failure --timeout 600 -j "$(nproc)" -LE "containers|second-engine|release|stress" \
+  -E PythonPackage

@@ -402,6 +402,11 @@ std::string man(const Grammar &g) {
          roff("When set and not empty, config-diff does not colour its output on a terminal "
               "(--colour still does).") +
          "\n.TP\n.B PATH\n" + roff("Where python, docker and the tools are looked up.") +
+         "\n.TP\n.B TARVO_CONTAINER_COPY\n" +
+         roff("1: container builds and the wheel test always copy the project into the "
+              "container and the products out, instead of mounting it; 0: never, and an engine "
+              "that does not see the project folder is an error. Otherwise the project is "
+              "copied only when the engine does not see it (a remote engine).") +
          "\n.TP\n.B TARVO_NO_SYNC\n" +
          roff("When set and neither empty nor 0, the same as --no-sync.") + "\n";
   return out;

@@ -74,25 +74,25 @@ TEST(CleanCommand, FolderItCannotReadIsAnError) {
 // not say it is complete.
 TEST(CleanCommand, StopsAtTheNextEntryOnSigterm) {
   TempDir tmp;
-  constexpr int FILES = 20000;
-  fs::create_directories(tmp.path / "build");
-  for (int i = 0; i < FILES; ++i) {
-    std::ofstream(tmp.path / "build" / std::to_string(i));
+  // Every entry of build/ is a link to one file outside it, whose link count then says at a
+  // glance how many are left: the signal comes at the first removal, and most entries stay.
+  constexpr int ENTRIES = 5000;
+  auto anchor = tmp.path / "anchor";
+  write_file(anchor, "");
+  fs::create_directories(tmp.path / "project" / "build");
+  for (int i = 0; i < ENTRIES; ++i) {
+    fs::create_hard_link(anchor, tmp.path / "project" / "build" / std::to_string(i));
   }
-  write_file(tmp.path / "wheelhouse" / "pkg-1.0-py3-none-any.whl", "");
-  auto remaining = [&] {
-    std::error_code ec;
-    auto it = fs::directory_iterator(tmp.path / "build", ec);
-    return ec ? 0 : std::distance(it, fs::directory_iterator());
-  };
-  auto r = run_tarvo({"clean"}, {.cwd = tmp.path, .meanwhile = [&](pid_t tarvo, int) {
-                                   while (remaining() == FILES) {
-                                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  write_file(tmp.path / "project" / "wheelhouse" / "pkg-1.0-py3-none-any.whl", "");
+  auto left = [&] { return fs::hard_link_count(anchor) - 1; };
+  auto r = run_tarvo({"clean"}, {.cwd = tmp.path / "project", .meanwhile = [&](pid_t tarvo, int) {
+                                   while (left() == ENTRIES) {
+                                     std::this_thread::sleep_for(std::chrono::microseconds(200));
                                    }
                                    kill(tarvo, SIGTERM);
                                  }});
   EXPECT_EQ(r.status, 143) << r.err;
   EXPECT_EQ(r.out, "Cleaning build artifacts...\n");
-  EXPECT_GT(remaining(), 0);
-  EXPECT_TRUE(fs::exists(tmp.path / "wheelhouse" / "pkg-1.0-py3-none-any.whl"));
+  EXPECT_GT(left(), 0u);
+  EXPECT_TRUE(fs::exists(tmp.path / "project" / "wheelhouse" / "pkg-1.0-py3-none-any.whl"));
 }

@@ -137,8 +137,8 @@ TEST(ManualPage, RendersEveryCommandWithItsHelp) {
        {"tarvo - A Python module to replace Makefile workflows.", "tarvo config-diff",
         "Force colour output even when not on a tty", "--libc glibc|musl",
         "Script to run before starting the build.", "EXIT STATUS", "NO_COLOR", "--no-sync",
-        "TARVO_NO_SYNC", "[path] [-- PYTEST_ARGS ...]", "Words after -- go to pytest unchanged",
-        "--license SPDX", "--json"}) {
+        "TARVO_NO_SYNC", "TARVO_CONTAINER_COPY", "[path] [-- PYTEST_ARGS ...]",
+        "Words after -- go to pytest unchanged", "--license SPDX", "--json"}) {
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
   }
 }

@@ -35,13 +35,13 @@ protected:
   }
 
   // The docker calls, each as its first line ("docker run --rm ..." up to the script's first
-  // line), with the container's name written NAME.
+  // line), with the names of the run (container, marker) written NAME.
   std::vector<std::string> docker_calls() {
     std::vector<std::string> out;
     for (const auto &line : take_lines(log)) {
       if (line.starts_with((stubs_dir() / "docker").string())) {
         out.push_back(std::regex_replace(line.substr(stubs_dir().string().size() + 1),
-                                         std::regex("--name=tarvo-[0-9a-f]{16} "), "--name=NAME "));
+                                         std::regex("tarvo-[0-9a-f]{16}"), "NAME"));
       }
     }
     return out;
@@ -50,7 +50,7 @@ protected:
   // The start of each container run, up to the script's first line.
   static std::string container(const std::string &options) {
     return "docker run --rm --name=NAME --init --env=TINI_KILL_PROCESS_GROUP=1 " + options +
-           " -ec tarvo_owner=$(stat -c '%u:%g' /src)";
+           " -ec mv /src/.NAME /src/.NAME.seen 2>/dev/null || exit 213";
   }
 
   TempDir tmp;
@@ -75,11 +75,13 @@ TEST_F(ContainerCommands, BuildRunsThePureThenTheNativeWheelThenTheExecutable) {
   ASSERT_EQ(calls.size(), 6u);
   auto mount = tmp.path.string() + ":/src";
   EXPECT_EQ(calls[0], "docker --version");
-  EXPECT_EQ(calls[1],
-            container("-v " + mount + " quay.io/pypa/manylinux_2_34_x86_64:latest /bin/bash"));
+  EXPECT_EQ(calls[1], container("--volume=" + mount +
+                                " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
+                                "quay.io/pypa/manylinux_2_34_x86_64:latest /bin/bash"));
   EXPECT_EQ(calls[3], calls[1]);
-  EXPECT_EQ(calls[5],
-            container("--volume=" + mount + " --platform=linux/x86_64 python:3.11 /bin/sh"));
+  EXPECT_EQ(calls[5], container("--volume=" + mount +
+                                " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
+                                "--platform=linux/x86_64 python:3.11 /bin/sh"));
 }
 
 TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
@@ -93,7 +95,8 @@ TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
   auto calls = docker_calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1], container("--volume=" + tmp.path.string() +
-                                ":/src --platform=linux/x86_64 python:3.12-alpine /bin/sh"));
+                                ":/src --volume=tarvo-cache-x86_64-musl-3.12:/root/.cache "
+                                "--platform=linux/x86_64 python:3.12-alpine /bin/sh"));
 }
 
 TEST_F(ContainerCommands, EndingsWithoutDockerWheelOrSuccess) {

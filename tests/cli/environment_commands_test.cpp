@@ -346,3 +346,16 @@ TEST_F(EnvironmentCommands, TestSaysWhatToDoWithoutPytestOrTests) {
   EXPECT_EQ(named.status, 0) << named.err;
   EXPECT_TRUE(calls().ends_with("VENV/bin/python -um pytest -vv other\n")) << calls();
 }
+
+// What an interrupted or concurrent creation left is made again from nothing, never patched.
+TEST_F(EnvironmentCommands, IncompleteEnvironmentIsCreatedAgain) {
+  ASSERT_EQ(run_tarvo({"requirements"}, options()).status, 0);
+  fs::remove(tmp.path / ".venv" / "pyvenv.cfg");
+  write_file(tmp.path / ".venv" / "lib" / "half-installed", "");
+  fs::remove(log);
+  auto r = run_tarvo({"requirements"}, options());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install --quiet --editable .\n");
+  EXPECT_TRUE(fs::exists(tmp.path / ".venv" / "pyvenv.cfg"));
+  EXPECT_FALSE(fs::exists(tmp.path / ".venv" / "lib"));
+}

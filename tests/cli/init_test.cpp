@@ -189,49 +189,52 @@ TEST(Init, BadInputWritesNothing) {
   // A --name that cannot be imported or installed (it is also the package folder and the
   // project's name) is refused before any prompt and before anything is written; one that could
   // name a folder elsewhere among them.
+  // The project folder lies in a folder of the test's own, so that "../x" would land there.
+  auto project = tmp.path / "project";
+  fs::create_directory(project);
   for (const std::string name :
        {"my-tool", "a b/c", "../x", "1st", "class", "caf\xc3\xa9", "_private", "trailing_"}) {
-    auto refused = run_in_pty(tarvo_args({"init", "--name", name}), {.cwd = tmp.path});
+    auto refused = run_in_pty(tarvo_args({"init", "--name", name}), {.cwd = project});
     EXPECT_EQ(refused.status, 1) << name;
     EXPECT_EQ(refused.screen.find(": "), std::string::npos) << name << refused.screen;
     EXPECT_EQ(refused.err, "ValueError: " + name_refused(name) + "\n");
-    EXPECT_TRUE(fs::is_empty(tmp.path)) << name;
-    EXPECT_FALSE(fs::exists(tmp.path.parent_path() / "x")) << name;
+    EXPECT_TRUE(fs::is_empty(project)) << name;
+    EXPECT_FALSE(fs::exists(tmp.path / "x")) << name;
   }
 
   // Bytes that are not UTF-8 cannot stand in a TOML file.
   auto latin1 = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "caf\xe9",
                                        "--author-name", "a", "--author-email", "e"}),
-                           {.cwd = tmp.path, .input = "MIT\n"});
+                           {.cwd = project, .input = "MIT\n"});
   EXPECT_EQ(latin1.status, 1);
   EXPECT_EQ(latin1.err, "ValueError: the value of 'description' is not valid UTF-8 text\n");
-  EXPECT_TRUE(fs::is_empty(tmp.path));
+  EXPECT_TRUE(fs::is_empty(project));
 
   // A dangling link named pyproject.toml is not replaced, and that is said.
-  fs::create_symlink("elsewhere.toml", tmp.path / "pyproject.toml");
+  fs::create_symlink("elsewhere.toml", project / "pyproject.toml");
   auto dangling = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d",
                                          "--author-name", "a", "--author-email", "e"}),
-                             {.cwd = tmp.path, .input = "MIT\n"});
+                             {.cwd = project, .input = "MIT\n"});
   EXPECT_EQ(dangling.status, 1);
   EXPECT_EQ(dangling.err, "FileExistsError: [Errno 17] File exists: 'pyproject.toml'\n");
-  EXPECT_FALSE(fs::exists(tmp.path / "elsewhere.toml"));
-  fs::remove(tmp.path / "pyproject.toml");
+  EXPECT_FALSE(fs::exists(project / "elsewhere.toml"));
+  fs::remove(project / "pyproject.toml");
 
   // A file where the package folder or the workflow folder belongs fails before anything is
   // written.
-  write_file(tmp.path / "demo", "a file");
+  write_file(project / "demo", "a file");
   auto blocked = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d",
                                         "--author-name", "a", "--author-email", "e"}),
-                            {.cwd = tmp.path, .input = "MIT\n"});
+                            {.cwd = project, .input = "MIT\n"});
   EXPECT_EQ(blocked.status, 1);
   EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: 'demo'\n");
-  EXPECT_FALSE(fs::exists(tmp.path / "pyproject.toml"));
-  fs::remove(tmp.path / "demo");
-  write_file(tmp.path / ".github", "a file");
+  EXPECT_FALSE(fs::exists(project / "pyproject.toml"));
+  fs::remove(project / "demo");
+  write_file(project / ".github", "a file");
   blocked = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d", "--author-name",
                                    "a", "--author-email", "e"}),
-                       {.cwd = tmp.path, .input = "MIT\n"});
+                       {.cwd = project, .input = "MIT\n"});
   EXPECT_EQ(blocked.status, 1);
   EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: '.github'\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(project), fs::directory_iterator()), 1);
 }

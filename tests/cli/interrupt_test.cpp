@@ -203,6 +203,22 @@ TEST_P(Interrupts, SignalsSentToTarvoAloneAreForwarded) {
   }
 }
 
+// SIGINT from a program to tarvo's whole process group, as a terminal's Ctrl-C reaches it but
+// not marked as the terminal's: passed on to the checks, which run in groups of their own.
+TEST_P(Interrupts, SigintToTarvosGroupDuringLint) {
+  for (const auto &name : CHECKS) {
+    tool(name, patient());
+  }
+  auto r = run_in_pty({tarvo_binary().string(), "lint"}, options([this](pid_t tarvo, int) {
+                        wait_for_start(5);
+                        signalled = std::chrono::steady_clock::now();
+                        kill(-tarvo, SIGINT);
+                      }));
+  EXPECT_EQ(r.status, 130) << r.screen << r.err;
+  expect_tarvo_waited(5);
+  expect_no_child_left();
+}
+
 // pip's build steps and a linter's helpers run below the child that tarvo started: the signal
 // reaches them through the child's own process group, and nothing holds the capture open.
 TEST_P(Interrupts, SignalReachesWhatACapturedStepStarted) {
@@ -224,12 +240,117 @@ TEST_P(Interrupts, InterruptedContainerIsStoppedByName) {
   auto r = run({tarvo_binary().string(), "build", "--wheel"}, options(send(SIGTERM, 1)));
   EXPECT_EQ(r.status, 143) << r.out << r.err;
   auto calls = lines("docker");
-  ASSERT_EQ(calls.size(), 4u) << ::testing::PrintToString(calls);
+  // Stopped and removed at the interrupt, and once more after its client has ended, in case
+  // the client made it only then.
+  ASSERT_EQ(calls.size(), 6u) << ::testing::PrintToString(calls);
   ASSERT_TRUE(calls[1].starts_with("run --name=tarvo-")) << calls[1];
   auto name = calls[1].substr(11);
-  EXPECT_EQ(calls[2], "stop -t 2 " + name);
-  EXPECT_EQ(calls[3], "rm --force " + name);
+  for (int i : {2, 4}) {
+    EXPECT_EQ(calls[i], "stop -t 2 " + name);
+    EXPECT_EQ(calls[i + 1], "rm --force --volumes " + name);
+  }
+  EXPECT_TRUE(r.err.ends_with("Interrupted: stopped and removed the wheel build (container " +
+                              name + "); nothing was written to dist/\n"))
+      << r.err;
   expect_tarvo_waited(1);
+  expect_no_child_left();
+}
+
+// What a step's leader leaves in its group ends with it, holding our pipe or not; what left the
+// group (a daemon) is read from for a short drain only, and outlives tarvo.
+TEST_P(Interrupts, StepLeftoversEndWithTheStep) {
+  tool("linger", "echo $$ >>\"$MARKS/$1\"\nwhile :; do sleep 0.05; done");
+  tool("pip", "case \"$*\" in *--editable*) ;; *) exit 0 ;; esac\n"
+              "echo $$ >>\"$MARKS/pids\"\n\"$STUB_TOOLS/linger\" pids &\n"
+              "setsid \"$STUB_TOOLS/linger\" daemon </dev/null 2>/dev/null &\n"
+              "until [ -s \"$MARKS/daemon\" ] && [ \"$(wc -l <\"$MARKS/pids\")\" -eq 2 ]; do\n"
+              "  sleep 0.01\ndone\n");
+  auto r = run({tarvo_binary().string(), "requirements"}, options({}));
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(lines("pids").size(), 2u);
+  expect_no_child_left();
+  // The daemon is outside the rule: it lives on, and is ended here.
+  auto daemon = lines("daemon");
+  ASSERT_EQ(daemon.size(), 1u);
+  EXPECT_EQ(kill(std::stoi(daemon[0]), SIGKILL), 0);
+}
+
+// Background jobs of a shell ignore SIGINT: when the step's leader has gone, the rest of its
+// group is asked to end (SIGTERM) at once instead of being killed after the grace period.
+TEST_P(Interrupts, CtrlCEndsWhatTheStepLeftInTheBackground) {
+  tool("job", "echo $$ >>\"$MARKS/pids\"\ntrap 'echo TERM >>\"$MARKS/late\"; exit 143' TERM\n"
+              "while :; do sleep 0.05; done");
+  tool("pip", "case \"$*\" in *--editable*) ;; *) exit 0 ;; esac\n"
+              "echo $$ >>\"$MARKS/pids\"\n\"$STUB_TOOLS/job\" &\nwait\n");
+  auto r = run_in_pty({tarvo_binary().string(), "requirements"}, options(ctrl_c(2)));
+  EXPECT_EQ(r.status, 130) << r.screen << r.err;
+  EXPECT_EQ(lines("late"), std::vector<std::string>{"TERM"});
+  expect_no_child_left();
+}
+
+// A captured step that reads the terminal (a password prompt) is lent it: the prompt and the
+// typed answer pass, and the spinner is gone meanwhile.
+TEST_P(Interrupts, StepThatReadsTheTerminalGetsItsAnswer) {
+  tool("pip", "case \"$*\" in *--editable*) ;; *) exit 0 ;; esac\n"
+              "printf 'Password: ' >/dev/tty\nread answer </dev/tty\n"
+              "echo \"$answer\" >\"$MARKS/answer\"\n");
+  auto o = options({});
+  o.input = "secret\n";
+  auto r = run_in_pty({tarvo_binary().string(), "requirements"}, o);
+  EXPECT_EQ(r.status, 0) << r.screen << r.err;
+  EXPECT_EQ(lines("answer"), std::vector<std::string>{"secret"});
+  // The spinner's line made way: its 28 characters were deleted, leaving the prompt at the start
+  // of the line and the cursor after it.
+  EXPECT_NE(r.screen.find("]Password: \x1b"
+                          "7\r\x1b[28P\x1b"
+                          "8\x1b[28D"),
+            std::string::npos)
+      << r.screen;
+}
+
+// Where tarvo does not hold the terminal (started in a process group of its own, in the
+// background), a step stopped for it cannot be answered: it is ended, and the error names it.
+TEST_P(Interrupts, StepThatReadsATerminalTarvoDoesNotHoldIsEnded) {
+  tool("pip", "case \"$*\" in *--editable*) ;; *) exit 0 ;; esac\n"
+              "echo $$ >>\"$MARKS/pids\"\nread answer </dev/tty\n");
+  const char *in_background = "import os, sys\n"
+                              "pid = os.fork()\n"
+                              "if pid == 0:\n"
+                              "    os.setpgid(0, 0)\n"
+                              "    os.execv(sys.argv[1], sys.argv[1:])\n"
+                              "sys.exit(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))\n";
+  auto r = run_in_pty({"python3", "-c", in_background, tarvo_binary().string(), "requirements"},
+                      options({}));
+  EXPECT_EQ(r.status, 1) << r.screen << r.err;
+  EXPECT_TRUE(r.err.starts_with("RuntimeError: Command '['" +
+                                (tmp.path / ".venv/bin/pip").string() +
+                                "', 'install', '--quiet', '--editable', '.']' stopped to use the "
+                                "terminal"))
+      << r.err;
+  expect_no_child_left();
+}
+
+// Without a terminal (CI), pytest runs in a process group of its own: a signal to tarvo reaches
+// what pytest started too.
+TEST_P(Interrupts, TestWithoutATerminalSignalsWhatPytestStarted) {
+  tool("pytest", "echo $$ >>\"$MARKS/pids\"\nsleep 30 &\necho $! >>\"$MARKS/pids\"\nwait\n");
+  auto r = run({tarvo_binary().string(), "test"}, options(send(SIGTERM, 2)));
+  EXPECT_EQ(r.status, 143) << r.out << r.err;
+  expect_no_child_left();
+}
+
+// Killed outright, tarvo takes its running step with it.
+TEST_P(Interrupts, KilledTarvoTakesItsStepWithIt) {
+  tool("pip", "case \"$*\" in *--editable*) ;; *) exit 0 ;; esac\n" + patient());
+  auto r = run({tarvo_binary().string(), "requirements"}, options(send(SIGKILL, 1)));
+  EXPECT_EQ(r.status, -SIGKILL);
+  for (int i = 0; i < 100 && !lines("pids").empty(); ++i) {
+    auto status = fs::path("/proc") / lines("pids")[0] / "status";
+    if (!fs::exists(status) || read_file(status).find("State:\tZ") != std::string::npos) {
+      break;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
   expect_no_child_left();
 }
 

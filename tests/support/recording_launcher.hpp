@@ -24,6 +24,8 @@ public:
     std::string err;
   };
   std::function<Answer(const std::vector<std::string> &args)> answer;
+  // How many waits of each child time out before it has ended (it never runs on its own).
+  int waits_before_end = 0;
 
   std::unique_ptr<process::Child> start(std::vector<std::string> args,
                                         const process::ProcessOptions &options) override {
@@ -39,7 +41,7 @@ public:
     if (options.stderr_mode == process::Redirect::Capture) {
       done.stderr_text = reply.err;
     }
-    return std::make_unique<Finished>(std::move(done));
+    return std::make_unique<Finished>(std::move(done), waits_before_end);
   }
 
   std::vector<Launched> calls() const {
@@ -58,10 +60,11 @@ public:
 
 private:
   struct Finished : process::Child {
-    explicit Finished(process::CompletedProcess done) : done(std::move(done)) {}
-    bool wait_for(std::chrono::nanoseconds) override { return true; }
+    Finished(process::CompletedProcess done, int waits) : done(std::move(done)), waits(waits) {}
+    bool wait_for(std::chrono::nanoseconds) override { return waits-- <= 0; }
     process::CompletedProcess finish() override { return std::move(done); }
     process::CompletedProcess done;
+    int waits;
   };
 
   mutable std::mutex mutex_;

@@ -2,10 +2,17 @@
 #include "tarvo/container/script.hpp"
 #include "tarvo/container/target.hpp"
 
+#include "container_calls.hpp"
 #include "harness.hpp"
+#include "recording_launcher.hpp"
+#include "tarvo/container/container.hpp"
+#include "tarvo/container/project_files.hpp"
+#include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/process.hpp"
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 namespace {
@@ -125,9 +132,16 @@ TEST_F(DockerTest, RegisterBinfmtOnlyForAForeignArchitecture) {
   auto foreign = std::string(names.machine) == "aarch64" ? "x86_64" : "aarch64";
   register_binfmt(foreign);
   register_binfmt(foreign);
-  auto line = (stubs_dir() / "docker").string() + " run --privileged --rm " +
-              std::string(BINFMT_IMAGE) + " --install all\n";
-  EXPECT_EQ(calls(), line + line);
+  // Each registration container has a name of its own, by which an interrupt stops it.
+  auto lines = split(calls(), '\n');
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0], lines[1]);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(
+        normal(split(lines[i], ' ')),
+        (std::vector<std::string>{(stubs_dir() / "docker").string(), "run", "--privileged", "--rm",
+                                  "--name=NAME", std::string(BINFMT_IMAGE), "--install", "all"}));
+  }
 }
 
 TEST_F(DockerTest, RegisterBinfmtFailureIsRaised) {
@@ -145,10 +159,388 @@ TEST_F(DockerTest, RegisterBinfmtFailureIsRaised) {
   EXPECT_EQ(err, "stub err\n");
   ASSERT_TRUE(error);
   EXPECT_EQ(error->returncode, 1);
-  EXPECT_EQ(error->args, (std::vector<std::string>{"docker", "run", "--privileged", "--rm",
-                                                   std::string(BINFMT_IMAGE), "--install", "all"}));
+  EXPECT_EQ(normal(error->args),
+            (std::vector<std::string>{"docker", "run", "--privileged", "--rm", "--name=NAME",
+                                      std::string(BINFMT_IMAGE), "--install", "all"}));
   EXPECT_FALSE(error->stdout_text);
   EXPECT_FALSE(error->stderr_text);
+}
+
+using Command = std::vector<std::string>;
+
+// One job against a recording docker, in an empty project folder.
+class JobTest : public ::testing::Test {
+protected:
+  Job job(bool products) {
+    return {.arch = host_machine(),
+            .container = {{"--platform=linux/x86_64"}, "image:1", "/bin/sh", "make\n", "cache"},
+            .starting = "Starting...",
+            .finished = "Done",
+            .what = "the job",
+            .products = products};
+  }
+
+  // Runs the job; returns its output and the error line, if any.
+  std::tuple<std::string, std::string, std::string> run(const Job &job) {
+    tarvo::process::UseLauncher use(docker);
+    std::string error;
+    auto [out, err] = capture_output([&] {
+      try {
+        run_job(job);
+      } catch (const tarvo::Error &e) {
+        error = error_line(e);
+      } catch (const tarvo::process::Interrupted &e) {
+        error = "interrupted by " + std::to_string(e.signal);
+      }
+    });
+    return {out, err, error};
+  }
+
+  std::vector<Command> commands() {
+    std::vector<Command> out;
+    for (const auto &call : docker.calls()) {
+      out.push_back(normal(call.args));
+    }
+    return out;
+  }
+
+  // Names in the project folder, sorted.
+  std::vector<std::string> names(const fs::path &dir) {
+    std::vector<std::string> out;
+    for (const auto &entry : fs::directory_iterator(dir)) {
+      out.push_back(entry.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  TempDir dir;
+  InDir in{dir.path};
+  RecordingLauncher docker;
+  ScopedEnv copy{"TARVO_CONTAINER_COPY", std::nullopt};
+
+  void TearDown() override { forget_copy_mode(); }
+};
+
+const Command MOUNTED = {"docker",
+                         "run",
+                         "--rm",
+                         "--name=NAME",
+                         "--init",
+                         "--env=TINI_KILL_PROCESS_GROUP=1",
+                         "--volume=MOUNT",
+                         "--volume=cache:/root/.cache",
+                         "--platform=linux/x86_64",
+                         "image:1",
+                         "/bin/sh",
+                         "-ec",
+                         "PRELUDEmake\n"};
+
+const std::vector<Command> COPIED = {
+    {"docker", "create", "--name=NAME", "--init", "--env=TINI_KILL_PROCESS_GROUP=1",
+     "--volume=/src", "--volume=cache:/root/.cache", "--platform=linux/x86_64", "image:1",
+     "/bin/sh", "-ec", "PRELUDEmake\n"},
+    {"docker", "cp", "COPY/.", "NAME:/src"},
+    {"docker", "start", "--attach", "NAME"},
+    {"docker", "wait", "NAME"},
+    {"docker", "cp", "NAME:/src/dist/.NAME/.", "dist/.NAME"},
+    {"docker", "rm", "--force", "--volumes", "NAME"},
+};
+
+// The temporary copy's path, written COPY, and the mount, written MOUNT.
+Command with_copy_written(Command call, const std::string &mount) {
+  for (auto &arg : call) {
+    if (arg.find("/tarvo-copy-") != std::string::npos) {
+      arg = "COPY/.";
+    }
+    if (arg == "--volume=" + mount + ":/src") {
+      arg = "--volume=MOUNT";
+    }
+  }
+  return call;
+}
+
+// An engine that does not see the project: the mounted run finds no marker, and the job runs
+// again on a copy, whose products the job moves into dist/.
+TEST_F(JobTest, EngineThatCannotSeeTheProjectGetsACopy) {
+  write_file("pkg/__init__.py", "");
+  write_file(".venv/bin/python", "");
+  write_file("build/old", "");
+  write_file("dist/pkg-0.9.whl", "old");
+  fs::path copied;
+  docker.answer = [&](const Command &args) {
+    RecordingLauncher::Answer answer;
+    if (args[1] == "run") {
+      answer.returncode = MARKER_MISSING;
+    } else if (args[1] == "cp" && args[3].ends_with(":/src")) {
+      // What the engine gets: the project with the marker, but for the host's environment and
+      // build outputs.
+      copied = fs::path(args[2]).parent_path();
+      auto listed = names(copied);
+      EXPECT_EQ(listed.size(), 2u);
+      EXPECT_TRUE(listed[0].starts_with(".tarvo-"));
+      EXPECT_EQ(listed[1], "pkg");
+      EXPECT_TRUE(fs::exists(copied / "pkg" / "__init__.py"));
+    } else if (args[1] == "wait") {
+      answer.out = "0\n";
+    } else if (args[1] == "cp") {
+      write_file(fs::path(args[3]) / "pkg-1.0.whl", "new");
+    }
+    return answer;
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(out, "Starting...\nCopy mode: the docker engine does not see this project folder, "
+                 "so the project is copied into the container\nDone\n");
+  auto calls = commands();
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(with_copy_written(calls[0], dir.path.string()), MOUNTED);
+  for (std::size_t i = 1; i < calls.size(); ++i) {
+    EXPECT_EQ(with_copy_written(calls[i], dir.path.string()), COPIED[i - 1]);
+  }
+  // The container runs the script on the copy without giving files back: nothing of it reaches
+  // the project but the products.
+  bool mounted = true;
+  script_body(docker.calls()[1].args.back(), &mounted);
+  EXPECT_FALSE(mounted);
+  EXPECT_EQ(names("dist"), (std::vector<std::string>{"pkg-0.9.whl", "pkg-1.0.whl"}));
+  EXPECT_EQ(read_file("dist/pkg-1.0.whl"), "new");
+  EXPECT_EQ(names("."), (std::vector<std::string>{".venv", "build", "dist", "pkg"}));
+  EXPECT_FALSE(fs::exists(copied));
+  // The output of the copy steps is captured; the script's goes to the terminal.
+  EXPECT_EQ(docker.calls()[2].options.stderr_mode, tarvo::process::Redirect::Capture);
+  EXPECT_EQ(docker.calls()[3].options.stdout_mode, tarvo::process::Redirect::Inherit);
+
+  // The next job of the same command starts in copy mode at once.
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{.out = args[1] == "wait" ? "0\n" : ""};
+  };
+  auto [again, again_err, again_error] = run(job(false));
+  EXPECT_EQ(again_error, "");
+  EXPECT_EQ(again, "Starting...\nDone\n");
+  EXPECT_EQ(commands()[7][1], "create");
+}
+
+} // namespace
+
+namespace {
+
+// With copying forbidden, an engine that does not see the project is an error, never a build
+// in whatever that engine has at the same path.
+TEST_F(JobTest, CopyForbiddenAndMarkerMissingIsAnError) {
+  ScopedEnv never("TARVO_CONTAINER_COPY", "0");
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{args[1] == "run" ? MARKER_MISSING : 0};
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(error, "RuntimeError: The docker engine does not see this project folder (a remote "
+                   "engine?), and TARVO_CONTAINER_COPY=0 forbids copying the project in");
+  EXPECT_EQ(out, "Starting...\n");
+  // dist/, made for the run, goes with it.
+  EXPECT_EQ(names("."), std::vector<std::string>{});
+}
+
+// A status of 213 from a script that did see the marker is the script's own failure.
+TEST_F(JobTest, TheScriptsOwnStatusIsNotTakenForAMissingMarker) {
+  docker.answer = [](const Command &args) {
+    if (args[1] == "run") {
+      // The container renames the marker, as a real one does, before it fails.
+      for (const auto &entry : fs::directory_iterator(".")) {
+        auto name = entry.path().filename().string();
+        if (name.starts_with(".tarvo-")) {
+          fs::rename(entry.path(), name + ".seen");
+        }
+      }
+      return RecordingLauncher::Answer{MARKER_MISSING};
+    }
+    return RecordingLauncher::Answer{};
+  };
+  auto [out, err, error] = run(job(false));
+  EXPECT_TRUE(error.ends_with("returned non-zero exit status 213.")) << error;
+  EXPECT_EQ(out, "Starting...\n");
+  // The failed run's container may be left made; it is removed.
+  auto calls = commands();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1], (Command{"docker", "rm", "--force", "--volumes", "NAME"}));
+  EXPECT_EQ(names("."), std::vector<std::string>{});
+}
+
+// An interrupt while the container runs stops and removes it by name through the launcher, at
+// once and again once its client has ended, says so in one line, and nothing reaches dist/.
+TEST_F(JobTest, InterruptStopsAndRemovesTheContainer) {
+  tarvo::process::handle_interrupts();
+  // Each docker command is still running when its container is first tidied.
+  docker.waits_before_end = 1;
+  for (const char *copy : {"0", "1"}) {
+    SCOPED_TRACE(copy);
+    ScopedEnv mode("TARVO_CONTAINER_COPY", copy);
+    const auto before = docker.calls().size();
+    docker.answer = [](const Command &args) {
+      if (args[1] == "run" || args[1] == "start") {
+        raise(SIGTERM);
+      }
+      return RecordingLauncher::Answer{};
+    };
+    auto [out, err, error] = run(job(true));
+    EXPECT_EQ(error, "interrupted by " + std::to_string(SIGTERM));
+    auto calls = docker.calls();
+    calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(before));
+    std::string name;
+    std::vector<Command> tidying;
+    for (const auto &call : calls) {
+      if (call.options.tidy_up) {
+        tidying.push_back(call.args);
+        name = call.args.back();
+      }
+    }
+    const Command stop = {"docker", "stop", "-t", "2", name};
+    const Command remove = {"docker", "rm", "--force", "--volumes", name};
+    // A mounted project's container gets time to give files back; a copy's is removed.
+    const auto expected = std::string(copy) == "0"
+                              ? std::vector<Command>{stop, remove, stop, remove}
+                              : std::vector<Command>{remove, remove};
+    EXPECT_EQ(tidying, expected);
+    EXPECT_EQ(err, "Interrupted: stopped and removed the job (container " + name +
+                       "); nothing was written to " +
+                       (std::string(copy) == "0" ? "dist/" : "the project") + "\n");
+    EXPECT_EQ(names("."), std::vector<std::string>{});
+    tarvo::process::forget_interrupt();
+    forget_copy_mode();
+  }
+}
+
+// Whatever waits at a product's name in dist/ is replaced, never followed: a link is replaced
+// by the file, and a folder is an error that leaves it as it was.
+TEST_F(JobTest, ProductsReplaceWhatIsInDistWithoutFollowingIt) {
+  write_file("pyproject.toml", "keep");
+  fs::create_directories("dist");
+  fs::create_symlink("../pyproject.toml", "dist/pkg-1.0.whl");
+  fs::create_directories("dist/pkg-2.0.whl");
+  std::string wheel = "pkg-1.0.whl";
+  docker.answer = [&](const Command &args) {
+    if (args[1] == "run") {
+      // The container leaves its product in the products folder, named in its prelude.
+      auto prelude = args.back();
+      auto at = prelude.find("tarvo_out=/src/") + 15;
+      write_file(prelude.substr(at, prelude.find('\n', at) - at) + "/" + wheel, "wheel");
+    }
+    return RecordingLauncher::Answer{};
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(error, "");
+  EXPECT_FALSE(fs::is_symlink("dist/pkg-1.0.whl"));
+  EXPECT_EQ(read_file("dist/pkg-1.0.whl"), "wheel");
+  EXPECT_EQ(read_file("pyproject.toml"), "keep");
+
+  wheel = "pkg-2.0.whl";
+  auto [out2, err2, error2] = run(job(true));
+  EXPECT_TRUE(error2.starts_with("IsADirectoryError: ")) << error2;
+  EXPECT_TRUE(fs::is_directory("dist/pkg-2.0.whl"));
+  EXPECT_EQ(names("dist"), (std::vector<std::string>{"pkg-1.0.whl", "pkg-2.0.whl"}));
+  EXPECT_EQ(names("."), (std::vector<std::string>{"dist", "pyproject.toml"}));
+}
+
+// The copy holds every entry but .venv, dist/ and build/ at the top, links as links, names
+// with line feeds whole, and the extra files at their places.
+TEST(ProjectCopyTest, HoldsTheProjectButTheHostsOutputs) {
+  TempDir dir;
+  InDir in(dir.path);
+  for (const char *file : {".venv/bin/python", "dist/a.whl", "dist/b.whl", "build/x.o",
+                           "pkg/__init__.py", "pkg/build/keep", ".git/HEAD", "odd\nname"}) {
+    write_file(file, file);
+  }
+  fs::create_symlink("pkg/__init__.py", "link");
+  fs::create_symlink("/nowhere", "dangling");
+  ::chmod("pkg/__init__.py", 0751);
+  ProjectCopy copy({"dist/a.whl"});
+  std::vector<std::string> seen;
+  for (auto it = fs::recursive_directory_iterator(copy.path()); it != fs::end(it); ++it) {
+    seen.push_back(it->path().lexically_relative(copy.path()).string());
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{".git", ".git/HEAD", "dangling", "dist", "dist/a.whl",
+                                            "link", "odd\nname", "pkg", "pkg/__init__.py",
+                                            "pkg/build", "pkg/build/keep"}));
+  EXPECT_EQ(fs::read_symlink(copy.path() / "dangling"), "/nowhere");
+  EXPECT_EQ(read_file(copy.path() / "odd\nname"), "odd\nname");
+  struct stat st {};
+  ASSERT_EQ(::stat((copy.path() / "pkg/__init__.py").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0751u);
+  auto path = copy.path();
+  { ProjectCopy gone({}); }
+  EXPECT_TRUE(fs::exists(path));
+}
+
+} // namespace
+
+namespace {
+
+// --verbose prints each docker command as a shell would take it, script and all, before it
+// runs: what the short error line leaves out.
+TEST_F(JobTest, VerbosePrintsEveryCommandWithItsScript) {
+  set_verbose(true);
+  auto [out, err, error] = run(job(false));
+  set_verbose(false);
+  EXPECT_EQ(error, "");
+  const auto argv = docker.commands().back();
+  EXPECT_TRUE(err.starts_with("+ docker run --rm --name=" + argv[3].substr(7) + " --init ")) << err;
+  EXPECT_TRUE(err.ends_with(" image:1 /bin/sh -ec " + shell_word(argv.back()) + "\n")) << err;
+  auto again = run(job(false));
+  EXPECT_EQ(std::get<1>(again), "");
+}
+
+} // namespace
+
+namespace {
+
+// A copy-mode container that cannot be made (no such image) ends with a short line too.
+TEST_F(JobTest, FailedCreateNamesTheCommandWithoutTheScript) {
+  ScopedEnv always("TARVO_CONTAINER_COPY", "1");
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{args[1] == "create" ? 125 : 0, "", "no such image\n"};
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(err, "no such image\n");
+  EXPECT_EQ(error, "CalledProcessError: Command '['docker', 'create', '[options]', 'image:1', "
+                   "'/bin/sh', '-ec', '<script: --verbose shows it>']' returned non-zero exit "
+                   "status 125.");
+  EXPECT_EQ(names("."), std::vector<std::string>{});
+}
+
+} // namespace
+
+namespace {
+
+// A git worktree's .git names a repository elsewhere: the copy gets a repository of its own,
+// at the worktree's commit, so that a version taken from git is the worktree's.
+TEST(ProjectCopyTest, WorktreeGetsARepositoryOfItsOwn) {
+  TempDir dir;
+  auto git = [&](const fs::path &where, std::vector<std::string> args) {
+    args.insert(args.begin(), {"git", "-C", where.string(), "-c", "user.name=T", "-c",
+                               "user.email=t@example.invalid"});
+    auto done = tarvo::process::run(
+        args, {tarvo::process::Redirect::Capture, tarvo::process::Redirect::Capture});
+    EXPECT_EQ(done.returncode, 0) << done.stderr_text.value_or("");
+    return done.stdout_text.value_or("");
+  };
+  auto main = dir.path / "main";
+  write_file(main / "a", "1");
+  git(main, {"init", "-q"});
+  git(main, {"add", "a"});
+  git(main, {"commit", "-qm", "one"});
+  git(main, {"tag", "v1.0"});
+  git(main, {"worktree", "add", "-q", "-b", "side", (dir.path / "tree").string()});
+  write_file(dir.path / "tree" / "b", "2");
+  git(dir.path / "tree", {"add", "b"});
+  git(dir.path / "tree", {"commit", "-qm", "two"});
+  git(dir.path / "tree", {"tag", "v2.0"});
+  InDir in(dir.path / "tree");
+  ProjectCopy copy({});
+  EXPECT_TRUE(fs::is_directory(copy.path() / ".git"));
+  EXPECT_EQ(git(copy.path(), {"describe", "--tags"}), "v2.0\n");
+  EXPECT_EQ(git(copy.path(), {"status", "--porcelain"}), "");
+  // The repositories it came from are as they were.
+  EXPECT_EQ(git(main, {"describe", "--tags"}), "v1.0\n");
 }
 
 } // namespace

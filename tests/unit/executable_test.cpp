@@ -1,6 +1,7 @@
 // The executable build against a recording launcher: the exact script and container run.
 #include "tarvo/artifacts/executable.hpp"
 
+#include "container_calls.hpp"
 #include "harness.hpp"
 #include "recording_launcher.hpp"
 #include "tarvo/container/docker.hpp"
@@ -11,7 +12,6 @@ namespace {
 
 using namespace tarvo::testing;
 using tarvo::artifacts::build_executable;
-using tarvo::container::GIVE_BACK;
 using tarvo::container::host_machine;
 using tarvo::container::Libc;
 using tarvo::container::Target;
@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 class ExecutableBuild : public ::testing::Test {
 protected:
-  // The container run's argument vector, after the operation printed `out`, with its name
-  // written NAME and its script without the part in front that gives files back.
+  // The container run's argument vector, after the operation printed `out`, with its names
+  // written NAME and its script without its prelude.
   std::vector<std::string> build(const std::string &package, const Target &target,
                                  const std::optional<std::string> &setup, bool no_compress,
                                  const std::string &out) {
@@ -29,11 +29,9 @@ protected:
         capture_output([&] { build_executable(package, target, setup, no_compress); });
     EXPECT_EQ(printed, out);
     EXPECT_EQ(err, "");
-    auto run = docker.commands().back();
-    EXPECT_TRUE(run.at(3).starts_with("--name=tarvo-")) << run.at(3);
-    run[3] = "--name=NAME";
-    EXPECT_TRUE(run.back().starts_with(GIVE_BACK));
-    run.back().erase(0, GIVE_BACK.size());
+    auto run = normal(docker.commands().back());
+    EXPECT_TRUE(run.back().starts_with("PRELUDE"));
+    run.back().erase(0, 7);
     return run;
   }
 
@@ -42,12 +40,13 @@ protected:
   RecordingLauncher docker;
 };
 
-const std::string GLIBC_SCRIPT = R"(apt-get update;apt-get install -y patchelf;
+const std::string GLIBC_SCRIPT = R"(apt-get update;apt-get install -y patchelf ccache;
 cd /src
 
 mkdir -p build/ dist/
 python -m pip install   --upgrade   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   nuitka[onefile]
-python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ --output-filename=../dist/pkg-x86_64-cp311-cp311-glibc --include-package-data=pkg pkg
+python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ --output-filename=pkg-x86_64-cp311-cp311-glibc --include-package-data=pkg pkg
+mv build/pkg-x86_64-cp311-cp311-glibc "$tarvo_out/"
 )";
 
 TEST_F(ExecutableBuild, GlibcTarget) {
@@ -57,6 +56,7 @@ TEST_F(ExecutableBuild, GlibcTarget) {
   EXPECT_EQ(run, (std::vector<std::string>{
                      "docker", "run", "--rm", "--name=NAME", "--init",
                      "--env=TINI_KILL_PROCESS_GROUP=1", "--volume=" + dir.path.string() + ":/src",
+                     "--volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache",
                      "--platform=linux/x86_64", "python:3.11", "/bin/sh", "-ec", GLIBC_SCRIPT}));
   // An empty set-up script is no set-up script.
   EXPECT_EQ(build("pkg", {"x86_64"}, "", false,
@@ -78,29 +78,29 @@ TEST_F(ExecutableBuild, TargetsAndCompression) {
     std::string compile; // line 6
   };
   const std::string musl =
-      "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs;";
+      "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs ccache;";
   const std::string flags = "python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ ";
   for (const auto &c : std::vector<Case>{
            {{"x86_64", Libc::Glibc, "3.11"},
             true,
             "python:3.11",
             "linux/x86_64",
-            "apt-get update;apt-get install -y patchelf;",
-            flags + "--output-filename=../dist/pkg-x86_64-cp311-cp311-glibc "
+            "apt-get update;apt-get install -y patchelf ccache;",
+            flags + "--output-filename=pkg-x86_64-cp311-cp311-glibc "
                     "--include-package-data=pkg --onefile-no-compression pkg"},
            {{"armv7l", Libc::Musl, "3.11"},
             false,
             "python:3.11-alpine",
             "linux/arm/v7",
             musl,
-            flags + "--output-filename=../dist/pkg-armv7l-cp311-cp311-musl "
+            flags + "--output-filename=pkg-armv7l-cp311-cp311-musl "
                     "--include-package-data=pkg pkg"},
            {{"aarch64", Libc::Glibc, "3.12"},
             false,
             "python:3.12",
             "linux/aarch64",
-            "apt-get update;apt-get install -y patchelf;",
-            flags + "--output-filename=../dist/pkg-aarch64-cp312-cp312-glibc "
+            "apt-get update;apt-get install -y patchelf ccache;",
+            flags + "--output-filename=pkg-aarch64-cp312-cp312-glibc "
                     "--include-package-data=pkg pkg"},
        }) {
     const auto &t = c.target;
@@ -108,8 +108,8 @@ TEST_F(ExecutableBuild, TargetsAndCompression) {
         build("pkg", t, std::nullopt, c.no_compress,
               "Building executables for " + t.arch + " (" + std::string(name(t.libc)) +
                   ") with Python " + t.python + "...\nExecutable built for " + t.arch + "\n");
-    EXPECT_EQ(run[7], "--platform=" + c.platform);
-    EXPECT_EQ(run[8], c.image);
+    EXPECT_EQ(run[8], "--platform=" + c.platform);
+    EXPECT_EQ(run[9], c.image);
     auto lines = split(run.back(), '\n');
     EXPECT_EQ(lines[0], c.first_line);
     EXPECT_EQ(lines[5], c.compile);
@@ -123,8 +123,10 @@ TEST_F(ExecutableBuild, HostileProjectNameRunsNothing) {
                    "Executable built for x86_64\n");
   EXPECT_EQ(split(run.back(), '\n')[5],
             "python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ "
-            "'--output-filename=../dist/x; rm -rf /src #-x86_64-cp311-cp311-glibc' "
+            "'--output-filename=x; rm -rf /src #-x86_64-cp311-cp311-glibc' "
             "'--include-package-data=x; rm -rf /src #' 'x; rm -rf /src #'");
+  EXPECT_EQ(split(run.back(), '\n')[6], "mv 'build/x; rm -rf /src #-x86_64-cp311-cp311-glibc' "
+                                        "\"$tarvo_out/\"");
 }
 
 } // namespace

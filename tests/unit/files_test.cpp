@@ -101,9 +101,9 @@ TEST(Files, CreatedFileAppearsWholeAndNeverReplacesAnEntry) {
 TEST(Files, DeepTreesNeedFewDescriptors) {
   TempDir dir;
   InDir in(dir.path);
-  // Far deeper than the descriptors allowed below.
-  make_chain("build", 1000);
-  make_chain("src", 1000);
+  // Four times deeper than the descriptors allowed below.
+  make_chain("build", 256);
+  make_chain("src", 256);
   DescriptorLimit limit(64);
 
   int pycache = 0;

@@ -186,7 +186,13 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"build", "--n"},
                   "tarvo build: error: ambiguous option: --n could match --native-wheel, "
                   "--no-compress"},
-        UsageCase{{"build", "--frob"}, "tarvo build: error: unrecognized arguments: --frob"}));
+        UsageCase{{"build", "--frob"}, "tarvo build: error: unrecognized arguments: --frob"},
+        // The words typed are shown escaped: they cannot drive the terminal.
+        UsageCase{{"cle\x1b]0;X\a"},
+                  "tarvo: error: argument command: invalid choice: 'cle\\x1b]0;X\\x07' (choose "
+                  "from 'requirements', 'test', 'build', 'clean', 'lint', 'status', 'config-diff', "
+                  "'init')"},
+        UsageCase{{"clean", "a\rb"}, "tarvo clean: error: unrecognized arguments: a\\rb"}));
 
 struct SuggestionCase {
   std::vector<std::string> argv;
@@ -220,4 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SuggestionCase{{"build", "--frob"}, ""}, SuggestionCase{{"lint", "--x"}, ""},
                     SuggestionCase{{"status", "-C", "sub"}, ""},
                     SuggestionCase{{"clean", "claen"}, ""},
-                    SuggestionCase{{"build", "--libc", "gblic"}, ""}));
+                    SuggestionCase{{"build", "--libc", "gblic"}, ""},
+                    // Far longer than any name: no search, no suggestion.
+                    SuggestionCase{{std::string(120'000, 'b') + "uild"}, ""},
+                    SuggestionCase{{"build", "--" + std::string(120'000, 's')}, ""}));

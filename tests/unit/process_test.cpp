@@ -169,8 +169,9 @@ TEST(ProcessTest, TimedWaitSleepsAndReturnsWhenTheChildEnds) {
   EXPECT_EQ(quick.finish().stdout_text, "done");
 }
 
-// Run preloaded with tests/support/no_pidfd, the waits watch a pipe that SIGCHLD writes to.
-TEST(ProcessTest, WaitsWatchAPidfdOrElseASigchldPipe) {
+// A child is named by a pidfd where the system gives one, so that a signal can only reach it;
+// run preloaded with tests/support/no_pidfd, by its id alone.
+TEST(ProcessTest, SignalsGoThroughAPidfdWhereThereIsOne) {
   const char *preload = std::getenv("LD_PRELOAD");
   bool refused = preload != nullptr && std::string(preload).find("no_pidfd") != std::string::npos;
   SystemProcess child({"sleep", "5"}, {});
@@ -218,6 +219,20 @@ TEST(ProcessTest, ChildIgnoringAnInterruptIsKilledAfterTheGracePeriod) {
   EXPECT_THROW(stubborn.finish(), Interrupted);
   EXPECT_GE(std::chrono::steady_clock::now() - start, timing().grace_period);
   EXPECT_NE(kill(stubborn.pid(), 0), 0);
+  forget_interrupt();
+}
+
+// Once a command is interrupted no child starts but a tidy-up step, which the interrupt does
+// not end.
+TEST(ProcessTest, OnlyTidyUpStepsStartAfterAnInterrupt) {
+  handle_interrupts();
+  raise(SIGTERM);
+  EXPECT_THROW(SystemProcess({"true"}, CAPTURE_BOTH), Interrupted);
+  ProcessOptions tidy = CAPTURE_BOTH;
+  tidy.tidy_up = true;
+  auto done = SystemProcess({"sh", "-c", "sleep 0.2; echo tidied"}, tidy).finish();
+  EXPECT_EQ(done.returncode, 0);
+  EXPECT_EQ(done.stdout_text, "tidied\n");
   forget_interrupt();
 }
 

@@ -58,18 +58,26 @@ TEST(Render, EscapedValuesReadBackUnchanged) {
 }
 
 TEST(Render, WorkflowValuesReadBackUnchanged) {
-  // YAML is read back by PyYAML; the escaping must survive a real YAML reader.
-  const std::string nasty[] = {"demo",    "Say \"hi\"",  "back\\slash",    "two\nlines",
-                               "x: y #z", "nel\xc2\x85", "ls\xe2\x80\xa8", "bell\x07"};
+  // YAML is read back by PyYAML; the escaping must survive a real YAML reader. All values go to
+  // one reader, as the documents of one stream, and come back separated by NULs.
+  const std::vector<std::string> nasty = {"demo",    "Say \"hi\"",  "back\\slash",    "two\nlines",
+                                          "x: y #z", "nel\xc2\x85", "ls\xe2\x80\xa8", "bell\x07"};
+  tarvo::testing::RunOptions options;
+  options.input = "";
   for (const auto &value : nasty) {
-    auto yaml = render(text("build.yml.tpl"), {{"project_name", value}}, Quoting::YamlDouble);
-    tarvo::testing::RunOptions options;
-    options.input = yaml;
-    auto out = tarvo::testing::run({"python3", "-c",
-                                    "import sys, yaml; d = yaml.safe_load(sys.stdin.buffer);"
-                                    "sys.stdout.buffer.write(d['jobs']['check']['name'].encode())"},
-                                   options);
-    ASSERT_EQ(out.status, 0) << out.err;
-    EXPECT_EQ(out.out, value + ": lint and test");
+    options.input->append(
+        "--- \n" + render(text("build.yml.tpl"), {{"project_name", value}}, Quoting::YamlDouble));
   }
+  auto out = tarvo::testing::run(
+      {"python3", "-c",
+       "import sys, yaml\n"
+       "for d in yaml.safe_load_all(sys.stdin.buffer):\n"
+       "    sys.stdout.buffer.write(d['jobs']['check']['name'].encode() + b'\\0')\n"},
+      options);
+  ASSERT_EQ(out.status, 0) << out.err;
+  std::string expected;
+  for (const auto &value : nasty) {
+    expected += value + ": lint and test" + std::string(1, '\0');
+  }
+  EXPECT_EQ(out.out, expected);
 }

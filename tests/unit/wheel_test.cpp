@@ -5,6 +5,7 @@
 #include "tarvo/artifacts/step_hints.hpp"
 #include "tarvo/artifacts/wheel_build.hpp"
 
+#include "container_calls.hpp"
 #include "harness.hpp"
 #include "recording_launcher.hpp"
 #include "tarvo/container/docker.hpp"
@@ -20,14 +21,14 @@ using tarvo::container::Libc;
 using tarvo::project::missing_pytest_hint;
 using tarvo::project::TestRequirements;
 using namespace tarvo::testing;
-using tarvo::container::GIVE_BACK;
 using tarvo::container::host_machine;
 using tarvo::container::Target;
 using Command = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 const Command PROBE = {"docker", "--version"};
-const Command REGISTRATION = {"docker",    "run", "--privileged", "--rm", "tonistiigi/binfmt",
+const Command REGISTRATION = {"docker",    "run",         "--privileged",
+                              "--rm",      "--name=NAME", "tonistiigi/binfmt",
                               "--install", "all"};
 
 // A target of another architecture than this machine's, so that emulators are registered.
@@ -57,38 +58,35 @@ protected:
     return outcome;
   }
 
-  // The container run as it must be, named as the last run was.
+  // The container run as it must be, its names and prelude written as normal() writes them.
   Command container(const std::vector<std::string> &options, const std::string &image,
-                    const std::string &shell, const std::string &script) {
-    Command argv = {"docker", "run",
-                    "--rm",   "--name=" + last_name(),
-                    "--init", "--env=TINI_KILL_PROCESS_GROUP=1"};
+                    const std::string &shell, const std::string &script,
+                    const std::string &cache = "tarvo-cache-x86_64-glibc-3.11") {
+    Command argv = {"docker",
+                    "run",
+                    "--rm",
+                    "--name=NAME",
+                    "--init",
+                    "--env=TINI_KILL_PROCESS_GROUP=1",
+                    "--volume=" + mount,
+                    "--volume=" + cache + ":/root/.cache"};
     argv.insert(argv.end(), options.begin(), options.end());
-    argv.insert(argv.end(), {image, shell, "-ec", std::string(GIVE_BACK) + script});
+    argv.insert(argv.end(), {image, shell, "-ec", "PRELUDE" + script});
     return argv;
   }
 
-  // The name the last container run got.
-  std::string last_name() {
-    for (const auto &call : docker.calls()) {
-      if (call.args.size() > 3 && call.args[1] == "run" && call.args[3].starts_with("--name=")) {
-        name = call.args[3].substr(7);
-      }
+  std::vector<Command> commands() {
+    std::vector<Command> out;
+    for (const auto &call : docker.commands()) {
+      out.push_back(normal(call));
     }
-    return name;
+    return out;
   }
 
-  // The last command's image, its script (after the part that gives files back) and its
-  // platform option.
+  // The last command's image, its script (after the prelude) and its platform option.
   std::string image() { return docker.commands().back().end()[-4]; }
-  std::string script() {
-    auto text = docker.commands().back().back();
-    EXPECT_TRUE(text.starts_with(GIVE_BACK));
-    return text.substr(std::min(text.size(), GIVE_BACK.size()));
-  }
-  std::string platform() { return docker.commands().back()[7]; }
-
-  std::string name;
+  std::string script() { return script_body(docker.commands().back().back()); }
+  std::string platform() { return docker.commands().back()[8]; }
 
   TempDir dir;
   InDir in{dir.path};
@@ -107,8 +105,7 @@ rm -rf build/
 tarvo_step python -m pip install   --upgrade   --extra-index-url="https://www.piwheels.org/simple"   build
 tarvo_step python -m build --wheel --outdir=/tmp/tarvo-wheels/built --config-setting=build_with_nuitka=false
 
-mkdir -p dist/
-for wheel in /tmp/tarvo-wheels/built/*.whl; do cp "$wheel" dist/.tarvo-partial; mv dist/.tarvo-partial "dist/${wheel##*/}"; done
+cp /tmp/tarvo-wheels/built/*.whl "$tarvo_out/"
 rm -rf wheelhouse/
 )";
 
@@ -127,20 +124,21 @@ TEST_F(ContainerSteps, PureWheelBuild) {
                                "Manylinux wheel built for " +
                                host + "\n");
     EXPECT_EQ(outcome.err, "");
-    auto run = container({"-v", mount}, "quay.io/pypa/manylinux_2_34_" + host + ":latest",
-                         "/bin/bash", script);
-    EXPECT_EQ(docker.commands().end()[-2], PROBE);
-    EXPECT_EQ(docker.commands().back(), run);
-    names.push_back(last_name());
+    auto run = container({}, "quay.io/pypa/manylinux_2_34_" + host + ":latest", "/bin/bash", script,
+                         "tarvo-cache-" + host + "-glibc-3.11");
+    EXPECT_EQ(commands().end()[-2], PROBE);
+    EXPECT_EQ(commands().back(), run);
+    names.push_back(docker.commands().back()[3]);
+    // The run's marker and products folder are gone with it, and dist/, made for it, too.
+    EXPECT_EQ(fs::directory_iterator(dir.path), fs::directory_iterator());
   }
   // Each run has a name of its own, by which an interrupt stops and removes its container.
   EXPECT_NE(names[0], names[1]);
   const auto call = docker.calls().back();
-  EXPECT_EQ(call.options.stop, (std::vector<Command>{{"docker", "stop", "-t", "2", names[1]},
-                                                     {"docker", "rm", "--force", names[1]}}));
   // The build's output goes straight to the terminal.
   EXPECT_EQ(call.options.stdout_mode, tarvo::process::Redirect::Inherit);
   EXPECT_EQ(call.options.stderr_mode, tarvo::process::Redirect::Inherit);
+  EXPECT_FALSE(call.options.tidy_up);
 }
 
 TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
@@ -149,29 +147,25 @@ TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
     build_manylinux_wheel(true, {arch, Libc::Glibc, "3.12"}, "echo one\necho two");
   });
   EXPECT_EQ(outcome.error, "");
-  const std::string script =
-      "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
-      "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /src\n"
-      "echo one\necho two\n" +
-      step_hints() +
-      "\nrm -rf build/\n"
-      "tarvo_step python -m pip install   --upgrade   --extra-index-url=\""
-      "https://www.piwheels.org/simple\"   build\n"
-      "tarvo_step python -m build --wheel --outdir=/tmp/tarvo-wheels/built \n"
-      "auditwheel repair --wheel-dir=/tmp/tarvo-wheels/repaired "
-      "/tmp/tarvo-wheels/built/*_" +
-      arch +
-      ".whl\n"
-      "mkdir -p dist/\n"
-      "for wheel in /tmp/tarvo-wheels/repaired/*.whl; do cp \"$wheel\" "
-      "dist/.tarvo-partial; mv dist/.tarvo-partial \"dist/${wheel##*/}\"; "
-      "done\n"
-      "rm -rf wheelhouse/\n";
-  EXPECT_EQ(docker.commands(),
+  const std::string script = "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
+                             "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /src\n"
+                             "echo one\necho two\n" +
+                             step_hints() +
+                             "\nrm -rf build/\n"
+                             "tarvo_step python -m pip install   --upgrade   --extra-index-url=\""
+                             "https://www.piwheels.org/simple\"   build\n"
+                             "tarvo_step python -m build --wheel --outdir=/tmp/tarvo-wheels/built \n"
+                             "auditwheel repair --wheel-dir=/tmp/tarvo-wheels/repaired "
+                             "/tmp/tarvo-wheels/built/*_" +
+                             arch +
+                             ".whl\n"
+                             "cp /tmp/tarvo-wheels/repaired/*.whl \"$tarvo_out/\"\n"
+                             "rm -rf wheelhouse/\n";
+  EXPECT_EQ(commands(),
             (std::vector<Command>{PROBE, REGISTRATION,
-                                  container({"-v", mount},
-                                            "quay.io/pypa/manylinux_2_34_" + arch + ":latest",
-                                            "/bin/bash", script)}));
+                                  container({}, "quay.io/pypa/manylinux_2_34_" + arch + ":latest",
+                                            "/bin/bash", script,
+                                            "tarvo-cache-" + arch + "-glibc-3.12")}));
 }
 
 TEST_F(ContainerSteps, BuildImagesFollowTheCLibrary) {
@@ -183,7 +177,7 @@ TEST_F(ContainerSteps, BuildImagesFollowTheCLibrary) {
 }
 
 // An architecture from the command line is spliced into the script as one inert word, and the
-// globs around it still match.
+// globs around it still match; the cache volume's name keeps only what a name may hold.
 TEST_F(ContainerSteps, HostileArchitectureRunsNothing) {
   run([&] { build_manylinux_wheel(true, {"x;id", Libc::Glibc, "3.11$(id)"}, std::nullopt); });
   const auto script = this->script();
@@ -193,6 +187,7 @@ TEST_F(ContainerSteps, HostileArchitectureRunsNothing) {
                                  "/tmp/tarvo-wheels/built/*_'x;id'.whl\n"}) {
     EXPECT_NE(script.find(line), std::string::npos) << line << script;
   }
+  EXPECT_EQ(docker.commands().back()[7], "--volume=tarvo-cache-x_id-glibc-3.11__id_:/root/.cache");
 }
 
 TEST_F(ContainerSteps, WithoutDockerNothingRuns) {
@@ -210,19 +205,28 @@ TEST_F(ContainerSteps, WithoutDockerNothingRuns) {
   EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE, PROBE}));
 }
 
+// The last line names the command, but not the script, in under 200 characters.
 TEST_F(ContainerSteps, FailingContainerEndsWithCalledProcessError) {
   write_file("dist/pkg-1.0-py3-none-any.whl", "");
   docker.answer = [](const Command &args) {
     return RecordingLauncher::Answer{args[1] == "run" ? 3 : 0};
   };
   auto build = run([] { build_manylinux_wheel(false, {host_machine()}, std::nullopt); });
-  EXPECT_TRUE(build.error.starts_with("CalledProcessError: Command '['docker', 'run', '--rm', "
-                                      "'--name=tarvo-"))
-      << build.error;
-  EXPECT_TRUE(build.error.ends_with("]' returned non-zero exit status 3.")) << build.error;
+  EXPECT_EQ(build.error,
+            "CalledProcessError: Command '['docker', 'run', '[options]', "
+            "'quay.io/pypa/manylinux_2_34_" +
+                host_machine() +
+                ":latest', '/bin/bash', '-ec', '<script: --verbose shows it>']' returned "
+                "non-zero exit status 3.");
+  EXPECT_LT(build.error.size(), 200u);
   EXPECT_EQ(build.out.find("built for"), std::string::npos);
-  auto test = run([] { test_manylinux_wheel({host_machine()}, std::nullopt); });
-  EXPECT_TRUE(test.error.starts_with("CalledProcessError: ")) << test.error;
+  auto test = run([] {
+    test_manylinux_wheel({host_machine(), Libc::Glibc, std::string(300, '9')}, std::nullopt);
+  });
+  EXPECT_TRUE(test.error.starts_with("CalledProcessError: Command '['docker', 'run', "
+                                     "'[options]', 'python:9999"))
+      << test.error;
+  EXPECT_LT(test.error.size(), 200u);
   EXPECT_EQ(test.out.find("Wheel tests passed"), std::string::npos);
 }
 
@@ -251,10 +255,11 @@ TEST_F(ContainerSteps, WheelTestOnTheHostArchitecture) {
   EXPECT_EQ(outcome.error, "");
   EXPECT_EQ(outcome.out, "Testing wheel dist/pkg-1.0-py3-none-any.whl on python:3.11...\n"
                          "Wheel tests passed\n");
-  EXPECT_EQ(
-      docker.commands(),
-      (std::vector<Command>{PROBE, container({"--volume=" + mount, "--platform=linux/" + host},
-                                             "python:3.11", "/bin/sh", WHEEL_TEST)}));
+  EXPECT_EQ(commands(), (std::vector<Command>{
+                            PROBE, container({"--platform=linux/" + host}, "python:3.11", "/bin/sh",
+                                             WHEEL_TEST, "tarvo-cache-" + host + "-glibc-3.11")}));
+  // The wheel test has no products: its prelude makes no folder for them.
+  EXPECT_EQ(docker.commands().back().back().find("tarvo_out"), std::string::npos);
 }
 
 // The path names what is copied out of the project (its top folder, or a file at the top) and
@@ -362,7 +367,7 @@ TEST_F(ContainerSteps, WheelTestPreparesTheTarget) {
     SCOPED_TRACE(c.target.arch + " " + std::string(tarvo::container::name(c.target.libc)));
     auto outcome = run([&] { test_manylinux_wheel(c.target, std::nullopt); });
     EXPECT_EQ(outcome.error, "");
-    const auto commands = docker.commands();
+    const auto commands = this->commands();
     EXPECT_EQ(image(), c.image);
     EXPECT_EQ(platform(), "--platform=" + c.platform);
     auto script = this->script();

@@ -13,12 +13,15 @@ using namespace container;
 void build_executable(const std::string &package, const Target &target,
                       const std::optional<std::string> &setup, bool no_compress) {
   require_docker();
+  // Made in build/ and moved into the run's products folder once complete: an interrupted
+  // compiler leaves no partial file in dist/.
+  const auto executable = fmt::format("{}-{}-{}-{}", package, target.arch,
+                                      get_python_interpreter(target.python), name(target.libc));
   std::vector<std::string> flags = {
       "--python-flag=-m",
       "--mode=onefile",
       "--output-dir=build/",
-      fmt::format("--output-filename=../dist/{}-{}-{}-{}", package, target.arch,
-                  get_python_interpreter(target.python), name(target.libc)),
+      "--output-filename=" + executable,
       "--include-package-data=" + package,
   };
   if (no_compress) {
@@ -38,19 +41,25 @@ void build_executable(const std::string &package, const Target &target,
       .line(fmt::format("python -m pip install   --upgrade   --root-user-action=ignore   "
                         "--extra-index-url=\"{}\"   nuitka[onefile]",
                         EXTRA_INDEX_URL))
-      .line(compile);
-  script.prepend(target.musl()
-                     ? "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs;"
-                     : "apt-get update;apt-get install -y patchelf;");
+      .line(compile)
+      .line("mv " + shell_word("build/" + executable) + " \"$tarvo_out/\"");
+  // ccache lets Nuitka reuse what it compiled before, kept in the target's cache volume.
+  script.prepend(
+      target.musl()
+          ? "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs ccache;"
+          : "apt-get update;apt-get install -y patchelf ccache;");
 
   run_job({.arch = target.arch,
-           .container = {{"--volume=" + project_mount(), "--platform=" + get_platform(target.arch)},
+           .container = {{"--platform=" + get_platform(target.arch)},
                          get_python_image(target),
                          "/bin/sh",
-                         script.text()},
+                         script.text(),
+                         cache_volume(target)},
            .starting = fmt::format("Building executables for {} ({}) with Python {}...",
                                    target.arch, name(target.libc), target.python),
-           .finished = "Executable built for " + target.arch});
+           .finished = "Executable built for " + target.arch,
+           .what = "the executable build",
+           .products = true});
 }
 
 } // namespace tarvo::artifacts

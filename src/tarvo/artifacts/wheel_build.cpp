@@ -53,23 +53,23 @@ void build_manylinux_wheel(bool native, const Target &target,
       .line(std::string(STEP) + build)
       .line_if(native, fmt::format("auditwheel repair --wheel-dir={} {}/*_{}.whl", REPAIRED, BUILT,
                                    shell_word(target.arch)))
-      // Each wheel is copied beside its place and renamed into it: dist/ never holds half of
-      // one, and a wheel of the same name is replaced whole.
-      .line("mkdir -p dist/")
-      .line(fmt::format("for wheel in {}/*.whl; do cp \"$wheel\" dist/.tarvo-partial; "
-                        "mv dist/.tarvo-partial \"dist/${{wheel##*/}}\"; done",
-                        made))
+      // The run's products folder, which tarvo empties into dist/ once the run has succeeded:
+      // dist/ never holds half a wheel, and a wheel of the same name is replaced whole.
+      .line(fmt::format("cp {}/*.whl \"$tarvo_out/\"", made))
       .line("rm -rf wheelhouse/");
 
   run_job({.arch = target.arch,
            // No platform option: the image's name selects the architecture.
-           .container = {{"-v", project_mount()},
+           .container = {{},
                          std::string(MANYLINUX_REGISTRY) + image + ":latest",
                          "/bin/bash",
-                         script.text()},
+                         script.text(),
+                         cache_volume(target)},
            .starting = fmt::format("Building manylinux wheel for {} ({}) with Python {}...",
                                    target.arch, name(target.libc), target.python),
-           .finished = "Manylinux wheel built for " + target.arch});
+           .finished = "Manylinux wheel built for " + target.arch,
+           .what = "the wheel build",
+           .products = true});
 }
 
 } // namespace tarvo::artifacts

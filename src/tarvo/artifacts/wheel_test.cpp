@@ -138,13 +138,17 @@ void test_manylinux_wheel(const Target &target, const std::optional<std::string>
 
   const auto image = get_python_image(target);
   run_job({.arch = target.arch,
-           .container = {{"--volume=" + project_mount(), "--platform=" + get_platform(target.arch)},
+           .container = {{"--platform=" + get_platform(target.arch)},
                          image,
                          "/bin/sh",
-                         script.text()},
+                         script.text(),
+                         cache_volume(target)},
            .starting = fmt::format("Testing wheel {} on {}...", printable(*wheel), image),
            .finished = "Wheel tests passed",
-           .register_first = true});
+           .what = "the wheel test",
+           .register_first = true,
+           // A copy holds the project but for dist/: the wheel comes along.
+           .extra = {*wheel}});
 }
 
 } // namespace tarvo::artifacts

@@ -22,6 +22,7 @@ struct Args {
   std::string libc = "glibc";
   std::string python = "3.11";
   std::optional<std::string> setup;
+  bool verbose = false;
   // test: the test file, folder or node id (absent: the tests folder), and the words after
   // "--", which go to pytest unchanged
   std::optional<std::string> path;

@@ -6,6 +6,7 @@
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/process/interrupts.hpp"
+#include "tarvo/venv/virtual_environment.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -19,22 +20,30 @@ namespace {
 
 using Handler = int (*)(const Args &, const Grammar &);
 
+// Whether the command may change the project or its .venv, and so waits for any other tarvo
+// changing it; the others only read, and never wait.
+using Changes = bool (*)(const Args &);
+
+bool always(const Args &) { return true; }
+bool never(const Args &) { return false; }
+// status sets up .venv, unless --no-sync finds it complete and only reads.
+bool sets_up_venv(const Args &args) { return !args.no_sync || !venv::is_complete(".venv"); }
+
 struct Dispatch {
   const char *command;
   Handler handler;
-  // Changes the project, and so waits for any other tarvo changing it; the others only read.
-  bool changes_project;
+  Changes changes_project;
 };
 
 constexpr Dispatch kHandlers[] = {
-    {"requirements", cmd_requirements, true},
-    {"test", cmd_test, true},
-    {"build", cmd_build, true},
-    {"clean", cmd_clean, true},
-    {"lint", cmd_lint, true},
-    {"status", cmd_status, false},
-    {"config-diff", cmd_config_diff, false},
-    {"init", cmd_init, true},
+    {"requirements", cmd_requirements, always},
+    {"test", cmd_test, always},
+    {"build", cmd_build, always},
+    {"clean", cmd_clean, always},
+    {"lint", cmd_lint, always},
+    {"status", cmd_status, sets_up_venv},
+    {"config-diff", cmd_config_diff, never},
+    {"init", cmd_init, always},
 };
 
 } // namespace
@@ -67,7 +76,7 @@ int main(const std::vector<std::string> &argv) {
   for (const auto &entry : kHandlers) {
     if (args.command == entry.command) {
       std::optional<ProjectLock> lock;
-      if (entry.changes_project) {
+      if (entry.changes_project(args)) {
         lock.emplace();
       }
       return entry.handler(args, grammar);

@@ -7,6 +7,7 @@
 #include "tarvo/artifacts/wheel_test.hpp"
 #include "tarvo/configdiff/diff.hpp"
 #include "tarvo/console/console.hpp"
+#include "tarvo/container/container.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/files/files.hpp"
 #include "tarvo/lint/lint.hpp"
@@ -135,6 +136,7 @@ int cmd_test(const Args &args, const Grammar &) {
     console::out("No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
     return 0;
   }
+  container::set_verbose(args.verbose);
   if (args.wheel) {
     artifacts::test_manylinux_wheel(
         target(args), args.setup,
@@ -156,6 +158,7 @@ int cmd_test(const Args &args, const Grammar &) {
 }
 
 int cmd_build(const Args &args, const Grammar &) {
+  container::set_verbose(args.verbose);
   // The package name reaches the compiler in a container as a word of its own: a name that is
   // no project name (one starting with "-" would read as an option) stops the command before
   // anything is built.

@@ -28,6 +28,9 @@ std::vector<Argument> target_options(const std::string &purpose) {
   };
 }
 
+const std::string VERBOSE_HELP =
+    "Print every docker command before it runs, with the script its container runs";
+
 Grammar build_grammar() {
   Grammar g;
   g.prog = "tarvo";
@@ -58,6 +61,7 @@ Grammar build_grammar() {
   test.arguments.push_back(option({"--setup"}, "SETUP", &Args::setup,
                                   "Script to run before installing the wheel and running the "
                                   "tests. Only relevant when --wheel is specified"));
+  test.arguments.push_back(flag({"--verbose"}, &Args::verbose, VERBOSE_HELP));
   test.arguments.push_back({{},
                             "path",
                             Arity::Optional,
@@ -89,6 +93,7 @@ Grammar build_grammar() {
   }
   build.arguments.push_back(
       option({"--setup"}, "SETUP", &Args::setup, "Script to run before starting the build."));
+  build.arguments.push_back(flag({"--verbose"}, &Args::verbose, VERBOSE_HELP));
 
   const std::string workflow_help = "Do a comparison of the workflow and outut the diff";
   const std::string colour_help = "Force colour output even when not on a tty";

@@ -1,6 +1,7 @@
 #include "tarvo/cli/parser.hpp"
 
 #include "tarvo/cli/help.hpp"
+#include "tarvo/repr.hpp"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -42,6 +43,15 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
 // first nearest within two edits, where the edits are at most half of what was typed (dashes
 // aside), so that a short word does not match everything.
 std::optional<std::string> nearest(const std::string &word, const std::vector<std::string> &valid) {
+  // Two edits cannot bridge a longer gap: a word that much longer than every name is no typo,
+  // and is not compared at all (the comparison costs its length times each name's).
+  std::size_t longest = 0;
+  for (const auto &v : valid) {
+    longest = std::max(longest, v.size());
+  }
+  if (word.size() > longest + 2) {
+    return std::nullopt;
+  }
   std::optional<std::string> prefixed;
   for (const auto &v : valid) {
     if (v.starts_with(word)) {
@@ -223,7 +233,10 @@ std::variant<Parsed, Finished> parse(const Grammar &g, const std::vector<std::st
   Args args;
   const Command *command = nullptr;
   auto error = [&](const Level &level, const UsageError &e) {
-    std::string text = usage(g, command) + fmt::format("{}: error: {}\n", level.label(), e.message);
+    // The message quotes the words typed, which may hold anything: escaped, like every value
+    // tarvo prints, they cannot drive the terminal.
+    std::string text =
+        usage(g, command) + fmt::format("{}: error: {}\n", level.label(), printable(e.message));
     if (e.suggestion) {
       text += fmt::format("{}: did you mean '{}'?\n", level.label(), *e.suggestion);
     }

@@ -1,6 +1,11 @@
 // One tarvo at a time in a project: the commands that change the project hold an exclusive lock
 // on its folder (flock on a descriptor of the folder itself, so no lock file is left behind)
-// until they end. A second one says once that it waits, then waits; Ctrl-C ends the wait.
+// until they end. The descriptor is inherited by every child, so the project stays locked while
+// anything tarvo started still runs, also after tarvo was killed outright. A tarvo started by
+// such a child in the same project (a test suite that runs tarvo) works under that lock:
+// TARVO_PROJECT_LOCK names the descriptor and the folder, and is trusted only when that very
+// descriptor holds the lock that keeps everyone else out. A second, unrelated tarvo says once
+// that it waits, then waits; Ctrl-C ends the wait.
 #pragma once
 
 #include "tarvo/fd.hpp"
@@ -9,11 +14,12 @@ namespace tarvo::cli {
 
 class ProjectLock {
 public:
-  // Locks the current directory; the lock goes with the descriptor.
+  // Locks the current directory. A lock that cannot be taken, for any reason but another
+  // tarvo holding it, is an error.
   ProjectLock();
 
 private:
-  Fd fd_;
+  Fd fd_; // ours; none while an ancestor's lock is used
 };
 
 } // namespace tarvo::cli

@@ -3,9 +3,11 @@
 #include "tarvo/error.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace tarvo::console {
@@ -35,6 +37,23 @@ void flush_stream(Stream stream) {
   }
 }
 
+// Guards the drawing of the display and the terminal's loan, which erases it first.
+std::mutex display_mutex;
+Display *shown_display = nullptr;
+bool lent = false;
+// Held by the loan in force.
+std::mutex loan_turn;
+
+// A descriptor of the terminal whose foreground group is ours, or -1.
+int our_terminal() {
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::isatty(fd) != 0 && ::tcgetpgrp(fd) == ::getpgrp()) {
+      return fd;
+    }
+  }
+  return -1;
+}
+
 // Code points, which is what the terminal shows as characters.
 std::size_t characters(std::string_view text) {
   std::size_t count = 0;
@@ -52,6 +71,8 @@ bool is_terminal(Stream stream) {
                                    : STDERR_FILENO;
   return ::isatty(fd) != 0;
 }
+
+bool terminal_is_ours() { return our_terminal() >= 0; }
 
 bool colour(Stream stream, bool forced) {
   if (forced) {
@@ -129,19 +150,88 @@ std::string read_line(std::string_view prompt, int wake_fd, void (*check)()) {
   }
 }
 
-StatusLine::StatusLine(std::string_view action) : action_(action) { draw(""); }
+std::unique_ptr<TerminalLoan> TerminalLoan::lend(int group) {
+  std::unique_lock turn(loan_turn);
+  int fd = our_terminal();
+  if (fd < 0) {
+    return nullptr;
+  }
+  {
+    std::lock_guard lock(display_mutex);
+    if (shown_display != nullptr) {
+      shown_display->step_aside();
+    }
+    lent = true;
+  }
+  flush();
+  if (::tcsetpgrp(fd, group) != 0) {
+    std::lock_guard lock(display_mutex);
+    lent = false;
+    return nullptr;
+  }
+  return std::unique_ptr<TerminalLoan>(new TerminalLoan(fd, std::move(turn)));
+}
+
+TerminalLoan::~TerminalLoan() {
+  // We are in the background until this succeeds, where taking the terminal back would stop us
+  // with SIGTTOU; blocked, the signal is not sent.
+  sigset_t ttou, previous;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  pthread_sigmask(SIG_BLOCK, &ttou, &previous);
+  ::tcsetpgrp(fd_, ::getpgrp());
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  std::lock_guard lock(display_mutex);
+  lent = false;
+}
+
+Display::Display() = default;
+
+Display::~Display() {
+  std::lock_guard lock(display_mutex);
+  withdraw();
+}
+
+void Display::withdraw() {
+  if (shown_display == this) {
+    shown_display = nullptr;
+  }
+}
+
+std::unique_lock<std::mutex> Display::lock_for_drawing(bool &may_draw) {
+  std::unique_lock lock(display_mutex);
+  // Registered from its first drawing, when it is whole, until it is destroyed.
+  shown_display = this;
+  may_draw = !lent;
+  return lock;
+}
+
+StatusLine::StatusLine(std::string_view action) : action_(action) { draw(); }
+
+StatusLine::~StatusLine() {
+  bool may_draw;
+  auto lock = lock_for_drawing(may_draw);
+  withdraw();
+  erase();
+}
 
 void StatusLine::advance() {
   frame_ = (frame_ + 1) % SPINNER_FRAMES.size();
-  draw("\r");
+  draw();
 }
 
-void StatusLine::draw(std::string_view lead) {
-  write(progress, fmt::format("{}{}: [{}]", lead, action_, SPINNER_FRAMES[frame_]));
+void StatusLine::draw() {
+  bool may_draw;
+  auto lock = lock_for_drawing(may_draw);
+  if (!may_draw || done_) {
+    return;
+  }
+  write(progress, fmt::format("{}{}: [{}]", shown_ ? "\r" : "", action_, SPINNER_FRAMES[frame_]));
   flush_stream(progress);
+  shown_ = true;
 }
 
-void StatusLine::clear() {
+void StatusLine::erase() {
   if (!shown_) {
     return;
   }
@@ -151,7 +241,41 @@ void StatusLine::clear() {
   flush_stream(progress);
 }
 
+void StatusLine::step_aside() {
+  if (!shown_) {
+    return;
+  }
+  shown_ = false;
+  // Deletes the line's characters from the start of the line, so that what followed them moves
+  // there, and puts the cursor back where it was, as many columns to the left.
+  auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
+  write(progress, fmt::format("\x1b"
+                              "7\r\x1b[{0}P\x1b"
+                              "8\x1b[{0}D",
+                              width));
+  flush_stream(progress);
+}
+
+void StatusLine::clear() {
+  bool may_draw;
+  auto lock = lock_for_drawing(may_draw);
+  done_ = true;
+  erase();
+}
+
+void StatusLine::keep() {
+  bool may_draw;
+  auto lock = lock_for_drawing(may_draw);
+  done_ = true;
+  shown_ = false;
+}
+
 void LiveBlock::draw(const std::vector<std::string> &lines) {
+  bool may_draw;
+  auto lock = lock_for_drawing(may_draw);
+  if (!may_draw) {
+    return;
+  }
   std::string text;
   for (const auto &line : lines) {
     text += "\r" + line + "\n";
@@ -163,6 +287,8 @@ void LiveBlock::draw(const std::vector<std::string> &lines) {
 }
 
 void LiveBlock::rewind() {
+  bool may_draw;
+  auto lock = lock_for_drawing(may_draw);
   std::string text;
   for (std::size_t i = 0; i < lines_; ++i) {
     text += ERASE_LINE_UP;
@@ -171,15 +297,46 @@ void LiveBlock::rewind() {
   rewound_ = true;
 }
 
-LiveBlock::~LiveBlock() {
+void LiveBlock::finish() {
+  bool may_draw;
+  auto lock = lock_for_drawing(may_draw);
+  lines_ = 0;
+}
+
+void LiveBlock::erase() {
   if (lines_ == 0) {
     return;
   }
   if (!rewound_) {
-    rewind();
+    std::string text;
+    for (std::size_t i = 0; i < lines_; ++i) {
+      text += ERASE_LINE_UP;
+    }
+    write(Stream::Out, text);
   }
   write(Stream::Out, ERASE_LINE);
   flush_stream(Stream::Out);
+  lines_ = 0;
+}
+
+void LiveBlock::step_aside() {
+  if (lines_ == 0) {
+    return;
+  }
+  // From below the block, where a prompt would stand: up to its first line, in the same column,
+  // and the block's lines deleted, which moves the prompt up to that line. Rewound, the cursor
+  // is on the first line already.
+  std::string text = rewound_ ? "" : fmt::format("\x1b[{}A", lines_);
+  write(Stream::Out, text + fmt::format("\x1b[{}M", lines_));
+  flush_stream(Stream::Out);
+  lines_ = 0;
+}
+
+LiveBlock::~LiveBlock() {
+  bool may_draw;
+  auto lock = lock_for_drawing(may_draw);
+  withdraw();
+  erase();
 }
 
 } // namespace tarvo::console

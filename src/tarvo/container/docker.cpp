@@ -1,18 +1,116 @@
 #include "tarvo/container/docker.hpp"
 
 #include "tarvo/console/console.hpp"
-#include "tarvo/container/target.hpp"
+#include "tarvo/container/container.hpp"
+#include "tarvo/container/project_files.hpp"
+#include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/process/process.hpp"
 
 #include <cerrno>
-#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fmt/format.h>
-#include <sys/random.h>
+#include <optional>
 #include <sys/utsname.h>
 
 namespace tarvo::container {
+
+namespace {
+
+// Why this command copies the project into its containers, once it does.
+std::optional<std::string> copy_reason;
+
+// TARVO_CONTAINER_COPY: "1" always copies, "0" never does; anything else lets the engine tell.
+std::string copy_setting() {
+  const char *value = std::getenv("TARVO_CONTAINER_COPY");
+  return value != nullptr ? value : "";
+}
+
+void use_copy_mode(const std::string &reason) {
+  if (!copy_reason) {
+    copy_reason = reason;
+    console::out("Copy mode: {}, so the project is copied into the container\n", reason);
+  }
+}
+
+// The failed run in the error's last line, without the script (--verbose prints it).
+[[noreturn]] void fail(int status, const std::string &verb, const DockerRun &run) {
+  throw process::CalledProcessError(
+      status, shown_in_errors({"docker", verb, run.image, run.shell, "-ec", "\n" + run.script}));
+}
+
+// The options every run gets, and the cache volume.
+std::vector<std::string> common_options(const Container &container, const DockerRun &run,
+                                        const std::string &src) {
+  std::vector<std::string> out = {"--name=" + container.name(), "--init",
+                                  "--env=TINI_KILL_PROCESS_GROUP=1", "--volume=" + src};
+  if (!run.cache.empty()) {
+    out.push_back("--volume=" + run.cache + ":/root/.cache");
+  }
+  out.insert(out.end(), run.options.begin(), run.options.end());
+  return out;
+}
+
+std::string where_untouched(const Job &job, bool copied) {
+  return job.products && !copied ? "dist/" : "the project";
+}
+
+// The run with the project mounted: its exit status.
+int run_mounted(const Job &job, const RunFiles &files) {
+  Container container(job.what, where_untouched(job, false));
+  container.give_back_on_stop();
+  std::vector<std::string> argv = {"docker", "run", "--rm"};
+  for (auto &option : common_options(container, job.container, project_mount())) {
+    argv.push_back(std::move(option));
+  }
+  argv.insert(argv.end(), {job.container.image, job.container.shell, "-ec",
+                           prelude(files.marker(), files.products(), true) + job.container.script});
+  auto done = container.run(std::move(argv));
+  // The client waited for the container, which removed itself; a run that failed otherwise may
+  // have left it made but not started.
+  container.ended();
+  if (done.returncode == 0 || (done.returncode == MARKER_MISSING && !files.seen())) {
+    container.gone();
+  }
+  return done.returncode;
+}
+
+// The run on a copy of the project: made, filled, started, its status asked of the engine (a
+// client that was interrupted reports 0), its products copied out after success, removed.
+int run_copied(const Job &job, const RunFiles &files) {
+  Container container(job.what, where_untouched(job, true));
+  std::vector<std::string> argv = {"docker", "create"};
+  for (auto &option : common_options(container, job.container, "/src")) {
+    argv.push_back(std::move(option));
+  }
+  argv.insert(argv.end(),
+              {job.container.image, job.container.shell, "-ec",
+               prelude(files.marker(), files.products(), false) + job.container.script});
+  container.run_quietly(std::move(argv));
+  {
+    ProjectCopy copy(job.extra);
+    container.run_quietly(
+        {"docker", "cp", (copy.path() / ".").string(), container.name() + ":/src"});
+  }
+  auto started = container.run({"docker", "start", "--attach", container.name()});
+  auto waited = container.run_quietly({"docker", "wait", container.name()});
+  int status = started.returncode;
+  try {
+    status = std::stoi(waited.stdout_text.value_or(""));
+  } catch (const std::exception &) {
+    throw Error(ErrorKind::RuntimeError,
+                "docker wait gave no exit status for container " + container.name());
+  }
+  if (status == 0 && job.products) {
+    container.run_quietly(
+        {"docker", "cp", container.name() + ":/src/" + files.products() + "/.", files.products()});
+  }
+  container.remove();
+  return status;
+}
+
+} // namespace
 
 bool check_docker() {
   using process::Redirect;
@@ -47,49 +145,65 @@ void register_binfmt(std::string_view arch) {
   if (arch == host_machine()) {
     return;
   }
-  process::check_returncode(process::run(
-      {"docker", "run", "--privileged", "--rm", std::string(BINFMT_IMAGE), "--install", "all"}));
-}
-
-std::string container_name() {
-  std::uint64_t bits = 0;
-  if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
-    throw os_error(errno);
+  Container container("the emulator registration", "the project");
+  auto done = container.run({"docker", "run", "--privileged", "--rm", "--name=" + container.name(),
+                             std::string(BINFMT_IMAGE), "--install", "all"});
+  if (done.returncode == 0) {
+    container.gone();
   }
-  return fmt::format("tarvo-{:016x}", bits);
+  process::check_returncode(done);
 }
 
-const std::string_view GIVE_BACK = R"sh(tarvo_owner=$(stat -c '%u:%g' /src)
+std::string cache_volume(const Target &target) {
+  std::string name = "tarvo-cache-" + target.arch + "-" +
+                     std::string(container::name(target.libc)) + "-" + target.python;
+  // A volume's name takes letters, digits and "_.-" only.
+  for (auto &c : name) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 c == '_' || c == '.' || c == '-';
+    if (!plain) {
+      c = '_';
+    }
+  }
+  return name;
+}
+
+std::string prelude(const std::string &marker, const std::string &products, bool mounted) {
+  const std::string seen = "/src/" + marker + ".seen";
+  // Only a container that sees this run's project folder, and may write there, renames the
+  // marker; the renaming keeps its time, from before the container started.
+  std::string text =
+      fmt::format("mv /src/{} {} 2>/dev/null || exit {}\n", marker, seen, MARKER_MISSING);
+  if (mounted) {
+    // What the container's user made or changed in the project since the marker was made goes
+    // to the folder's owner: the names pass NUL-separated, and the host's .venv, which no
+    // container writes to, is not visited. find without -cnewer (busybox) compares the
+    // contents' times instead.
+    text += fmt::format(R"sh(tarvo_owner=$(stat -c '%u:%g' /src)
 tarvo_user=$(id -u)
-find /src -xdev -user "$tarvo_user" >/tmp/tarvo-before 2>/dev/null || :
-tarvo_give_back() {
+tarvo_newer=-cnewer
+find {0} -maxdepth 0 -cnewer {0} >/dev/null 2>&1 || tarvo_newer=-newer
+tarvo_give_back() {{
   tarvo_status=$?
   set +e
   trap '' INT TERM HUP
   if [ "$tarvo_owner" != "$tarvo_user:$(id -g)" ]; then
-    find /src -xdev -user "$tarvo_user" 2>/dev/null | grep -vxF -f /tmp/tarvo-before \
-      | tr '\n' '\0' | xargs -0 -r chown -h "$tarvo_owner"
+    find /src -xdev -path /src/.venv -prune -o -user "$tarvo_user" "$tarvo_newer" {0} -print0 \
+      | xargs -0 -r chown -h "$tarvo_owner"
   fi
   exit "$tarvo_status"
-}
+}}
 trap tarvo_give_back EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
-)sh";
-
-std::vector<std::string> DockerRun::argv() const {
-  std::vector<std::string> out = {"docker",         "run",    "--rm",
-                                  "--name=" + name, "--init", "--env=TINI_KILL_PROCESS_GROUP=1"};
-  out.insert(out.end(), options.begin(), options.end());
-  out.insert(out.end(), {image, shell, "-ec", std::string(GIVE_BACK) + script});
-  return out;
-}
-
-void run_container(const DockerRun &run) {
-  process::ProcessOptions options;
-  options.stop = {{"docker", "stop", "-t", "2", run.name}, {"docker", "rm", "--force", run.name}};
-  process::check_returncode(process::run(run.argv(), options));
+)sh",
+                        seen);
+  }
+  if (!products.empty()) {
+    text += fmt::format("tarvo_out=/src/{}\nmkdir -p \"$tarvo_out\"\n", products);
+  }
+  return text;
 }
 
 std::string project_mount() { return std::filesystem::current_path().string() + ":/src"; }
@@ -102,8 +216,33 @@ void run_job(const Job &job) {
   if (!job.register_first) {
     register_binfmt(job.arch);
   }
-  run_container(job.container);
+  const auto setting = copy_setting();
+  if (setting == "1") {
+    use_copy_mode("TARVO_CONTAINER_COPY=1");
+  }
+  RunFiles files(job.products);
+  int status = 0;
+  if (copy_reason) {
+    status = run_copied(job, files);
+  } else {
+    status = run_mounted(job, files);
+    if (status == MARKER_MISSING && !files.seen()) {
+      if (setting == "0") {
+        throw Error(ErrorKind::RuntimeError,
+                    "The docker engine does not see this project folder (a remote engine?), and "
+                    "TARVO_CONTAINER_COPY=0 forbids copying the project in");
+      }
+      use_copy_mode("the docker engine does not see this project folder");
+      status = run_copied(job, files);
+    }
+  }
+  if (status != 0) {
+    fail(status, copy_reason ? "create" : "run", job.container);
+  }
+  files.deliver();
   console::out("{}\n", job.finished);
 }
+
+void forget_copy_mode() { copy_reason.reset(); }
 
 } // namespace tarvo::container

@@ -1,7 +1,11 @@
 // The docker client: whether it is there, the emulator registration for foreign architectures,
-// and a container run described as data, whose argument vector is what runs.
+// and one job in a container. A job mounts the project when the engine sees the project folder
+// and copies it in and the products out when it does not (copy mode).
 #pragma once
 
+#include "tarvo/container/target.hpp"
+
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,51 +25,51 @@ std::string host_machine();
 // terminal, and a failure raises CalledProcessError.
 void register_binfmt(std::string_view arch);
 
-// A name for one container run, unique among the runs of every tarvo: "tarvo-" and 16 random
-// hexadecimal digits.
-std::string container_name();
+// The named volume that keeps pip's and the compiler's caches (the container's /root/.cache)
+// for one target from run to run: "tarvo-cache-x86_64-glibc-3.11".
+std::string cache_volume(const Target &target);
 
-// docker run --rm --name=NAME --init --env=TINI_KILL_PROCESS_GROUP=1 OPTIONS... IMAGE SHELL -ec
-// SCRIPT. The script runs in the image's shell, which stops at its first failing command, under
-// docker's init, which passes a signal on to the script and to everything the script started.
-// The project is mounted at /src: before the script, GIVE_BACK arranges that whatever the run
-// makes or replaces there goes to the project folder's owner when the shell exits, however it
-// exits.
+// What a container runs: the options after those every run gets (name, init, the project, the
+// cache), the image, its shell, and the script, which runs after the checks (see PRELUDE) with
+// "$tarvo_out" the folder its products go to.
 struct DockerRun {
   std::vector<std::string> options;
   std::string image;
   std::string shell;
   std::string script;
-  std::string name = container_name();
-
-  std::vector<std::string> argv() const;
+  std::string cache; // the cache volume, if any
 };
 
-// The container user's entries under /src are listed first; at exit, those that were not listed
-// go to the owner of /src. A signal ends the script with 128 + its number, after which nothing
-// interrupts the giving back.
-extern const std::string_view GIVE_BACK;
+// The exit status of a script that did not find this run's marker: the engine does not see the
+// project folder (or cannot write to it).
+inline constexpr int MARKER_MISSING = 213;
 
-// Runs the container with its output on our terminal; a failure raises CalledProcessError. When
-// the command is interrupted, the container is stopped by name (killing its client would leave
-// it running), given two seconds to give the files back, and removed, also if it never started.
-void run_container(const DockerRun &run);
+// What comes before a script: the marker check, then, for a mounted project, the part that
+// gives what the run makes there to the project folder's owner when the shell exits, however it
+// exits (GIVE_BACK), and the products folder. `marker` and `products` are RunFiles' names.
+std::string prelude(const std::string &marker, const std::string &products, bool mounted);
 
-// The project folder, mounted at /src: the absolute current directory.
+// The project folder, mounted at /src: the absolute current directory + ":/src".
 std::string project_mount();
 
 // One job in a container: `starting` is printed, emulators are registered when `arch` is not
 // the host's (before `starting` when `register_first`), the container runs with its output on
-// our terminal, and `finished` is printed once it succeeded. A failure raises
-// CalledProcessError.
+// our terminal, its products reach dist/, and `finished` is printed once it succeeded. A
+// failure raises CalledProcessError.
 struct Job {
   std::string arch;
   DockerRun container;
   std::string starting;
   std::string finished;
+  std::string what; // "the wheel build", for the line an interrupt prints
   bool register_first = false;
+  bool products = false;                         // the script leaves products in "$tarvo_out"
+  std::vector<std::filesystem::path> extra = {}; // brought into a copy besides the project
 };
 
 void run_job(const Job &job);
+
+// Forgets that this command uses copy mode, for a test that ran a job in it.
+void forget_copy_mode();
 
 } // namespace tarvo::container

@@ -104,7 +104,8 @@ TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::strin
     argv.insert(argv.end(), args.begin(), args.end());
     done = venv.run(argv, {.capture_output = true});
   }
-  return {done.returncode, done.stdout_text.value_or(""), done.stderr_text.value_or("")};
+  return {done.returncode, std::move(done.stdout_text).value_or(""),
+          std::move(done.stderr_text).value_or("")};
 }
 
 int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig &config, bool fix,
@@ -179,8 +180,11 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
     const auto &result = futures[i].get();
     console::out("{}\n", status_line(table[i].name, result));
     if (result.returncode != 0) {
-      console::out("{}\n", result.stdout_text);
-      console::err("{}\n", result.stderr_text);
+      // Written as they are: a check's output may be large.
+      console::write(console::Stream::Out, result.stdout_text);
+      console::write(console::Stream::Out, "\n");
+      console::write(console::Stream::Err, result.stderr_text);
+      console::write(console::Stream::Err, "\n");
       ++failed;
     }
   }

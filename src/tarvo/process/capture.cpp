@@ -1,34 +1,46 @@
 #include "tarvo/process/capture.hpp"
 
 #include "tarvo/error.hpp"
+#include "tarvo/platform.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <new>
-#include <sys/mman.h>
 #include <unistd.h>
+
+#if TARVO_LINUX_CALLS
+#include <sys/mman.h>
+#endif
 
 namespace tarvo::process {
 
 namespace {
 
-constexpr std::size_t FIRST_SIZE = 64 << 10;
-constexpr std::size_t HUGE_PAGE = 2 << 20;
+// The first block's size: most steps print less.
+constexpr std::size_t FIRST_BLOCK = 64 << 10;
+// The largest block: of a size the C library gives back to the system as soon as it is freed.
+constexpr std::size_t LARGEST_BLOCK = 8 << 20;
 
-// Fresh pages are what capturing megabytes costs: in huge pages, where the kernel grants them
-// on request, they cost few page faults.
+// Fresh pages are what holding megabytes costs: on Linux, in huge pages where the kernel grants
+// them on request, they cost few page faults. Elsewhere the system decides.
 void advise_huge_pages(const char *start, std::size_t size) {
+#if TARVO_LINUX_CALLS
+  constexpr std::uintptr_t HUGE_PAGE = 2 << 20;
   auto begin = (reinterpret_cast<std::uintptr_t>(start) + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
   auto end = (reinterpret_cast<std::uintptr_t>(start) + size) / HUGE_PAGE * HUGE_PAGE;
   if (end > begin) {
     ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
   }
+#else
+  (void)start;
+  (void)size;
+#endif
 }
 
-std::string normalise_newlines(std::string text) {
+void normalise_newlines(std::string &text) {
   auto first = text.find('\r');
   if (first == std::string::npos) {
-    return text;
+    return;
   }
   std::size_t out = first;
   for (std::size_t i = first; i < text.size(); ++i) {
@@ -42,42 +54,23 @@ std::string normalise_newlines(std::string text) {
     text[out++] = c;
   }
   text.resize(out);
-  return text;
 }
 
 } // namespace
 
-Capture::~Capture() { release(); }
-
-void Capture::release() {
-  if (data_ != nullptr) {
-    ::munmap(data_, capacity_);
-  }
-  data_ = nullptr;
-  size_ = capacity_ = 0;
-}
-
-void Capture::grow() {
-  std::size_t capacity = capacity_ == 0 ? FIRST_SIZE : capacity_ * 2;
-  void *data = data_ == nullptr ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                                : ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
-  if (data == MAP_FAILED) {
-    throw std::bad_alloc();
-  }
-  data_ = static_cast<char *>(data);
-  capacity_ = capacity;
-  advise_huge_pages(data_, capacity_);
-}
-
 void Capture::read_available() {
   while (pipe_) {
-    if (size_ == capacity_) {
-      grow();
+    if (blocks_.empty() || blocks_.back().size == blocks_.back().capacity) {
+      // Each twice the one before, up to the largest.
+      std::size_t capacity =
+          blocks_.empty() ? FIRST_BLOCK : std::min(blocks_.back().capacity * 2, LARGEST_BLOCK);
+      blocks_.push_back({std::unique_ptr<char[]>(new char[capacity]), 0, capacity});
+      advise_huge_pages(blocks_.back().data.get(), capacity);
     }
-    ssize_t n = ::read(pipe_.get(), data_ + size_, capacity_ - size_);
+    auto &block = blocks_.back();
+    ssize_t n = ::read(pipe_.get(), block.data.get() + block.size, block.capacity - block.size);
     if (n > 0) {
-      size_ += static_cast<std::size_t>(n);
+      block.size += static_cast<std::size_t>(n);
     } else if (n == 0) {
       pipe_.close();
     } else if (errno == EAGAIN) {
@@ -89,12 +82,20 @@ void Capture::read_available() {
 }
 
 std::string Capture::take() {
+  std::size_t total = 0;
+  for (const auto &block : blocks_) {
+    total += block.size;
+  }
   std::string text;
-  text.reserve(size_);
-  advise_huge_pages(text.data(), size_);
-  text.append(data_ == nullptr ? "" : data_, size_);
-  release();
-  return normalise_newlines(std::move(text));
+  text.reserve(total);
+  advise_huge_pages(text.data(), total);
+  for (auto &block : blocks_) {
+    text.append(block.data.get(), block.size);
+    block.data.reset();
+  }
+  blocks_.clear();
+  normalise_newlines(text);
+  return text;
 }
 
 } // namespace tarvo::process

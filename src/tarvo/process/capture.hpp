@@ -1,11 +1,13 @@
-// One captured output stream: the reading end of its pipe, read whenever it holds something
-// into memory that grows as needed, and the text it held once the pipe has closed.
+// One captured output stream: the reading end of its pipe, read whenever it holds something into
+// blocks of memory added as needed, and the text they hold, handed over as one string once the
+// pipe has closed.
 #pragma once
 
 #include "tarvo/fd.hpp"
 
-#include <cstddef>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace tarvo::process {
 
@@ -13,9 +15,6 @@ class Capture {
 public:
   // `pipe` must not block.
   explicit Capture(Fd pipe) : pipe_(std::move(pipe)) {}
-  ~Capture();
-  Capture(const Capture &) = delete;
-  Capture &operator=(const Capture &) = delete;
 
   int fd() const { return pipe_.get(); }
   bool open() const { return static_cast<bool>(pipe_); }
@@ -23,18 +22,21 @@ public:
   void read_available();
   // Stops reading: what a descendant still writes is not waited for.
   void close() { pipe_.close(); }
-  // The text read, carriage returns alone or before a line feed read as line feeds.
+  // The text read, carriage returns alone or before a line feed read as line feeds. Each block
+  // is freed as soon as it is in the string, so the text is held about once, not twice.
   std::string take();
 
 private:
-  void grow();
-  void release();
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t size;
+    std::size_t capacity;
+  };
 
   Fd pipe_;
-  // Mapped memory that doubles as it fills, moved by remapping its pages, never copied.
-  char *data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
+  // Filled in turn, never copied to grow: a buffer that doubled as it filled would hold its old
+  // and its new copy at once, twice the text at worst, when the text is largest.
+  std::vector<Block> blocks_;
 };
 
 } // namespace tarvo::process

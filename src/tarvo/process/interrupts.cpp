@@ -2,6 +2,7 @@
 
 #include "tarvo/error.hpp"
 #include "tarvo/fd.hpp"
+#include "tarvo/platform.hpp"
 #include "tarvo/process/timing.hpp"
 
 #include <array>
@@ -15,6 +16,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#if TARVO_LINUX_CALLS
+#include <sys/syscall.h>
+#endif
+
 namespace tarvo::process {
 
 namespace {
@@ -25,22 +30,24 @@ constexpr long long REPEAT_WINDOW_NS = 200'000'000;
 
 struct Slot {
   std::atomic<bool> taken{false};
+  // Stored last and cleared first: while it is 0 no signal reaches the child.
   std::atomic<pid_t> pid{0};
   // The child leads a process group of its own: signals go to the whole group.
   std::atomic<bool> group{false};
+  std::atomic<int> pidfd{-1};
   std::atomic<int> wake{-1};
-  // Signal handlers using `wake` at this moment; the slot's owner waits for them before it
-  // closes the descriptor, so a handler never writes to a descriptor reused meanwhile.
+  // Signal handlers reading the slot at this moment; its owner waits for them before the child
+  // is reaped or the descriptors are closed, so a handler never signals a reused id or writes
+  // to a reused descriptor.
   std::atomic<int> users{0};
 };
 
 std::array<Slot, 128> slots;
 
-std::atomic<int> received{0};       // interrupting signals so far
+std::atomic<bool> claimed{false};   // the first interrupting signal has been taken
 std::atomic<int> first_signal{0};   // the signal that ends the command
-std::atomic<int> forwarded{0};      // the signal passed on to every child, 0 for none
-std::atomic<int> to_groups{0};      // the signal passed on to children in groups of their own
 std::atomic<long long> first_at{0}; // CLOCK_MONOTONIC nanoseconds of the first signal
+std::atomic<int> kills{0};          // second Ctrl-Cs, each of which kills every child
 Fd notify_read, notify_write;       // readable from the first interrupt on
 
 long long monotonic_ns() {
@@ -51,27 +58,64 @@ long long monotonic_ns() {
 
 // Only async-signal-safe calls from here to the end of on_sigchld.
 
-// A child in a group of its own gets the signal with its whole group, and is continued in case
-// it was stopped reading a terminal that is not its own.
-void signal_child(pid_t pid, bool group, int signal) {
+// Whether the terminal sent the signal (Ctrl-C) rather than a program. Linux says so with a code
+// of its own; elsewhere a signal no program sent is the terminal's.
+bool sent_by_terminal(const siginfo_t *info) {
+  if (info == nullptr) {
+    return false;
+  }
+#ifdef SI_KERNEL
+  return info->si_code == SI_KERNEL;
+#else
+  return info->si_code != SI_USER && info->si_code != SI_QUEUE;
+#endif
+}
+
+// Signals the process behind `pidfd`, which a reused id can never be; false where the system
+// has no pidfds (the caller then signals the id, which the slot's users count keeps from being
+// reused meanwhile).
+bool signal_through_pidfd(int pidfd, int signal) {
+#if TARVO_LINUX_CALLS
+  if (pidfd >= 0) {
+    ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0);
+    return true;
+  }
+#else
+  (void)pidfd;
+  (void)signal;
+#endif
+  return false;
+}
+
+} // namespace
+
+void send_signal(pid_t pid, bool group, int pidfd, int signal) {
   if (!group) {
-    ::kill(pid, signal);
+    if (!signal_through_pidfd(pidfd, signal)) {
+      ::kill(pid, signal);
+    }
     return;
   }
   ::kill(-pid, signal);
-  if (signal != SIGKILL) {
+  if (signal != SIGKILL && signal != SIGCONT) {
     ::kill(-pid, SIGCONT);
   }
 }
 
+namespace {
+
 // Every registered child, or only those in groups of their own.
 void signal_all(int signal, bool groups_only = false) {
   for (auto &slot : slots) {
+    slot.users.fetch_add(1);
     pid_t pid = slot.pid.load();
-    bool group = slot.group.load();
-    if (pid > 0 && (group || !groups_only)) {
-      signal_child(pid, group, signal);
+    if (pid > 0) {
+      bool group = slot.group.load();
+      if (group || !groups_only) {
+        send_signal(pid, group, slot.pidfd.load(), signal);
+      }
     }
+    slot.users.fetch_sub(1);
   }
 }
 
@@ -80,21 +124,19 @@ void on_interrupt(int signal, siginfo_t *info, void *) {
   long long now = monotonic_ns();
   // The terminal sends Ctrl-C to its whole foreground group: the children there have it
   // already, and only those in groups of their own need it passed on.
-  bool terminal_has_sent_it = signal == SIGINT && info != nullptr && info->si_code == SI_KERNEL;
-  if (received.fetch_add(1) == 0) {
+  bool terminal_has_sent_it = signal == SIGINT && sent_by_terminal(info);
+  if (!claimed.exchange(true)) {
     first_at.store(now);
     first_signal.store(signal);
-    to_groups.store(signal);
-    if (!terminal_has_sent_it) {
-      forwarded.store(signal);
-    }
     [[maybe_unused]] auto n = ::write(notify_write.get(), "!", 1);
-  } else if (signal == SIGINT && now - first_at.load() > REPEAT_WINDOW_NS) {
+    signal_all(signal, terminal_has_sent_it);
+  } else if (long long first = first_at.load();
+             signal == SIGINT && first != 0 && now - first > REPEAT_WINDOW_NS) {
+    kills.fetch_add(1);
     signal_all(SIGKILL);
-    errno = saved;
-    return;
+  } else {
+    signal_all(signal, terminal_has_sent_it);
   }
-  signal_all(signal, terminal_has_sent_it);
   errno = saved;
 }
 
@@ -123,6 +165,12 @@ void install(int signal, void (*handler)(int, siginfo_t *, void *)) {
   sigemptyset(&action.sa_mask);
   if (sigaction(signal, &action, nullptr) != 0) {
     throw os_error(errno);
+  }
+}
+
+void wait_for_handlers(const Slot &slot) {
+  while (slot.users.load() != 0) {
+    sched_yield();
   }
 }
 
@@ -158,13 +206,13 @@ void sleep_unless_interrupted(std::chrono::milliseconds period) {
 }
 
 std::optional<std::chrono::steady_clock::time_point> kill_deadline() {
-  // Read alone: set once, by the first signal, after which the other fields may still be on
-  // their way.
+  // Read alone: set once, by the first signal, before the signal itself is published.
   long long first = first_at.load();
   if (first == 0) {
     return std::nullopt;
   }
-  // steady_clock is CLOCK_MONOTONIC on Linux.
+  // steady_clock is CLOCK_MONOTONIC on Linux and on the BSDs; on macOS it is the same uptime
+  // clock, which CLOCK_MONOTONIC also reads.
   return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(first)) +
          timing().grace_period;
 }
@@ -184,25 +232,45 @@ ChildSlot::ChildSlot(int wake_fd) : index_(-1) {
 ChildSlot::~ChildSlot() {
   auto &slot = slots[static_cast<std::size_t>(index_)];
   slot.pid.store(0);
-  slot.group.store(false);
   slot.wake.store(-1);
-  while (slot.users.load() != 0) {
-    sched_yield();
-  }
+  wait_for_handlers(slot);
+  slot.group.store(false);
+  slot.pidfd.store(-1);
   slot.taken.store(false);
 }
 
-void ChildSlot::started(pid_t pid, bool group) {
+void ChildSlot::started(pid_t pid, bool group, int pidfd) {
+  pid_ = pid;
+  group_ = group;
+  pidfd_ = pidfd;
   auto &slot = slots[static_cast<std::size_t>(index_)];
   slot.group.store(group);
+  slot.pidfd.store(pidfd);
   slot.pid.store(pid);
-  // A signal that came between the check before the start and now has not reached it.
-  if (int signal = group ? to_groups.load() : forwarded.load()) {
-    signal_child(pid, group, signal);
+  if (int signal = first_signal.load()) {
+    send_signal(pid, group, pidfd, signal);
   }
 }
 
-void ChildSlot::ended() { slots[static_cast<std::size_t>(index_)].pid.store(0); }
+void ChildSlot::hold() {
+  auto &slot = slots[static_cast<std::size_t>(index_)];
+  slot.pid.store(0);
+  wait_for_handlers(slot);
+  held_signal_ = first_signal.load();
+  held_kills_ = kills.load();
+}
+
+void ChildSlot::resume() {
+  if (pid_ <= 0) {
+    return;
+  }
+  slots[static_cast<std::size_t>(index_)].pid.store(pid_);
+  if (kills.load() != held_kills_) {
+    send_signal(pid_, group_, pidfd_, SIGKILL);
+  } else if (int signal = first_signal.load(); signal != 0 && held_signal_ == 0) {
+    send_signal(pid_, group_, pidfd_, signal);
+  }
+}
 
 void signal_children(int signal) { signal_all(signal); }
 
@@ -211,7 +279,8 @@ void wake_on_sigchld() {
   std::call_once(once, [] {
     struct sigaction action {};
     action.sa_handler = on_sigchld;
-    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    // Stops wake the waits too: a child stopped to read the terminal is handed it.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     if (sigaction(SIGCHLD, &action, nullptr) != 0) {
       throw os_error(errno);
@@ -220,11 +289,10 @@ void wake_on_sigchld() {
 }
 
 void forget_interrupt() {
-  received.store(0);
+  claimed.store(false);
   first_signal.store(0);
-  forwarded.store(0);
-  to_groups.store(0);
   first_at.store(0);
+  kills.store(0);
   char drain[64];
   while (notify_read && ::read(notify_read.get(), drain, sizeof drain) > 0) {
   }

@@ -38,9 +38,9 @@ void sleep_unless_interrupted(std::chrono::milliseconds period);
 // signal; none before any signal.
 std::optional<std::chrono::steady_clock::time_point> kill_deadline();
 
-// Every running child is registered from before it starts until it is reaped, so that a signal
-// can reach it and no id is signalled after it was reused. A slot also carries the descriptor
-// that SIGCHLD wakes where pidfd_open is not available (-1 otherwise).
+// Every running child is registered from before it starts until its last process is reaped, so
+// that a signal can reach it and no id is signalled after it may have been reused. A slot also
+// carries the descriptor that SIGCHLD wakes.
 class ChildSlot {
 public:
   explicit ChildSlot(int wake_fd);
@@ -48,21 +48,38 @@ public:
   ChildSlot(const ChildSlot &) = delete;
   ChildSlot &operator=(const ChildSlot &) = delete;
 
-  // The child has started, leading a process group of its own when `group`; a signal received
-  // meanwhile is passed on to it.
-  void started(pid_t pid, bool group);
-  // The child has ended but is not reaped yet: no signal may reach its id any more.
-  void ended();
+  // The child has started, leading a process group of its own when `group`; `pidfd` (or -1)
+  // names it where the system has pidfds, so that a signal can only ever reach that process.
+  // An interrupt received since the check before the start is passed on to it now: the
+  // terminal may have sent its Ctrl-C before the child was there to get it.
+  void started(pid_t pid, bool group, int pidfd);
+  // From now on no signal reaches the child or its group; returns once no handler is in the
+  // middle of signalling it. Called before a process of it is reaped, so that its id (or the
+  // group's) is never signalled after it may have been given to another process.
+  void hold();
+  // Signals reach the group again: its leader was reaped, and members remain, which keep its id
+  // taken. What was forwarded to children meanwhile is passed on to it now.
+  void resume();
 
 private:
   int index_;
+  pid_t pid_ = 0;
+  bool group_ = false;
+  int pidfd_ = -1;
+  int held_signal_ = 0; // the first interrupt, as it was when the slot was held
+  int held_kills_ = 0;  // second Ctrl-Cs before the slot was held
 };
+
+// Sends `signal` to a child: through its pidfd where it has one (or -1), to the whole group when
+// it leads one of its own, which is then continued in case it was stopped (but by SIGKILL).
+// Async-signal-safe.
+void send_signal(pid_t pid, bool group, int pidfd, int signal);
 
 // Sends `signal` to every registered child, to the whole group of one that leads its own (used
 // when a command unwinds with children left).
 void signal_children(int signal);
 
-// Makes SIGCHLD write to the wake descriptors of the slots (for waits without pidfd).
+// Makes SIGCHLD, for an end or a stop, write to the wake descriptors of the slots. Once.
 void wake_on_sigchld();
 
 // Forgets the interrupt received, for a test that raised one in its own process once its

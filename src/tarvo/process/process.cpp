@@ -32,8 +32,14 @@ CalledProcessError::CalledProcessError(int returncode, std::vector<std::string> 
 
 void check_returncode(const CompletedProcess &completed) {
   if (completed.returncode != 0) {
-    throw CalledProcessError(completed.returncode, completed.args, completed.stdout_text,
-                             completed.stderr_text);
+    check_returncode(CompletedProcess(completed));
+  }
+}
+
+void check_returncode(CompletedProcess &&completed) {
+  if (completed.returncode != 0) {
+    throw CalledProcessError(completed.returncode, std::move(completed.args),
+                             std::move(completed.stdout_text), std::move(completed.stderr_text));
   }
 }
 

@@ -21,7 +21,8 @@ using Environment = std::map<std::string, std::string>;
 
 // Where a child's standard output or standard error goes. A child that writes to neither of
 // our streams runs in a process group of its own, so that a signal reaches whatever it starts;
-// one that writes to them stays in ours, which the terminal sends Ctrl-C to.
+// one that writes to them stays in ours, which the terminal sends Ctrl-C to, while the terminal's
+// foreground group is ours (otherwise it too gets a group of its own).
 enum class Redirect { Inherit, Capture, Discard };
 
 struct ProcessOptions {
@@ -31,11 +32,10 @@ struct ProcessOptions {
   std::optional<Environment> env = std::nullopt;
   // The file to start instead of looking args[0] up on PATH; args[0] stays argument zero.
   std::optional<std::filesystem::path> program = std::nullopt;
-  // Commands that end what the child has handed on to others (a container outlives its docker
-  // client): run in order, quietly, when an interrupt comes while the child runs or it is ended
-  // early. They are never refused or signalled, and each is killed if it outlives the grace
-  // period; their failures are passed over.
-  std::vector<std::vector<std::string>> stop = {};
+  // A step of tarvo's own that tidies up after an interrupt (stopping a container): it starts
+  // even while the command is being interrupted, no signal is passed on to it, and it is
+  // killed once it outlives the grace period from its own start.
+  bool tidy_up = false;
 };
 
 // A finished child. The captured texts are named stdout_text and stderr_text because the C
@@ -62,8 +62,10 @@ public:
   std::optional<std::string> stderr_text;
 };
 
-// Raises CalledProcessError, with the captured texts, when the child did not exit with 0.
+// Raises CalledProcessError, with the captured texts, when the child did not exit with 0; from a
+// record that is no longer needed (an rvalue) they are moved, not copied.
 void check_returncode(const CompletedProcess &completed);
+void check_returncode(CompletedProcess &&completed);
 
 // A copy of this process's environment.
 Environment current_environment();
@@ -71,12 +73,17 @@ Environment current_environment();
 // A started child. Captured streams are read whenever it is waited for, so a child that writes
 // more than a pipe holds never stalls. After an interrupt the waits go on until the child has
 // ended (killing it when it outlives the grace period), and then raise Interrupted.
+// When a child that leads a process group of its own ends, whatever it left in the group is
+// asked to end (SIGTERM) and killed after the grace period, and the child counts as ended once
+// the group is gone.
 class Child {
 public:
   virtual ~Child() = default;
-  // Waits at most `timeout` for the child to end, sleeping in the kernel. True once it has.
+  // Waits at most `timeout` for the child to end, sleeping in the kernel. True once it has. The
+  // first interrupt ends the wait early.
   virtual bool wait_for(std::chrono::nanoseconds timeout) = 0;
-  // Waits for the child to end and its captured streams to close. Call once.
+  // Waits for the child to end and its captured streams to close (or, once it and its group
+  // have gone, for a short drain: timing.hpp). Call once.
   virtual CompletedProcess finish() = 0;
 };
 

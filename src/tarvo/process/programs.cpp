@@ -1,8 +1,20 @@
 #include "tarvo/process/programs.hpp"
 
 #include "tarvo/error.hpp"
+#include "tarvo/platform.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
+
+#if TARVO_MACOS
+#include <cstdint>
+#include <mach-o/dyld.h>
+#elif TARVO_BSD
+#include <climits>
+#include <sys/sysctl.h>
+#include <sys/types.h>
+#endif
 
 namespace tarvo::process {
 
@@ -22,16 +34,49 @@ bool on_search_path(const std::string &program, const Environment &env) {
   }
 }
 
+namespace {
+
+// Where the system says this process's program is. macOS and FreeBSD answer when asked; Linux
+// (and the systems that follow it) shows it as a link under /proc.
+std::filesystem::path executable_path() {
+#if TARVO_MACOS
+  std::uint32_t size = 0;
+  _NSGetExecutablePath(nullptr, &size);
+  std::string path(size, '\0');
+  if (_NSGetExecutablePath(path.data(), &size) != 0) {
+    throw Error(ErrorKind::RuntimeError, "the running program's path is unknown");
+  }
+  path.resize(std::strlen(path.c_str()));
+  std::error_code ec;
+  auto resolved = std::filesystem::canonical(path, ec);
+  if (ec) {
+    throw os_error(ec.value(), path);
+  }
+  return resolved;
+#elif TARVO_BSD
+  int request[] = {CTL_KERN, KERN_PROC, KERN_PROC_PATHNAME, -1};
+  std::string path(PATH_MAX, '\0');
+  std::size_t size = path.size();
+  if (::sysctl(request, 4, path.data(), &size, nullptr, 0) != 0) {
+    throw os_error(errno);
+  }
+  path.resize(std::strlen(path.c_str()));
+  return path;
+#else
+  std::error_code ec;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) {
+    throw os_error(ec.value(), "/proc/self/exe");
+  }
+  return path;
+#endif
+}
+
+} // namespace
+
 const std::filesystem::path &running_executable() {
   // Read once: lint asks at start-up (for its module path) and again for its self-check.
-  static const std::filesystem::path exe = [] {
-    std::error_code ec;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) {
-      throw os_error(ec.value(), "/proc/self/exe");
-    }
-    return path;
-  }();
+  static const std::filesystem::path exe = executable_path();
   return exe;
 }
 

@@ -1,11 +1,19 @@
 #include "tarvo/process/spawn.hpp"
 
 #include "tarvo/error.hpp"
+#include "tarvo/platform.hpp"
 
+#include <array>
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#if TARVO_LINUX_CALLS
+#include <sys/prctl.h>
+#endif
 
 extern char **environ;
 
@@ -13,72 +21,82 @@ namespace tarvo::process {
 
 namespace {
 
-// A large pipe lets a fast writer hand over more per wake-up (the default is 64 KiB).
-constexpr int PIPE_SIZE = 1 << 20;
-
-void check_spawn_call(int rc) {
-  if (rc != 0) {
-    throw os_error(rc);
-  }
+// Linux's pipes hold 64 KiB; a larger one lets a fast writer hand over more per wake-up.
+void enlarge(int pipe_fd) {
+#if TARVO_LINUX_CALLS
+  ::fcntl(pipe_fd, F_SETPIPE_SZ, 1 << 20);
+#else
+  (void)pipe_fd;
+#endif
 }
 
-struct SpawnActions {
-  posix_spawn_file_actions_t value;
-  SpawnActions() { check_spawn_call(posix_spawn_file_actions_init(&value)); }
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&value); }
-  SpawnActions(const SpawnActions &) = delete;
-  SpawnActions &operator=(const SpawnActions &) = delete;
-};
-
-// The child starts with the default disposition for the signals we may ignore for our own
-// writes and with no signal blocked, as a program started from a shell does.
-struct SpawnAttributes {
-  posix_spawnattr_t value;
-  explicit SpawnAttributes(bool own_group) {
-    check_spawn_call(posix_spawnattr_init(&value));
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGXFSZ);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&value, &defaults);
-    posix_spawnattr_setsigmask(&value, &none);
-    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-    if (own_group) {
-      // Group 0: a new group whose id is the child's own.
-      posix_spawnattr_setpgroup(&value, 0);
-      flags |= POSIX_SPAWN_SETPGROUP;
-    }
-    posix_spawnattr_setflags(&value, flags);
+// In the child, before its program starts: the child is killed when the thread that forked it
+// ends, so a killed tarvo leaves none running. Where the system has no such signal, a child
+// outlives a tarvo killed outright (SIGKILL) as any program's child does.
+void die_with_parent(pid_t parent) {
+#if TARVO_LINUX_CALLS
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // The parent may have gone before the request was made.
+  if (::getppid() != parent) {
+    ::_exit(127);
   }
-  ~SpawnAttributes() { posix_spawnattr_destroy(&value); }
-  SpawnAttributes(const SpawnAttributes &) = delete;
-  SpawnAttributes &operator=(const SpawnAttributes &) = delete;
+#else
+  (void)parent;
+#endif
+}
+
+// What the child does with one of its output streams.
+struct Stream {
+  int target;
+  Redirect mode;
+  Fd read_end;  // ours, when captured
+  Fd write_end; // the child's, when captured or discarded
 };
 
-// Directs the child's stream `target`; returns the reading end of its pipe when captured. The
-// writing end is kept in `write_end` until the child has started.
-Fd direct_stream(SpawnActions &actions, int target, Redirect mode, Fd &write_end) {
+Stream direct(int target, Redirect mode) {
+  Stream stream{target, mode, Fd(), Fd()};
   if (mode == Redirect::Discard) {
-    check_spawn_call(
-        posix_spawn_file_actions_addopen(&actions.value, target, "/dev/null", O_WRONLY, 0));
+    stream.write_end = Fd(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    if (!stream.write_end) {
+      throw os_error(errno, "/dev/null");
+    }
+  } else if (mode == Redirect::Capture) {
+    // Close-on-exec, so that children started meanwhile never hold our pipe open; the copy
+    // made for this child loses the flag. Only our end does not block.
+    auto pipe = make_pipe(O_CLOEXEC);
+    stream.read_end = std::move(pipe.read);
+    stream.write_end = std::move(pipe.write);
+    if (::fcntl(stream.read_end.get(), F_SETFL, O_NONBLOCK) != 0) {
+      throw os_error(errno);
+    }
+    enlarge(stream.read_end.get());
   }
-  if (mode != Redirect::Capture) {
-    return Fd();
-  }
-  // Close-on-exec, so that children started by other threads meanwhile never hold our pipe
-  // open; the copy made for this child loses the flag. Only our end does not block.
-  auto pipe = make_pipe(O_CLOEXEC);
-  Fd read_end = std::move(pipe.read);
-  write_end = std::move(pipe.write);
-  fcntl(read_end.get(), F_SETFL, O_NONBLOCK);
-  fcntl(read_end.get(), F_SETPIPE_SZ, PIPE_SIZE);
-  check_spawn_call(posix_spawn_file_actions_adddup2(&actions.value, write_end.get(), target));
-  return read_end;
+  return stream;
 }
 
-// posix_spawn takes non-const pointers for historical reasons but never writes through them.
+// The files to try, in order, as execvp would: the name itself when it holds a "/", otherwise
+// the name in each folder of PATH ("/bin:/usr/bin" when unset; an empty entry is ".").
+std::vector<std::string> candidates(const std::string &name) {
+  if (name.find('/') != std::string::npos) {
+    return {name};
+  }
+  std::vector<std::string> out;
+  if (name.empty()) {
+    return out;
+  }
+  const char *set = std::getenv("PATH");
+  std::string path = set != nullptr ? set : "/bin:/usr/bin";
+  for (std::size_t start = 0;;) {
+    auto end = path.find(':', start);
+    auto dir = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    out.push_back((dir.empty() ? std::string(".") : dir) + "/" + name);
+    if (end == std::string::npos) {
+      return out;
+    }
+    start = end + 1;
+  }
+}
+
 std::vector<char *> pointers(const std::vector<std::string> &items) {
   std::vector<char *> out;
   out.reserve(items.size() + 1);
@@ -89,34 +107,138 @@ std::vector<char *> pointers(const std::vector<std::string> &items) {
   return out;
 }
 
+// Everything the child needs, made before the fork: the child only makes system calls.
+struct ChildPlan {
+  pid_t parent;
+  bool own_group;
+  std::array<const Stream *, 2> streams;
+  char *const *argv;
+  char *const *envp;
+  const std::vector<char *> *files;
+  int report; // the child writes its errno here when its program cannot start
+};
+
+// The signals whose handlers are ours: reset before the mask is lifted, since a handler must
+// never run in the child. SIGPIPE and SIGXFSZ, which we ignore for our own writes, go back to
+// their defaults; signals ignored when tarvo started stay ignored, as a shell passes them on.
+constexpr std::array<int, 4> HANDLED = {SIGINT, SIGTERM, SIGHUP, SIGCHLD};
+
+[[noreturn]] void run_child(const ChildPlan &plan) {
+  for (int number : HANDLED) {
+    struct sigaction current {};
+    if (::sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+      ::signal(number, SIG_DFL);
+    }
+  }
+  ::signal(SIGPIPE, SIG_DFL);
+  ::signal(SIGXFSZ, SIG_DFL);
+  if (plan.own_group) {
+    ::setpgid(0, 0);
+  }
+  die_with_parent(plan.parent);
+  for (const Stream *stream : plan.streams) {
+    int fd = stream->write_end.get();
+    // A descriptor already in place (our own stream was closed) keeps it by losing the flag.
+    int rc = fd < 0                 ? 0
+             : fd == stream->target ? ::fcntl(fd, F_SETFD, 0)
+                                    : ::dup2(fd, stream->target);
+    if (rc < 0) {
+      int error = errno;
+      [[maybe_unused]] auto n = ::write(plan.report, &error, sizeof error);
+      ::_exit(127);
+    }
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
+  int error = ENOENT;
+  bool denied = false;
+  for (char *file : *plan.files) {
+    if (file == nullptr) {
+      break;
+    }
+    ::execve(file, plan.argv, plan.envp);
+    error = errno;
+    if (error == EACCES) {
+      denied = true;
+    } else if (error != ENOENT && error != ENOTDIR && error != ESTALE && error != ENODEV &&
+               error != ETIMEDOUT) {
+      break;
+    }
+  }
+  if (denied && error != ENOEXEC && error != E2BIG && error != ENOMEM && error != ETXTBSY) {
+    error = EACCES;
+  }
+  [[maybe_unused]] auto n = ::write(plan.report, &error, sizeof error);
+  ::_exit(127);
+}
+
+// Waits for the child to start its program: the report pipe closes with the exec, or brings
+// the errno that stopped it.
+int start_error(int report) {
+  int error = 0;
+  for (;;) {
+    ssize_t n = ::read(report, &error, sizeof error);
+    if (n >= 0) {
+      return n == static_cast<ssize_t>(sizeof error) ? error : 0;
+    }
+    if (errno != EINTR) {
+      return errno;
+    }
+  }
+}
+
 } // namespace
 
 Spawned spawn(const std::vector<std::string> &args, const ProcessOptions &options, bool own_group) {
-  SpawnActions actions;
-  SpawnAttributes attributes(own_group);
-  Spawned child;
-  Fd out_write, err_write;
-  child.out = direct_stream(actions, STDOUT_FILENO, options.stdout_mode, out_write);
-  child.err = direct_stream(actions, STDERR_FILENO, options.stderr_mode, err_write);
-
+  const std::string &name = options.program ? options.program->string() : args[0];
+  auto files_text = options.program ? std::vector<std::string>{name} : candidates(name);
+  auto files = pointers(files_text);
   auto argv = pointers(args);
   std::vector<std::string> env_text;
   if (options.env) {
     env_text.reserve(options.env->size());
-    for (const auto &[name, value] : *options.env) {
-      env_text.push_back(name + "=" + value);
+    for (const auto &[key, value] : *options.env) {
+      env_text.push_back(key + "=" + value);
     }
   }
   auto envp = pointers(env_text);
-  auto *envv = options.env ? envp.data() : environ;
-  int rc = options.program ? posix_spawn(&child.pid, options.program->c_str(), &actions.value,
-                                         &attributes.value, argv.data(), envv)
-                           : posix_spawnp(&child.pid, args[0].c_str(), &actions.value,
-                                          &attributes.value, argv.data(), envv);
-  if (rc != 0) {
-    throw os_error(rc, options.program ? options.program->string() : args[0]);
+
+  Stream out = direct(STDOUT_FILENO, options.stdout_mode);
+  Stream err = direct(STDERR_FILENO, options.stderr_mode);
+  auto report = make_pipe(O_CLOEXEC);
+  ChildPlan plan{
+      ::getpid(), own_group,         {&out, &err}, argv.data(), options.env ? envp.data() : environ,
+      &files,     report.write.get()};
+
+  // No handler may run between the fork and the child's reset of it.
+  sigset_t all, previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
+  pid_t pid;
+  {
+    std::lock_guard lock(descriptor_mutex());
+    pid = ::fork();
   }
-  return child;
+  if (pid == 0) {
+    run_child(plan);
+  }
+  int fork_error = errno;
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (pid < 0) {
+    throw os_error(fork_error);
+  }
+  report.write.close();
+  out.write_end.close();
+  err.write_end.close();
+  if (int error = start_error(report.read.get())) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    throw os_error(error, name);
+  }
+  return {pid, std::move(out.read_end), std::move(err.read_end)};
 }
 
 } // namespace tarvo::process

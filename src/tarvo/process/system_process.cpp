@@ -1,16 +1,23 @@
 #include "tarvo/process/system_process.hpp"
 
-#include "tarvo/console/console.hpp"
+#include "tarvo/platform.hpp"
 #include "tarvo/process/spawn.hpp"
 #include "tarvo/process/timing.hpp"
+#include "tarvo/repr.hpp"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <poll.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#if TARVO_LINUX_CALLS
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#endif
 
 namespace tarvo::process {
 
@@ -18,64 +25,108 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// pidfd_open is called directly: glibc 2.36 declares it without C linkage. Asked once, with
-// our own id.
-bool pidfd_available() {
-  static const bool available = [] {
-    return static_cast<bool>(Fd(static_cast<int>(syscall(SYS_pidfd_open, getpid(), 0))));
-  }();
-  return available;
+// How often a group whose leader has ended is looked at where its members do not come to us.
+constexpr auto GROUP_POLL = std::chrono::milliseconds(20);
+
+// A descriptor that names the child itself, so that no signal can reach another process given
+// its id later; none where the system has no pidfds (or refuses them: old kernels, seccomp).
+// pidfd_open is called directly: glibc 2.36 declares it without C linkage.
+Fd open_pidfd(pid_t pid) {
+#if TARVO_LINUX_CALLS
+  return Fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+#else
+  (void)pid;
+  return Fd();
+#endif
 }
 
-// Empties the SIGCHLD pipe, which stays readable until it is read.
-void drain_wake_pipe(int fd) {
-  if (!pidfd_available()) {
-    char drain[64];
-    while (::read(fd, drain, sizeof drain) > 0) {
+// Orphans come to us instead of to init, so that what a step's leader leaves in its group is
+// our child and can be waited for and reaped. Asked once. Where the system cannot, a group is
+// watched with kill(-group, 0) until none of it is left.
+bool orphans_come_to_us() {
+#if TARVO_LINUX_CALLS
+  static const bool adopted = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+  return adopted;
+#else
+  return false;
+#endif
+}
+
+// Whether no process is left in the group: none of our children where orphans come to us (every
+// member that lives has an ancestor among them), none at all elsewhere.
+bool group_empty(pid_t group) {
+  if (!orphans_come_to_us()) {
+    return ::kill(-group, 0) != 0 && errno == ESRCH;
+  }
+  siginfo_t info{};
+  while (::waitid(P_PGID, static_cast<id_t>(group), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+    if (errno == ECHILD) {
+      return true;
+    }
+    if (errno != EINTR) {
+      throw os_error(errno);
+    }
+  }
+  return false;
+}
+
+void reap(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) {
+      throw os_error(errno);
     }
   }
 }
 
+// Empties the SIGCHLD pipe, which stays readable until it is read.
+void drain(int fd) {
+  char bytes[64];
+  while (::read(fd, bytes, sizeof bytes) > 0) {
+  }
+}
+
+int poll_milliseconds(std::optional<Clock::duration> timeout) {
+  if (!timeout) {
+    return -1;
+  }
+  auto ms = std::chrono::ceil<std::chrono::milliseconds>(std::max(*timeout, Clock::duration{}));
+  return static_cast<int>(std::min<std::chrono::milliseconds::rep>(ms.count(), INT_MAX));
+}
+
+bool shares_a_stream(const ProcessOptions &options) {
+  return options.stdout_mode == Redirect::Inherit || options.stderr_mode == Redirect::Inherit;
+}
+
 } // namespace
 
-SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options,
-                             Role role)
-    : args_(std::move(args)), role_(role),
-      group_(options.stdout_mode != Redirect::Inherit && options.stderr_mode != Redirect::Inherit),
-      stop_(options.stop), started_at_(Clock::now()) {
+SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options)
+    : args_(std::move(args)), tidy_up_(options.tidy_up),
+      group_(!shares_a_stream(options) || !console::terminal_is_ours()),
+      started_at_(Clock::now()) {
   if (args_.empty()) {
     throw Error(ErrorKind::ValueError, "a child process needs a program to run");
   }
-  // No new child once the command is being interrupted, but for the steps that stop one.
-  if (role_ == Role::Child) {
+  // No new child once the command is being interrupted, but for the steps that tidy up.
+  if (!tidy_up_) {
     check_interrupted();
   }
-  bool pidfd = pidfd_available();
-  if (!pidfd) {
-    wake_on_sigchld();
-    auto wake = make_pipe(O_CLOEXEC | O_NONBLOCK);
-    exit_fd_ = std::move(wake.read);
-    wake_write_ = std::move(wake.write);
-  }
+  wake_on_sigchld();
+  orphans_come_to_us();
+  auto wake = make_pipe(O_CLOEXEC | O_NONBLOCK);
+  wake_read_ = std::move(wake.read);
+  wake_write_ = std::move(wake.write);
   slot_.emplace(wake_write_.get());
-  if (options.stdout_mode == Redirect::Inherit || options.stderr_mode == Redirect::Inherit) {
+  if (shares_a_stream(options)) {
     // Text we have buffered must reach the shared stream before the child's.
     console::flush();
   }
   auto spawned = spawn(args_, options, group_);
   pid_ = spawned.pid;
-  if (role_ == Role::Child) {
-    slot_->started(pid_, group_);
-  }
-  if (pidfd) {
-    // Safe to open now: the child's id stays reserved until we reap it.
-    exit_fd_ = Fd(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
-    if (!exit_fd_) {
-      int err = errno;
-      signal(SIGKILL);
-      reap();
-      throw os_error(err);
-    }
+  // Safe to open now: the child's id stays taken until we reap it.
+  pidfd_ = open_pidfd(pid_);
+  if (!tidy_up_) {
+    slot_->started(pid_, group_, pidfd_.get());
   }
   if (spawned.out) {
     out_.emplace(std::move(spawned.out));
@@ -88,127 +139,202 @@ SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions
 SystemProcess::~SystemProcess() { end_child(); }
 
 void SystemProcess::end_child() {
-  if (reaped_ || pid_ <= 0) {
+  if (state_ == State::Ended || pid_ <= 0) {
     return;
   }
-  out_.reset();
-  err_.reset();
   try {
-    if (!check_ended()) {
-      run_stop_commands();
+    // Nothing more of its output is wanted.
+    out_.reset();
+    err_.reset();
+    if (state_ == State::Running) {
       signal(SIGTERM);
-      auto deadline = Clock::now() + timing().grace_period;
-      while (!check_ended()) {
-        auto left = deadline - Clock::now();
-        if (left <= Clock::duration::zero()) {
-          signal(SIGKILL);
-          left = std::chrono::hours(1);
-        }
-        pollfd fd{exit_fd_.get(), POLLIN, 0};
-        ::poll(&fd, 1,
-               static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
-        drain_wake_pipe(exit_fd_.get());
-      }
+      end_deadline_ = Clock::now() + timing().grace_period;
     }
-    // What the leader of a group left running goes with it.
-    if (group_) {
-      signal(SIGKILL);
+    while (state_ != State::Ended) {
+      poll_once(std::nullopt);
     }
-    reap();
   } catch (...) {
     // Nothing may escape a destructor; the last resort still leaves no zombie.
-    signal(SIGKILL);
+    if (group_) {
+      ::kill(-pid_, SIGKILL);
+    } else if (!leader_reaped_) {
+      ::kill(pid_, SIGKILL);
+    }
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    while (!leader_reaped_ && ::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
   }
 }
 
 void SystemProcess::signal(int signal) {
-  if (!reaped_) {
-    ::kill(group_ ? -pid_ : pid_, signal);
-  }
-}
-
-void SystemProcess::run_stop_commands() {
-  if (stopped_) {
+  if (state_ == State::Ended || (!group_ && leader_reaped_)) {
     return;
   }
-  stopped_ = true;
-  for (const auto &command : stop_) {
-    try {
-      SystemProcess(command, {Redirect::Discard, Redirect::Discard}, Role::OwnStep).finish();
-    } catch (const Error &) {
-      // A stop command that cannot run leaves the others to try.
-    }
-  }
+  // A group's id stays taken while its leader is unreaped or members are left.
+  send_signal(pid_, group_, pidfd_.get(), signal);
 }
 
 std::optional<Clock::time_point> SystemProcess::deadline() const {
-  if (role_ == Role::OwnStep) {
-    return started_at_ + timing().grace_period;
+  std::optional<Clock::time_point> earliest =
+      tidy_up_ ? std::optional(started_at_ + timing().grace_period) : kill_deadline();
+  for (const auto &candidate :
+       {end_deadline_, state_ == State::Members ? members_deadline_ : std::nullopt}) {
+    if (candidate && (!earliest || *candidate < *earliest)) {
+      earliest = candidate;
+    }
   }
-  return kill_deadline();
+  return earliest;
 }
 
-bool SystemProcess::check_ended() {
-  if (returncode_) {
-    return true;
+void SystemProcess::update() {
+  if (state_ == State::Members) {
+    if (reap_members()) {
+      group_gone();
+    }
+    return;
+  }
+  if (state_ != State::Running) {
+    return;
   }
   siginfo_t info{};
-  // Looked at without reaping, so that the id is unregistered before it can be reused.
-  while (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+  // Looked at without reaping, so that the id is held back from signals before it can be reused.
+  while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WSTOPPED | WNOHANG | WNOWAIT) !=
+         0) {
     if (errno != EINTR) {
       throw os_error(errno);
     }
   }
   if (info.si_pid == 0) {
-    return false;
-  }
-  returncode_ = info.si_code == CLD_EXITED ? info.si_status : -info.si_status;
-  if (!group_) {
-    reap();
-  }
-  return true;
-}
-
-void SystemProcess::reap() {
-  if (reaped_) {
     return;
   }
-  slot_->ended();
-  int status = 0;
-  while (waitpid(pid_, &status, 0) < 0) {
-    if (errno != EINTR) {
+  if (info.si_code == CLD_STOPPED || info.si_code == CLD_TRAPPED) {
+    // Taken, so that the same stop is not reported again.
+    siginfo_t taken{};
+    while (::waitid(P_PID, static_cast<id_t>(pid_), &taken, WSTOPPED | WNOHANG) != 0 &&
+           errno == EINTR) {
+    }
+    if (group_ && (info.si_status == SIGTTIN || info.si_status == SIGTTOU)) {
+      stopped_for_terminal();
+    }
+    return;
+  }
+  returncode_ = info.si_code == CLD_EXITED ? info.si_status : -info.si_status;
+  if (group_) {
+    leader_ended();
+    return;
+  }
+  slot_->hold();
+  reap(pid_);
+  leader_reaped_ = true;
+  group_gone();
+}
+
+void SystemProcess::leader_ended() {
+  // What the leader left in its group goes with it: asked to end at once (the unreaped leader
+  // keeps the group's id taken), killed once the grace period is over.
+  signal(SIGTERM);
+  members_deadline_ = Clock::now() + timing().grace_period;
+  slot_->hold();
+  reap(pid_);
+  leader_reaped_ = true;
+  if (group_empty(pid_)) {
+    group_gone();
+    return;
+  }
+  slot_->resume();
+  state_ = State::Members;
+}
+
+bool SystemProcess::reap_members() {
+  if (!orphans_come_to_us()) {
+    slot_->hold();
+    if (group_empty(pid_)) {
+      return true;
+    }
+    slot_->resume();
+    return false;
+  }
+  for (;;) {
+    siginfo_t info{};
+    if (::waitid(P_PGID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      if (errno == ECHILD) {
+        slot_->hold();
+        return true;
+      }
       throw os_error(errno);
     }
-  }
-  reaped_ = true;
-  if (!returncode_) {
-    returncode_ = WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
+    if (info.si_pid == 0) {
+      return false;
+    }
+    // The last member reaped frees the group's id: no signal may be on its way to it then.
+    slot_->hold();
+    reap(info.si_pid);
+    if (group_empty(pid_)) {
+      return true;
+    }
+    slot_->resume();
   }
 }
 
-void SystemProcess::poll_once(std::optional<std::chrono::nanoseconds> timeout) {
-  if (auto deadline = this->deadline()) {
-    auto left = *deadline - Clock::now();
-    if (left <= Clock::duration::zero()) {
+void SystemProcess::group_gone() {
+  state_ = State::Ended;
+  ended_at_ = Clock::now();
+  // The terminal comes back once nothing of the step is left to use it.
+  loan_.reset();
+}
+
+void SystemProcess::stopped_for_terminal() {
+  if (!loan_ && !stopped_without_terminal_) {
+    loan_ = console::TerminalLoan::lend(pid_);
+    if (!loan_) {
+      // Nobody can answer it, and it would wait for ever: the step ends here, and finish()
+      // says why.
+      stopped_without_terminal_ = true;
+      signal(SIGKILL);
+      killed_ = true;
+      return;
+    }
+    was_lent_ = true;
+  }
+  ::kill(-pid_, SIGCONT);
+}
+
+void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
+  auto now = Clock::now();
+  auto limit = [&timeout](Clock::duration bound) {
+    if (!timeout || bound < *timeout) {
+      timeout = bound;
+    }
+  };
+  if (state_ != State::Ended) {
+    if (auto deadline = this->deadline(); deadline && now >= *deadline) {
       if (!killed_) {
         // A group goes whole, also when its leader has ended before it.
         signal(SIGKILL);
         killed_ = true;
       }
-      if (returncode_) {
-        // Past the grace period no descendant holding our pipes is waited for.
-        for (auto *capture : {&out_, &err_}) {
-          if (*capture) {
-            (*capture)->close();
-          }
+    } else if (deadline) {
+      limit(*deadline - now);
+    }
+    if (state_ == State::Members && !orphans_come_to_us()) {
+      limit(GROUP_POLL);
+    }
+  } else {
+    // The step and its group are gone. What a process that left the group holds open is read
+    // for a short while only, and not at all once the command's grace period is over.
+    auto until = *ended_at_ + timing().drain_period;
+    if (killed_ || now >= until) {
+      for (auto *capture : {&out_, &err_}) {
+        if (*capture) {
+          (*capture)->close();
         }
       }
-    } else if (!timeout || left < *timeout) {
-      timeout = std::chrono::ceil<std::chrono::nanoseconds>(left);
+      return;
     }
+    limit(until - now);
   }
 
   pollfd fds[4];
@@ -221,63 +347,60 @@ void SystemProcess::poll_once(std::optional<std::chrono::nanoseconds> timeout) {
     }
   }
   const nfds_t pipes = count;
-  std::optional<nfds_t> exit_index, interrupt_index;
-  if (!returncode_) {
-    exit_index = count;
-    fds[count++] = {exit_fd_.get(), POLLIN, 0};
+  std::optional<nfds_t> wake_index, interrupt_index;
+  if (state_ != State::Ended) {
+    wake_index = count;
+    fds[count++] = {wake_read_.get(), POLLIN, 0};
   }
-  if (role_ == Role::Child && !interrupt_seen_ && interrupt_fd() >= 0) {
+  if (!tidy_up_ && !interrupt_seen_ && interrupt_fd() >= 0) {
     interrupt_index = count;
     fds[count++] = {interrupt_fd(), POLLIN, 0};
   }
-  if (pipes == 0 && !exit_index) {
+  if (pipes == 0 && !wake_index) {
     return;
   }
-  timespec limit{};
-  if (timeout) {
-    auto left = std::max(*timeout, std::chrono::nanoseconds::zero()).count();
-    limit.tv_sec = static_cast<time_t>(left / 1'000'000'000);
-    limit.tv_nsec = static_cast<long>(left % 1'000'000'000);
-  }
-  if (ppoll(fds, count, timeout ? &limit : nullptr, nullptr) < 0) {
-    if (errno == EINTR) {
-      return;
+  if (::poll(fds, count, poll_milliseconds(timeout)) < 0) {
+    if (errno != EINTR) {
+      throw os_error(errno);
     }
-    throw os_error(errno);
+    for (nfds_t i = 0; i < count; ++i) {
+      fds[i].revents = 0;
+    }
   }
   for (nfds_t i = 0; i < pipes; ++i) {
     if (fds[i].revents != 0) {
       sources[i]->read_available();
     }
   }
-  if (exit_index && fds[*exit_index].revents != 0) {
-    drain_wake_pipe(exit_fd_.get());
-    check_ended();
+  if (wake_index && fds[*wake_index].revents != 0) {
+    drain(wake_read_.get());
   }
   if (interrupt_index && fds[*interrupt_index].revents != 0) {
     interrupt_seen_ = true;
-    // Also when the child has just ended: what it handed on may outlive it.
-    run_stop_commands();
   }
+  update();
 }
 
 bool SystemProcess::wait_for(std::chrono::nanoseconds timeout) {
-  auto deadline = Clock::now() + timeout;
-  while (!returncode_) {
-    poll_once(deadline - Clock::now());
-    if (!returncode_ && Clock::now() >= deadline) {
+  auto until = Clock::now() + timeout;
+  const bool interrupted_before = interrupt_seen_;
+  for (;;) {
+    if (state_ == State::Ended) {
+      return true;
+    }
+    auto left = until - Clock::now();
+    if (left <= Clock::duration::zero() || interrupt_seen_ != interrupted_before) {
       return false;
     }
+    poll_once(left);
   }
-  return true;
 }
 
 CompletedProcess SystemProcess::finish() {
   auto open = [](const std::optional<Capture> &capture) { return capture && capture->open(); };
-  while (!returncode_ || open(out_) || open(err_)) {
+  while (state_ != State::Ended || open(out_) || open(err_)) {
     poll_once(std::nullopt);
   }
-  reap();
   CompletedProcess done{args_, *returncode_, std::nullopt, std::nullopt};
   if (out_) {
     done.stdout_text = out_->take();
@@ -285,9 +408,17 @@ CompletedProcess SystemProcess::finish() {
   if (err_) {
     done.stderr_text = err_->take();
   }
-  if (role_ == Role::Child) {
-    if (interrupt_signal() != 0) {
-      run_stop_commands();
+  if (stopped_without_terminal_) {
+    throw Error(ErrorKind::RuntimeError,
+                fmt::format("Command '{}' stopped to use the terminal, which tarvo cannot hand "
+                            "it: run tarvo in the foreground of a terminal to answer it",
+                            repr(args_)));
+  }
+  if (!tidy_up_) {
+    // Ctrl-C typed while the terminal was lent reached this child's group alone: the command
+    // is interrupted as if tarvo had been sent it.
+    if (was_lent_ && done.returncode == -SIGINT && interrupt_fd() >= 0) {
+      ::raise(SIGINT);
     }
     check_interrupted();
   }

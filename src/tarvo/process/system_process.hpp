@@ -1,13 +1,16 @@
-// The real child process behind the launcher: started by spawn(), waited for in the kernel on
-// a pidfd or, where pidfd_open is refused (old kernels, seccomp profiles), on a pipe that
-// SIGCHLD writes to, with its captured streams read while it runs.
+// The real child process behind the launcher: started by spawn(), woken by SIGCHLD (for its end
+// or a stop), its captured streams read while it runs. A child that leads a process group of its
+// own is followed until the group is gone: what the leader leaves is ended with it. A child
+// that stops to use a terminal it does not have is lent the terminal, when it is ours.
 #pragma once
 
+#include "tarvo/console/console.hpp"
 #include "tarvo/fd.hpp"
 #include "tarvo/process/capture.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/process.hpp"
 
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 
@@ -15,14 +18,9 @@ namespace tarvo::process {
 
 class SystemProcess final : public Child {
 public:
-  // A step of our own (a stop command) may start while the command is being interrupted, gets
-  // no signal passed on, and has a grace period of its own from its start.
-  enum class Role { Child, OwnStep };
-
-  SystemProcess(std::vector<std::string> args, const ProcessOptions &options,
-                Role role = Role::Child);
-  // A child still running is stopped (its stop commands, then SIGTERM), killed after the grace
-  // period, and reaped: none outlives the command that started it.
+  SystemProcess(std::vector<std::string> args, const ProcessOptions &options);
+  // A child still running is sent SIGTERM (it or its group), killed after the grace period, and
+  // reaped with what it left in its group: none outlives the command that started it.
   ~SystemProcess() override;
 
   bool wait_for(std::chrono::nanoseconds timeout) override;
@@ -31,36 +29,49 @@ public:
   pid_t pid() const { return pid_; }
 
 private:
-  // One sleep in poll until output, the child's end, an interrupt or the time-out (none: no
-  // limit).
-  void poll_once(std::optional<std::chrono::nanoseconds> timeout);
-  // Notes the child's end; true once it has ended. A group leader is reaped only once its
-  // group is no longer signalled: until then its id, which names the group, cannot be reused.
-  bool check_ended();
-  void reap();
+  using Clock = std::chrono::steady_clock;
+
+  enum class State {
+    Running, // the child runs
+    Members, // the child, which led a group, has ended; what it left in the group is ending
+    Ended,   // the child and its group are gone; output may still be drained
+  };
+
+  // One sleep in poll until output, a SIGCHLD, an interrupt or the time-out (none: no limit),
+  // then a look at the child.
+  void poll_once(std::optional<Clock::duration> timeout);
+  // Notes what became of the child, and of its group, since the last look.
+  void update();
+  void leader_ended();
+  // Reaps the members of the group that have ended; true once the group is gone.
+  bool reap_members();
+  void group_gone();
+  // The child stopped to read from the terminal or write to it.
+  void stopped_for_terminal();
   // Sends `signal` to the child, or to its whole group.
   void signal(int signal);
-  // Runs the stop commands, once.
-  void run_stop_commands();
-  // When the child is killed: the interrupt's grace period, or an own step's.
-  std::optional<std::chrono::steady_clock::time_point> deadline() const;
+  // When the child (or what it left) is killed: the earliest of the interrupt's grace period,
+  // an own step's, the grace after an unwind asked it to end, and the grace after its leader's end.
+  std::optional<Clock::time_point> deadline() const;
   void end_child();
 
   std::vector<std::string> args_;
-  Role role_;
+  bool tidy_up_;
   bool group_; // leads a process group of its own
-  std::vector<std::vector<std::string>> stop_;
-  std::chrono::steady_clock::time_point started_at_;
+  Clock::time_point started_at_;
   pid_t pid_ = -1;
-  Fd exit_fd_;                    // pidfd, or the read end of the SIGCHLD pipe
-  Fd wake_write_;                 // the write end of the SIGCHLD pipe, without pidfd
-  std::optional<ChildSlot> slot_; // registered from before the start until reaped; released
-                                  // before the pipe that SIGCHLD writes to is closed
+  Fd pidfd_;                      // where the system has them: signals reach this process only
+  Fd wake_read_, wake_write_;     // the pipe SIGCHLD writes to
+  std::optional<ChildSlot> slot_; // released before the descriptors it names are closed
   std::optional<Capture> out_, err_;
+  State state_ = State::Running;
   std::optional<int> returncode_; // known once the child has ended
-  bool reaped_ = false;
+  bool leader_reaped_ = false;
+  std::optional<Clock::time_point> members_deadline_, end_deadline_, ended_at_;
+  std::unique_ptr<console::TerminalLoan> loan_;
+  bool was_lent_ = false;
+  bool stopped_without_terminal_ = false;
   bool interrupt_seen_ = false;
-  bool stopped_ = false; // the stop commands have run
   bool killed_ = false;
 };
 

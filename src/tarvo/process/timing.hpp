@@ -12,6 +12,9 @@ struct Timing {
   std::chrono::milliseconds grace_period{5000};
   // How often a display is redrawn while children run: the spinner's frame and the lint block.
   std::chrono::milliseconds frame_period{100};
+  // How long output is still read once a step and its process group have ended: what a process
+  // that left the group (a daemon) holds open is not waited for longer.
+  std::chrono::milliseconds drain_period{1000};
 };
 
 // The periods in use: the defaults above, unless a UseTiming is in place.

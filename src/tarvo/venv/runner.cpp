@@ -17,10 +17,14 @@ using process::CompletedProcess;
 // The requirement pip found no distribution of at all, in any version (no package index is
 // reachable and no wheel was handed in), when the output says so.
 std::optional<std::string> found_none(const CompletedProcess &done) {
-  // Blanks and line ends squeezed: pip's lines may come indented and wrapped by a build step.
+  // pip's last words, from the end of each stream, with blanks and line ends squeezed: pip's
+  // lines may come indented and wrapped by a build step. Only so much is looked at, since the
+  // output may be large.
+  constexpr std::size_t last_words = 16 * 1024;
   std::string said;
   for (const auto *text : {&done.stdout_text, &done.stderr_text}) {
-    for (char c : text->value_or("")) {
+    std::string_view all = text->has_value() ? std::string_view(**text) : std::string_view();
+    for (char c : all.substr(all.size() - std::min(all.size(), last_words))) {
       const bool blank = c == ' ' || c == '\t' || c == '\n' || c == '\r';
       if (!blank || (!said.empty() && said.back() != ' ')) {
         said += blank ? ' ' : c;
@@ -40,13 +44,15 @@ std::optional<std::string> found_none(const CompletedProcess &done) {
 }
 
 // A failed step's output, each stream to its own (standard output's to the progress stream),
-// so the user sees why it failed, and for a known cause one line that says what to do.
+// so the user sees why it failed, and for a known cause one line that says what to do. Written
+// as it is, never copied: it may be large.
 void echo_output(const CompletedProcess &done) {
-  if (done.stdout_text && !done.stdout_text->empty()) {
-    console::write(console::progress_stream(), *done.stdout_text + "\n");
-  }
-  if (done.stderr_text && !done.stderr_text->empty()) {
-    console::err("{}\n", *done.stderr_text);
+  for (auto [stream, text] : {std::pair{console::progress_stream(), &done.stdout_text},
+                              std::pair{console::Stream::Err, &done.stderr_text}}) {
+    if (*text && !(*text)->empty()) {
+      console::write(stream, **text);
+      console::write(stream, "\n");
+    }
   }
   if (auto requirement = found_none(done)) {
     console::err("Hint: no wheel of {} is at hand (no package index here?): download it into a "
@@ -68,7 +74,7 @@ CompletedProcess chronic(const std::vector<std::string> &args,
   if (done.returncode != 0) {
     echo_output(done);
     if (check) {
-      process::check_returncode(done);
+      process::check_returncode(std::move(done));
     }
   }
   return done;
@@ -101,7 +107,7 @@ CompletedProcess spinner(std::string_view action, const std::vector<std::string>
   auto done = child->finish();
   if (chronic && done.returncode != 0) {
     echo_output(done);
-    process::check_returncode(done);
+    process::check_returncode(std::move(done));
   }
   return done;
 }

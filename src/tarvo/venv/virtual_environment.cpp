@@ -1,6 +1,8 @@
 #include "tarvo/venv/virtual_environment.hpp"
 
 #include "tarvo/console/console.hpp"
+#include "tarvo/files/tree.hpp"
+#include "tarvo/process/interrupts.hpp"
 #include "tarvo/venv/runner.hpp"
 
 #include <cerrno>
@@ -86,9 +88,10 @@ VirtualEnvironment::VirtualEnvironment(const fs::path &path, Sync sync)
       return;
     }
     std::error_code ec;
-    auto missing = !fs::exists(path_, ec)     ? "is missing"
-                   : !fs::exists(python_, ec) ? "has no bin/python"
-                                              : "has no bin/pip";
+    auto missing = !fs::exists(path_, ec)                  ? "is missing"
+                   : !fs::exists(path_ / "pyvenv.cfg", ec) ? "has no pyvenv.cfg"
+                   : !fs::exists(python_, ec)              ? "has no bin/python"
+                                                           : "has no bin/pip";
     console::write(
         console::progress_stream(),
         fmt::format("--no-sync: {} {}, so it is set up as usual\n", path.string(), missing));
@@ -97,16 +100,20 @@ VirtualEnvironment::VirtualEnvironment(const fs::path &path, Sync sync)
   ensure_pip();
 }
 
-bool VirtualEnvironment::exists() const {
-  std::error_code ec;
-  return fs::exists(path_, ec) && fs::exists(python_, ec) && fs::exists(pip_, ec);
-}
+bool VirtualEnvironment::exists() const { return is_complete(path_); }
 
 void VirtualEnvironment::ensure() const {
-  if (!exists()) {
-    spinner("Creating virtual environment",
-            {"python", "-m", "venv", "--system-site-packages", path_.string()}, true);
+  if (exists()) {
+    return;
   }
+  // What an interrupted creation or a concurrent one left is no environment to patch: pip
+  // without its configuration, an interpreter without pip. It is made again from nothing.
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(path_, ec))) {
+    files::remove_tree(path_, process::check_interrupted);
+  }
+  spinner("Creating virtual environment",
+          {"python", "-m", "venv", "--system-site-packages", path_.string()}, true);
 }
 
 void VirtualEnvironment::ensure_pip() const {
@@ -167,6 +174,12 @@ process::CompletedProcess VirtualEnvironment::run(const std::vector<std::string>
   }
   auto mode = options.capture_output ? process::Redirect::Capture : process::Redirect::Inherit;
   return process::run(std::move(argv), {mode, mode, std::move(env)});
+}
+
+bool is_complete(const fs::path &path) {
+  std::error_code ec;
+  return fs::exists(path / "pyvenv.cfg", ec) && fs::exists(path / "bin" / "python", ec) &&
+         fs::exists(path / "bin" / "pip", ec);
 }
 
 VirtualEnvironment get_venv(Sync sync) { return VirtualEnvironment(".venv", sync); }

@@ -34,15 +34,17 @@ enum class Sync {
 class VirtualEnvironment {
 public:
   // Resolves `path` to its canonical absolute form, then creates the environment when it is
-  // missing and bootstraps and upgrades pip, unless `sync` lets a complete one stand as it is;
-  // a failing step raises CalledProcessError.
+  // missing (an incomplete one is removed and created again, never patched) and bootstraps and
+  // upgrades pip, unless `sync` lets a complete one stand as it is; a failing step raises
+  // CalledProcessError.
   explicit VirtualEnvironment(const std::filesystem::path &path, Sync sync = Sync::Always);
 
   const std::filesystem::path &path() const { return path_; }
   const std::filesystem::path &python() const { return python_; }
   const std::filesystem::path &pip() const { return pip_; }
 
-  // The directory, its interpreter and its pip are all present (links followed).
+  // Complete: the directory, its pyvenv.cfg, its interpreter and its pip are all present
+  // (links followed).
   bool exists() const;
   // Whether commands install their tools and the project before they run: false for an
   // environment used as it stands.
@@ -70,6 +72,9 @@ private:
   std::filesystem::path pip_;
   bool syncs_ = true;
 };
+
+// Whether the environment at `path` is complete, as VirtualEnvironment::exists says.
+bool is_complete(const std::filesystem::path &path);
 
 // The environment `.venv` of the current directory, ready for use.
 VirtualEnvironment get_venv(Sync sync = Sync::Always);

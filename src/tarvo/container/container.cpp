@@ -1,0 +1,152 @@
+#include "tarvo/container/container.hpp"
+
+#include "tarvo/console/console.hpp"
+#include "tarvo/container/script.hpp"
+#include "tarvo/error.hpp"
+#include "tarvo/process/interrupts.hpp"
+#include "tarvo/process/timing.hpp"
+
+#include <cerrno>
+#include <cstdint>
+#include <fmt/format.h>
+#include <memory>
+#include <sys/random.h>
+
+namespace tarvo::container {
+
+namespace {
+
+bool verbose_ = false;
+
+void show(const std::vector<std::string> &args) {
+  if (!verbose_) {
+    return;
+  }
+  std::string line = "+";
+  for (const auto &arg : args) {
+    line += " " + shell_word(arg);
+  }
+  console::err("{}\n", line);
+}
+
+// A tidy-up step: quiet, started even while the command is being interrupted, and passed over
+// when it fails (the container may be gone already).
+void tidy_step(std::vector<std::string> args) {
+  process::ProcessOptions options{.stdout_mode = process::Redirect::Discard,
+                                  .stderr_mode = process::Redirect::Discard};
+  options.tidy_up = true;
+  try {
+    process::launcher().start(std::move(args), options)->finish();
+  } catch (const Error &) {
+  }
+}
+
+} // namespace
+
+std::string container_name() {
+  std::uint64_t bits = 0;
+  if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
+    throw os_error(errno);
+  }
+  return fmt::format("tarvo-{:016x}", bits);
+}
+
+void set_verbose(bool verbose) { verbose_ = verbose; }
+
+std::vector<std::string> shown_in_errors(const std::vector<std::string> &args) {
+  // docker VERB [options] IMAGE SHELL -ec SCRIPT
+  if (args.size() < 6 || args.back().find('\n') == std::string::npos) {
+    return args;
+  }
+  auto image = args.end()[-4];
+  if (image.size() > 45) {
+    image = image.substr(0, 42) + "...";
+  }
+  return {args[0],
+          args[1],
+          "[options]",
+          image,
+          args.end()[-3],
+          args.end()[-2],
+          "<script: --verbose shows it>"};
+}
+
+Container::Container(std::string what, std::string untouched)
+    : what_(std::move(what)), untouched_(std::move(untouched)) {}
+
+Container::~Container() {
+  if (!may_exist_) {
+    return;
+  }
+  try {
+    tidy_up();
+    if (process::interrupt_signal() != 0) {
+      report_interrupt();
+    }
+  } catch (...) {
+    // Nothing may escape a destructor.
+  }
+}
+
+void Container::tidy_up() {
+  if (stop_first_) {
+    tidy_step({"docker", "stop", "-t", "2", name_});
+  }
+  tidy_step({"docker", "rm", "--force", "--volumes", name_});
+  may_exist_ = false;
+}
+
+void Container::report_interrupt() {
+  if (!reported_) {
+    reported_ = true;
+    console::err("Interrupted: stopped and removed {} (container {}); nothing was written to {}\n",
+                 what_, name_, untouched_);
+  }
+}
+
+process::CompletedProcess Container::run(std::vector<std::string> args,
+                                         const process::ProcessOptions &options) {
+  show(args);
+  const bool existed = may_exist_;
+  may_exist_ = true;
+  std::unique_ptr<process::Child> child;
+  try {
+    child = process::launcher().start(std::move(args), options);
+  } catch (...) {
+    // Refused before it started (an interrupt came first): it made nothing.
+    may_exist_ = existed;
+    throw;
+  }
+  bool tidied = false;
+  // Waits in frames: the wait itself does not end at an interrupt.
+  while (!child->wait_for(process::timing().frame_period)) {
+    if (!tidied && process::interrupt_signal() != 0) {
+      tidy_up();
+      tidied = true;
+    }
+  }
+  if (process::interrupt_signal() != 0) {
+    tidy_up();
+    report_interrupt();
+  }
+  auto done = child->finish();
+  process::check_interrupted();
+  return done;
+}
+
+process::CompletedProcess Container::run_quietly(std::vector<std::string> args) {
+  auto done = run(std::move(args), {.stdout_mode = process::Redirect::Capture,
+                                    .stderr_mode = process::Redirect::Capture});
+  if (done.returncode != 0) {
+    console::err("{}", done.stderr_text.value_or(""));
+    throw process::CalledProcessError(done.returncode, shown_in_errors(done.args));
+  }
+  return done;
+}
+
+void Container::remove() {
+  run_quietly({"docker", "rm", "--force", "--volumes", name_});
+  may_exist_ = false;
+}
+
+} // namespace tarvo::container

@@ -1,0 +1,74 @@
+// A container's name, owned the way Fd owns a descriptor. Every docker command that may make,
+// start or fill the container runs through its owner, so that an interrupt or an unwinding
+// command stops and removes the container by name: killing a docker client never stops what it
+// started on the engine.
+#pragma once
+
+#include "tarvo/process/process.hpp"
+
+#include <string>
+#include <vector>
+
+namespace tarvo::container {
+
+// A name for one container, unique among the runs of every tarvo: "tarvo-" and 16 random
+// hexadecimal digits.
+std::string container_name();
+
+// With --verbose every docker command is printed, script and all, before it runs.
+void set_verbose(bool verbose);
+
+// A docker command that carries a script, as an error's one line shows it: without the options
+// and the script, which --verbose prints.
+std::vector<std::string> shown_in_errors(const std::vector<std::string> &args);
+
+class Container {
+public:
+  // `what` names the step in the line an interrupt prints ("the wheel build"); `untouched` is
+  // what that line says nothing was written to ("dist/").
+  Container(std::string what, std::string untouched);
+  // A container that may still exist is removed, quietly, after stopping it when it gives
+  // files back.
+  ~Container();
+  Container(const Container &) = delete;
+  Container &operator=(const Container &) = delete;
+
+  const std::string &name() const { return name_; }
+
+  // The container gives files back when it is stopped: it gets two seconds for that before it
+  // is removed.
+  void give_back_on_stop() { stop_first_ = true; }
+
+  // Runs a docker command that may make or start the container and returns how it ended. An
+  // interrupt meanwhile stops and removes the container, again once the command has ended (it
+  // may have made the container only then), prints one line that says so, and raises
+  // Interrupted.
+  process::CompletedProcess run(std::vector<std::string> args,
+                                const process::ProcessOptions &options = {});
+
+  // The same, with the command's output captured; a failure prints what the command wrote on
+  // standard error and raises CalledProcessError.
+  process::CompletedProcess run_quietly(std::vector<std::string> args);
+
+  // The container has removed itself (docker run --rm has ended).
+  void gone() { may_exist_ = false; }
+
+  // The container has ended: if it is left, it is only removed.
+  void ended() { stop_first_ = false; }
+
+  // Removes the container with its anonymous volumes.
+  void remove();
+
+private:
+  void tidy_up();
+  void report_interrupt();
+
+  std::string what_;
+  std::string untouched_;
+  std::string name_ = container_name();
+  bool stop_first_ = false;
+  bool may_exist_ = false;
+  bool reported_ = false;
+};
+
+} // namespace tarvo::container

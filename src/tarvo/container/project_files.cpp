@@ -1,0 +1,279 @@
+#include "tarvo/container/project_files.hpp"
+
+#include "tarvo/error.hpp"
+#include "tarvo/fd.hpp"
+#include "tarvo/files/files.hpp"
+#include "tarvo/files/tree.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvo::container {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string random_id() {
+  std::uint64_t bits = 0;
+  if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
+    throw os_error(errno);
+  }
+  return fmt::format("{:016x}", bits);
+}
+
+// Run as root, tarvo hands what it makes in the project to the project folder's owner, who
+// can then clean it.
+void give_to_owner(const fs::path &path) {
+  if (::geteuid() != 0) {
+    return;
+  }
+  struct stat project {};
+  if (::stat(".", &project) != 0) {
+    throw os_error(errno, ".");
+  }
+  if (::lchown(path.c_str(), project.st_uid, project.st_gid) != 0) {
+    throw os_error(errno, path);
+  }
+}
+
+void remove_quietly(const fs::path &path) {
+  std::error_code ignored;
+  if (fs::is_directory(fs::symlink_status(path, ignored))) {
+    try {
+      files::remove_tree(path);
+    } catch (const Error &) {
+    }
+  } else {
+    fs::remove(path, ignored);
+  }
+}
+
+void copy_contents(const fs::path &from, const fs::path &to, mode_t mode) {
+  Fd in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!in) {
+    throw os_error(errno, from);
+  }
+  Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+  if (!out) {
+    throw os_error(errno, to);
+  }
+  for (;;) {
+    ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
+    if (n == 0) {
+      return;
+    }
+    if (n > 0) {
+      continue;
+    }
+    if (errno == EINTR) {
+      continue;
+    }
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+      throw os_error(errno, to);
+    }
+    // File systems that cannot copy between each other: read and write.
+    char buffer[65536];
+    for (;;) {
+      ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+      if (got == 0) {
+        return;
+      }
+      if (got < 0) {
+        if (errno == EINTR) {
+          continue;
+        }
+        throw os_error(errno, from);
+      }
+      for (ssize_t done = 0; done < got;) {
+        ssize_t put = ::write(out.get(), buffer + done, static_cast<std::size_t>(got - done));
+        if (put < 0) {
+          if (errno == EINTR) {
+            continue;
+          }
+          throw os_error(errno, to);
+        }
+        done += put;
+      }
+    }
+  }
+}
+
+// Puts the entry at `from` (relative to the project) at `to` in the copy.
+void place(const fs::path &from, const fs::path &to) {
+  struct stat st {};
+  if (::lstat(from.c_str(), &st) != 0) {
+    if (errno == ENOENT) {
+      return; // gone meanwhile
+    }
+    throw os_error(errno, from);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    // Writable for us, to be filled; the engine's side is root and reads it regardless.
+    if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
+      throw os_error(errno, to);
+    }
+  } else if (S_ISLNK(st.st_mode)) {
+    std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    auto n = ::readlink(from.c_str(), target.data(), target.size());
+    if (n < 0) {
+      throw os_error(errno, from);
+    }
+    target.resize(static_cast<std::size_t>(n));
+    if (::symlink(target.c_str(), to.c_str()) != 0) {
+      throw os_error(errno, to);
+    }
+  } else if (S_ISREG(st.st_mode)) {
+    if (::link(from.c_str(), to.c_str()) != 0) {
+      copy_contents(from, to, st.st_mode & 07777);
+    }
+  }
+}
+
+// Places the tree at `from` under `to`, but for the top-level names in `skip` and those already
+// there.
+void place_tree(const fs::path &from, const fs::path &to, const std::vector<std::string> &skip) {
+  for (auto it = fs::recursive_directory_iterator(from); it != fs::end(it); ++it) {
+    const auto relative = it->path().lexically_relative(from);
+    const auto target = to / relative;
+    const auto there = fs::symlink_status(target);
+    if ((it.depth() == 0 && std::find(skip.begin(), skip.end(), relative.string()) != skip.end()) ||
+        (fs::exists(there) && !fs::is_directory(there))) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    // A folder there already gets what it lacks.
+    if (!fs::exists(there)) {
+      place(it->path(), target);
+    }
+  }
+}
+
+// A worktree's or a submodule's .git is a file naming the repository elsewhere, which the
+// engine would not have: the copy gets a repository of its own instead, the worktree's HEAD and
+// index over the shared objects and references, so that a version taken from git is the same.
+void place_git_repository(const fs::path &copy) {
+  struct stat st {};
+  if (::lstat(".git", &st) != 0 || !S_ISREG(st.st_mode)) {
+    return;
+  }
+  const auto text = files::read_file(".git");
+  if (!text.starts_with("gitdir: ")) {
+    return;
+  }
+  auto line = text.substr(8, text.find('\n') - 8);
+  const fs::path gitdir = fs::absolute(line);
+  if (!fs::is_directory(gitdir)) {
+    return;
+  }
+  ::unlink((copy / ".git").c_str());
+  ::mkdir((copy / ".git").c_str(), 0755);
+  place_tree(gitdir, copy / ".git", {"commondir", "gitdir"});
+  if (files::exists(gitdir / "commondir")) {
+    auto common = files::read_file(gitdir / "commondir");
+    common = common.substr(0, common.find('\n'));
+    place_tree(fs::absolute(gitdir / common), copy / ".git", {"worktrees"});
+  }
+}
+
+} // namespace
+
+RunFiles::RunFiles(bool products) {
+  const auto id = random_id();
+  marker_ = ".tarvo-" + id;
+  if (products) {
+    if (!files::exists("dist")) {
+      files::make_directories("dist");
+      made_dist_ = true;
+      give_to_owner("dist");
+    }
+    products_ = "dist/.tarvo-" + id;
+    // A fresh name: nothing there can redirect what arrives.
+    if (::mkdir(products_.c_str(), 0700) != 0) {
+      throw os_error(errno, products_);
+    }
+  }
+  try {
+    files::create_empty_file(marker_);
+  } catch (...) {
+    remove_quietly(products_);
+    if (made_dist_) {
+      ::rmdir("dist");
+    }
+    throw;
+  }
+}
+
+RunFiles::~RunFiles() {
+  for (const auto &path : {marker_, marker_ + ".seen", products_}) {
+    if (!path.empty()) {
+      remove_quietly(path);
+    }
+  }
+  if (made_dist_) {
+    ::rmdir("dist");
+  }
+}
+
+bool RunFiles::seen() const {
+  struct stat st {};
+  return ::lstat((marker_ + ".seen").c_str(), &st) == 0;
+}
+
+void RunFiles::deliver() const {
+  for (const auto &name : files::glob(products_, "*")) {
+    const fs::path from = fs::path(products_) / name;
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      continue; // only files are products
+    }
+    give_to_owner(from);
+    const fs::path to = fs::path("dist") / name;
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+      throw os_error(errno, to);
+    }
+  }
+}
+
+ProjectCopy::ProjectCopy(const std::vector<fs::path> &extra) {
+  const char *tmp = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvo-copy-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw os_error(errno, pattern);
+  }
+  path_ = pattern;
+  try {
+    files::walk_tree([&](const files::TreeEntry &entry) {
+      const auto relative = entry.path();
+      if (!relative.has_parent_path() &&
+          std::find(NOT_COPIED.begin(), NOT_COPIED.end(), entry.name()) != NOT_COPIED.end()) {
+        return false;
+      }
+      place(relative, path_ / relative);
+      return entry.is_directory();
+    });
+    place_git_repository(path_);
+    for (const auto &file : extra) {
+      const auto to = path_ / file;
+      if (!fs::exists(fs::symlink_status(to))) {
+        files::make_directories(to.parent_path());
+        place(file, to);
+      }
+    }
+  } catch (...) {
+    remove_quietly(path_);
+    throw;
+  }
+}
+
+ProjectCopy::~ProjectCopy() { remove_quietly(path_); }
+
+} // namespace tarvo::container
