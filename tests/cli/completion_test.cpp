@@ -46,7 +46,7 @@ TEST(Completions, BashOffersCommandsOptionsAndChoices) {
   write_file(tmp.path / "test_one.py", "");
   EXPECT_EQ(bash_offers("test --w", tmp.path), "complete -F _tarvo tarvo\n--wheel\n");
   EXPECT_EQ(bash_offers("test --", tmp.path), "complete -F _tarvo tarvo\n--help --wheel --arch "
-                                              "--libc --python --setup --\n");
+                                              "--libc --python --setup --verbose --\n");
   EXPECT_EQ(bash_offers("test -- -k ''", tmp.path), "complete -F _tarvo tarvo\ntest_one.py\n");
   EXPECT_EQ(bash_offers("test -- --w", tmp.path), "complete -F _tarvo tarvo\n\n");
 }

@@ -147,20 +147,21 @@ TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
     build_manylinux_wheel(true, {arch, Libc::Glibc, "3.12"}, "echo one\necho two");
   });
   EXPECT_EQ(outcome.error, "");
-  const std::string script = "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
-                             "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /src\n"
-                             "echo one\necho two\n" +
-                             step_hints() +
-                             "\nrm -rf build/\n"
-                             "tarvo_step python -m pip install   --upgrade   --extra-index-url=\""
-                             "https://www.piwheels.org/simple\"   build\n"
-                             "tarvo_step python -m build --wheel --outdir=/tmp/tarvo-wheels/built \n"
-                             "auditwheel repair --wheel-dir=/tmp/tarvo-wheels/repaired "
-                             "/tmp/tarvo-wheels/built/*_" +
-                             arch +
-                             ".whl\n"
-                             "cp /tmp/tarvo-wheels/repaired/*.whl \"$tarvo_out/\"\n"
-                             "rm -rf wheelhouse/\n";
+  const std::string script =
+      "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
+      "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /src\n"
+      "echo one\necho two\n" +
+      step_hints() +
+      "\nrm -rf build/\n"
+      "tarvo_step python -m pip install   --upgrade   --extra-index-url=\""
+      "https://www.piwheels.org/simple\"   build\n"
+      "tarvo_step python -m build --wheel --outdir=/tmp/tarvo-wheels/built \n"
+      "auditwheel repair --wheel-dir=/tmp/tarvo-wheels/repaired "
+      "/tmp/tarvo-wheels/built/*_" +
+      arch +
+      ".whl\n"
+      "cp /tmp/tarvo-wheels/repaired/*.whl \"$tarvo_out/\"\n"
+      "rm -rf wheelhouse/\n";
   EXPECT_EQ(commands(),
             (std::vector<Command>{PROBE, REGISTRATION,
                                   container({}, "quay.io/pypa/manylinux_2_34_" + arch + ":latest",
