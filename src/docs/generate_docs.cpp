@@ -57,12 +57,11 @@ bool is_extras_argument(const Argument &a) {
   return field && *field == &Args::extras;
 }
 
-// A shell function, the same for bash and zsh, that prints the optional-dependency groups of
-// the project in the folder $1: the keys of its [project.optional-dependencies] table, as far
-// as a line-by-line reading finds them, and only those that are valid group names, since the
-// shells expand what they offer. Nothing, quietly, without a pyproject.toml.
-constexpr std::string_view EXTRAS_FUNCTION = R"(_tarvo_extras() {
-  [[ -f $1/pyproject.toml ]] && awk '
+// An awk program that prints the optional-dependency groups of the project whose
+// pyproject.toml it reads: the keys of its [project.optional-dependencies] table, as far as a
+// line-by-line reading finds them, and only those that are valid group names, since the shells
+// expand what they offer. It holds no single quote, so each shell takes it in single quotes.
+constexpr std::string_view EXTRAS_AWK = R"(
     /^[ \t]*\[/ {
       header = $0; sub(/#.*/, "", header); gsub(/[ \t]/, "", header)
       groups = header == "[project.optional-dependencies]"; next
@@ -71,16 +70,31 @@ constexpr std::string_view EXTRAS_FUNCTION = R"(_tarvo_extras() {
       name = substr($0, RSTART, RLENGTH)
       sub(/^[ \t]*/, "", name); sub(/[ \t]*=$/, "", name); gsub(/["\047]/, "", name)
       if (name ~ /^[A-Za-z0-9._-]+$/) print name
-    }' "$1/pyproject.toml" 2>/dev/null
+    })";
+
+// A shell function, the same for bash and zsh, that prints the groups of the project in the
+// folder $1; nothing, quietly, without a pyproject.toml.
+std::string extras_function() {
+  return "_tarvo_extras() {\n  [[ -f $1/pyproject.toml ]] && awk '" + std::string(EXTRAS_AWK) +
+         "' \"$1/pyproject.toml\" 2>/dev/null\n}\n";
 }
-)";
+
+// The argument that takes the words after "--", if the command has one.
+const Argument *remainder(const Command &c) {
+  for (const auto &a : c.arguments) {
+    if (a.arity == Arity::Remainder) {
+      return &a;
+    }
+  }
+  return nullptr;
+}
 
 std::string bash(const Grammar &g) {
   std::string out = "# bash completion for tarvo, generated from its command-line grammar.\n" +
-                    std::string(EXTRAS_FUNCTION) +
+                    extras_function() +
                     "_tarvo() {\n"
                     "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-                    "  local i command= dir=.\n"
+                    "  local i j command= dir=.\n"
                     "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
                     "    case ${COMP_WORDS[i]} in\n";
   // The top level's options with a value, which may be split off at "=", and the folder the
@@ -103,8 +117,20 @@ std::string bash(const Grammar &g) {
   out += "      -*) ;;\n"
          "      *) command=${COMP_WORDS[i]}; break ;;\n"
          "    esac\n"
-         "  done\n"
-         "  case $prev in\n";
+         "  done\n";
+  // After "--", the words go to another program (pytest): files are offered.
+  for (const auto &c : g.commands) {
+    if (remainder(c)) {
+      out += fmt::format("  if [[ $command == {} ]]; then\n"
+                         "    for ((j = i + 1; j < COMP_CWORD; j++)); do\n"
+                         "      [[ ${{COMP_WORDS[j]}} == -- ]] && {{ COMPREPLY=($(compgen -f -- "
+                         "\"$cur\")); return; }}\n"
+                         "    done\n"
+                         "  fi\n",
+                         c.name);
+    }
+  }
+  out += "  case $prev in\n";
   // What the value of each option may be: a directory, one of its choices, or free text.
   std::vector<const Argument *> valued;
   for (const auto &a : g.options) {
@@ -137,7 +163,7 @@ std::string bash(const Grammar &g) {
                              [](const Argument &a) { return a.arity == Arity::Optional; });
     bool extras = std::any_of(c.arguments.begin(), c.arguments.end(), is_extras_argument);
     out += fmt::format("    {}) COMPREPLY=($(compgen -W {} -- \"$cur\"){}{}) ;;\n", c.name,
-                       single_quoted(join(option_names(g, &c), " ")),
+                       single_quoted(join(option_names(g, &c), " ") + (remainder(c) ? " --" : "")),
                        files ? " $(compgen -f -- \"$cur\")" : "",
                        extras ? " $(compgen -W \"$(_tarvo_extras \"${dir/#\\~/$HOME}\")\" -- "
                                 "\"$cur\")"
@@ -176,7 +202,7 @@ std::string zsh_option(const Argument &a) {
 std::string zsh(const Grammar &g) {
   std::string out = "#compdef tarvo\n"
                     "# zsh completion for tarvo, generated from its command-line grammar.\n" +
-                    std::string(EXTRAS_FUNCTION) +
+                    extras_function() +
                     "_tarvo_groups() {\n"
                     "  local -a groups\n"
                     "  groups=(${(f)\"$(_tarvo_extras ${${(Q)dir}/#\\~/$HOME})\"})\n"
@@ -198,12 +224,16 @@ std::string zsh(const Grammar &g) {
          "      dir=${opt_args[-C]:-${opt_args[--directory]:-.}}\n"
          "      case $words[1] in\n";
   for (const auto &c : g.commands) {
-    out += "        " + c.name + ") _arguments";
+    // -S: no options after "--", which is offered with what follows it.
+    out += "        " + c.name + ") _arguments" + (remainder(c) ? " -S" : "");
     for (const Argument *a : level_arguments(g, &c)) {
       if (a->is_option()) {
         out += " \\\n            " + zsh_option(*a);
       } else if (a->arity == Arity::Optional) {
         out += " \\\n            '::" + a->display + ":_files'";
+      } else if (a->arity == Arity::Remainder) {
+        out += " \\\n            " + single_quoted("--[" + a->help + "]") +
+               " \\\n            '*::" + a->display + ":_files'";
       } else {
         out += " \\\n            '*:" + a->display + ":" +
                (is_extras_argument(*a) ? "_tarvo_groups" : " ") + "'";
@@ -228,9 +258,39 @@ std::string fish_option(const Argument &a, const std::string &condition) {
   return out + " -d " + single_quoted(a.help) + "\n";
 }
 
+// The fish function that prints the groups of the project in the folder given with -C or
+// --directory, or in the current one.
+std::string fish_extras_function() {
+  return "function __tarvo_extras\n"
+         "    set -l dir .\n"
+         "    set -l words (commandline -opc)\n"
+         "    set -l i 2\n"
+         "    while test $i -le (count $words)\n"
+         "        switch $words[$i]\n"
+         "            case -C --directory\n"
+         "                set i (math $i + 1)\n"
+         "                set -q words[$i]; and set dir $words[$i]\n"
+         "            case '-C?*'\n"
+         "                set dir (string sub -s 3 -- $words[$i])\n"
+         "            case '--directory=*'\n"
+         "                set dir (string replace -- --directory= '' $words[$i])\n"
+         "            case '-*'\n"
+         "            case '*'\n"
+         "                break\n"
+         "        end\n"
+         "        set i (math $i + 1)\n"
+         "    end\n"
+         "    set dir (string replace -r -- '^~(?=/|$)' $HOME $dir)\n"
+         "    test -f $dir/pyproject.toml; and awk '" +
+         std::string(EXTRAS_AWK) +
+         "' $dir/pyproject.toml 2>/dev/null\n"
+         "end\n";
+}
+
 std::string fish(const Grammar &g) {
   std::string out = "# fish completion for tarvo, generated from its command-line grammar.\n"
-                    "complete -c tarvo -f\n";
+                    "complete -c tarvo -f\n" +
+                    fish_extras_function();
   for (const Argument *a : level_arguments(g, nullptr)) {
     out += fish_option(*a, "__fish_use_subcommand");
   }
@@ -245,6 +305,11 @@ std::string fish(const Grammar &g) {
         out += fish_option(*a, condition);
       } else if (a->arity == Arity::Optional) {
         out += "complete -c tarvo -n " + single_quoted(condition) + " -F\n";
+      } else if (a->arity == Arity::Remainder) {
+        out += "complete -c tarvo -n " + single_quoted(condition) + " -a -- -d " +
+               single_quoted(a->help) + "\n";
+      } else if (is_extras_argument(*a)) {
+        out += "complete -c tarvo -n " + single_quoted(condition) + " -a '(__tarvo_extras)'\n";
       }
     }
   }
@@ -279,6 +344,8 @@ std::string synopsis_item(const Argument &a) {
     return "[\\fI" + roff(a.display) + "\\fR]";
   case Arity::ZeroOrMore:
     return "[\\fI" + roff(a.display) + "\\fR ...]";
+  case Arity::Remainder:
+    return "[\\fB\\-\\-\\fR \\fI" + roff(a.display) + "\\fR ...]";
   }
   return {};
 }
@@ -292,6 +359,8 @@ std::string argument_entry(const Argument &a) {
         label += " \\fI" + roff(a.choices.empty() ? a.display : join(a.choices, "|")) + "\\fR";
       }
     }
+  } else if (a.arity == Arity::Remainder) {
+    label = "\\fB\\-\\-\\fR \\fI" + roff(a.display) + "\\fR ...";
   } else {
     label = "\\fI" + roff(a.display) + "\\fR";
   }

@@ -53,6 +53,69 @@ std::string printable(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// The length of the valid UTF-8 sequence that starts `text`, or 0 when it is not one
+// (overlong forms, surrogates and code points above U+10FFFF included).
+std::size_t utf8_length(std::string_view text) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = lead < 0x80                    ? 1
+                       : lead >= 0xc2 && lead <= 0xdf ? 2
+                       : lead >= 0xe0 && lead <= 0xef ? 3
+                       : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                      : 0;
+  if (length == 0 || length > text.size()) {
+    return 0;
+  }
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xc0) != 0x80) {
+      return 0;
+    }
+  }
+  const unsigned char second = length > 1 ? byte(1) : 0;
+  if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
+      (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f)) {
+    return 0;
+  }
+  return length;
+}
+
+} // namespace
+
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    auto u = static_cast<unsigned char>(text[i]);
+    if (u == '"' || u == '\\') {
+      out += '\\';
+      out += text[i++];
+    } else if (u == '\n') {
+      out += "\\n";
+      ++i;
+    } else if (u == '\t') {
+      out += "\\t";
+      ++i;
+    } else if (u < 0x20 || u == 0x7f) {
+      out += fmt::format("\\u{:04x}", u);
+      ++i;
+    } else if (auto length = utf8_length(text.substr(i))) {
+      // C1 controls (U+0080 to U+009F) are escaped too: a terminal may act on them.
+      auto next = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
+      if (u == 0xc2 && next <= 0x9f) {
+        out += fmt::format("\\u{:04x}", next);
+      } else {
+        out.append(text.substr(i, length));
+      }
+      i += length;
+    } else {
+      out += "\\ufffd";
+      ++i;
+    }
+  }
+  return out + "\"";
+}
+
 std::string repr(const std::vector<std::string> &items) {
   std::string out = "[";
   for (std::size_t i = 0; i < items.size(); ++i) {

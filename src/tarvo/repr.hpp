@@ -18,6 +18,10 @@ std::string repr(std::string_view text);
 // is. Used wherever a value read from the project is printed.
 std::string printable(std::string_view text);
 
+// "text" as a JSON string: quotes, backslashes and control characters (C1 too) escaped, and each
+// byte that is not part of valid UTF-8 replaced by U+FFFD, so that any text gives valid JSON.
+std::string json_string(std::string_view text);
+
 // ['a', 'b'] with each entry quoted as above.
 std::string repr(const std::vector<std::string> &items);
 

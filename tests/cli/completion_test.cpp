@@ -41,6 +41,14 @@ TEST(Completions, BashOffersCommandsOptionsAndChoices) {
                                     "--color\n");
   EXPECT_EQ(bash_offers("build --libc ''"), "complete -F _tarvo tarvo\nglibc musl\n");
   EXPECT_EQ(bash_offers("build --arch ''"), "complete -F _tarvo tarvo\n\n");
+  // test offers "--", after which its words are pytest's: files, never tarvo's options.
+  TempDir tmp;
+  write_file(tmp.path / "test_one.py", "");
+  EXPECT_EQ(bash_offers("test --w", tmp.path), "complete -F _tarvo tarvo\n--wheel\n");
+  EXPECT_EQ(bash_offers("test --", tmp.path), "complete -F _tarvo tarvo\n--help --wheel --arch "
+                                              "--libc --python --setup --verbose --\n");
+  EXPECT_EQ(bash_offers("test -- -k ''", tmp.path), "complete -F _tarvo tarvo\ntest_one.py\n");
+  EXPECT_EQ(bash_offers("test -- --w", tmp.path), "complete -F _tarvo tarvo\n\n");
 }
 
 // After `tarvo requirements`, bash and zsh offer the groups of the project in the current or
@@ -67,12 +75,42 @@ TEST(Completions, RequirementsOffersTheProjectsGroups) {
                          .input = "fpath=(" + (share() / "zsh/site-functions").string() +
                                   " $fpath); autoload -U compinit; compinit -u -D\n"
                                   "tarvo -C proj requirements \t\x01\x0b"
+                                  "tarvo test --\t\x01\x0b"
                                   "exit\n"},
                         true);
   EXPECT_EQ(zsh.status, 0) << zsh.err;
   EXPECT_NE(zsh.screen.find("dev   test  web"), std::string::npos) << zsh.screen;
+  EXPECT_NE(zsh.screen.find("-- Words after -- go to pytest unchanged"), std::string::npos)
+      << zsh.screen;
   EXPECT_FALSE(fs::exists(tmp.path / "pwned"));
   EXPECT_FALSE(fs::exists(tmp.path / "proj" / "pwned"));
+}
+
+// fish offers the groups after requirements as well, from the -C folder when one is given,
+// and says what "--" does after test.
+TEST(Completions, FishOffersTheProjectsGroupsAndPytestsWords) {
+  TempDir tmp;
+  write_project(tmp.path / "proj");
+  auto fish = [&](const std::string &line, const fs::path &cwd) {
+    auto r =
+        run({"fish", "--no-config", "-c", "set fish_complete_path $argv[1]; complete -C $argv[2]",
+             (share() / "fish/vendor_completions.d").string(), line},
+            {.cwd = cwd});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    return r.out;
+  };
+  const std::string groups = "dev\ntest\nweb\n";
+  EXPECT_EQ(fish("tarvo requirements ", tmp.path / "proj"), groups);
+  for (const std::string directory :
+       {"-C proj", "-Cproj", "--directory proj", "--directory=proj", "--no-sync -C proj"}) {
+    EXPECT_EQ(fish("tarvo " + directory + " requirements t", tmp.path), "test\n") << directory;
+  }
+  EXPECT_EQ(fish("tarvo requirements ", tmp.path), "");
+  EXPECT_FALSE(fs::exists(tmp.path / "pwned"));
+  EXPECT_FALSE(fs::exists(tmp.path / "proj" / "pwned"));
+  EXPECT_NE(fish("tarvo test -", tmp.path).find("--\tWords after -- go to pytest unchanged"),
+            std::string::npos);
 }
 
 TEST(Completions, ZshAndFishReadTheirFiles) {
@@ -95,11 +133,12 @@ TEST(ManualPage, RendersEveryCommandWithItsHelp) {
   options.env = {{"MANWIDTH", "200"}, {"MAN_KEEP_FORMATTING", std::nullopt}};
   auto r = run({"man", "-P", "cat", "-l", (share() / "man/man1/tarvo.1").string()}, options);
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const char *text : {"tarvo - A Python module to replace Makefile workflows.",
-                           "tarvo config-diff", "Force colour output even when not on a tty",
-                           "--libc glibc|musl", "Script to run before starting the build.",
-                           "EXIT STATUS", "NO_COLOR", "--no-sync", "TARVO_NO_SYNC",
-                           "TARVO_CONTAINER_COPY"}) {
+  for (const char *text :
+       {"tarvo - A Python module to replace Makefile workflows.", "tarvo config-diff",
+        "Force colour output even when not on a tty", "--libc glibc|musl",
+        "Script to run before starting the build.", "EXIT STATUS", "NO_COLOR", "--no-sync",
+        "TARVO_NO_SYNC", "TARVO_CONTAINER_COPY", "[path] [-- PYTEST_ARGS ...]",
+        "Words after -- go to pytest unchanged", "--license SPDX", "--json"}) {
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
   }
 }

@@ -200,7 +200,7 @@ TEST_F(ConfigDiff, ProjectTextIsShownEscaped) {
   EXPECT_NE(status.out.find("Project: x\\x1b]0;title\\x07-1\\r\n"), std::string::npos)
       << status.out;
 
-  write_file(tmp.path / "pyproject.toml", "[project]\nversion = [\"\\u001b[31m\"]\n");
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = \"x\"\nversion = [\"\\u001b[31m\"]\n");
   status = run_tarvo({"status"}, {.cwd = tmp.path, .env = {{"PATH", path_with(stubs_dir())}}});
   EXPECT_EQ(status.err, "TypeError: ['\\x1b[31m']\n");
 }

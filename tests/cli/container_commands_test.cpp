@@ -14,6 +14,7 @@ class ContainerCommands : public ::testing::Test {
 protected:
   ContainerCommands() {
     write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\nversion = '1.0'\n");
+    fs::create_directories(tmp.path / "tests");
   }
 
   RunOptions options(bool docker = true) {
@@ -125,4 +126,30 @@ TEST_F(ContainerCommands, EndingsWithoutDockerWheelOrSuccess) {
   EXPECT_TRUE(failed.err.starts_with("stub err\nCalledProcessError: Command '['docker', 'run'"))
       << failed.err;
   EXPECT_TRUE(failed.err.ends_with("]' returned non-zero exit status 1.\n")) << failed.err;
+}
+
+// What the project's files decide for the wheel test: the tests in the path given, a "test"
+// group where there is no "test" extra, and nothing at all without a tests folder.
+TEST_F(ContainerCommands, WheelTestTakesPathWordsAndTheTestGroup) {
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\ndynamic = ['version']\n"
+                                          "[dependency-groups]\nTest = ['pytest']\n");
+  write_file(tmp.path / "dist" / "demo-1.0-py3-none-any.whl", "");
+  fs::create_directories(tmp.path / "testing");
+  auto r = run_tarvo({"test", "--wheel", "testing", "--", "-k", "one two"}, options());
+  EXPECT_EQ(r.status, 0) << r.err;
+  auto script = read_file(log);
+  for (const std::string row :
+       {"\ntarvo_step pip install --root-user-action=ignore \"pip>=25.1\"\n",
+        "\"dist/demo-1.0-py3-none-any.whl\" --group /src/pyproject.toml:test\n",
+        "\ncp -r /src/testing .\ntarvo_step python -m pytest -vv testing -k 'one two'\n"}) {
+    EXPECT_NE(script.find(row), std::string::npos) << row << script;
+  }
+
+  fs::remove_all(tmp.path / "tests");
+  fs::remove(log);
+  auto none = run_tarvo({"test", "--wheel"}, options());
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(none.out,
+            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+  EXPECT_FALSE(fs::exists(log));
 }

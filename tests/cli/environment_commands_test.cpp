@@ -2,6 +2,7 @@
 #include "harness.hpp"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 using namespace tarvo::testing;
 namespace fs = std::filesystem;
@@ -14,6 +15,7 @@ protected:
     write_file(tmp.path / "pyproject.toml",
                "[project]\nname = 'demo'\nversion = '1.0'\n"
                "[project.optional-dependencies]\nweb = []\ntest = []\nC = []\n");
+    fs::create_directories(tmp.path / "tests");
   }
 
   RunOptions options(std::map<std::string, std::optional<std::string>> extra = {}) {
@@ -106,26 +108,101 @@ TEST_F(EnvironmentCommands, StatusPrintsItsThreeLinesAfterTheSteps) {
   EXPECT_EQ(r.out, "Creating virtual environment...\nEnsuring pip is installed...\n"
                    "Upgrading pip...\nProject: demo-1.0\nDocker: installed\nVenv: installed\n");
 
-  write_file(tmp.path / "pyproject.toml", "[tool.x]\n");
   auto o = options();
   o.env["PATH"] = (tmp.path / "nodocker").string() + ":" + path_with(stubs_dir());
   fs::create_directories(tmp.path / "nodocker");
   fs::create_symlink("/bin/false", tmp.path / "nodocker" / "docker");
-  auto none = run_tarvo({"status"}, o);
-  EXPECT_EQ(none.status, 0) << none.err;
-  EXPECT_NE(none.out.find("Project: None-None\nDocker: missing\nVenv: installed\n"),
-            std::string::npos)
-      << none.out;
+  auto nodocker = run_tarvo({"status"}, o);
+  EXPECT_EQ(nodocker.status, 0) << nodocker.err;
+  EXPECT_TRUE(nodocker.out.ends_with("Project: demo-1.0\nDocker: missing\nVenv: installed\n"))
+      << nodocker.out;
 
-  write_file(tmp.path / "pyproject.toml", "[project]\nname = 'x'\n");
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = 'x'\nversion = 1\n");
   auto bad = run_tarvo({"status"}, options());
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.out.find("Project:"), std::string::npos);
-  EXPECT_EQ(bad.err, "KeyError: 'version'\n");
+  EXPECT_EQ(bad.err, "TypeError: 1\n");
+}
+
+// The shapes projects come in: the name and version in [project], a version the build sets
+// (hatch-vcs, setuptools-scm, a version attribute), the metadata in [tool.poetry] or in
+// setup.cfg, or nowhere tarvo looks. Status names the project, or says where the name belongs,
+// and exits 0; --json says the same as one object, with progress on standard error.
+TEST_F(EnvironmentCommands, StatusOnEveryShapeOfProject) {
+  const std::string dynamic = "[build-system]\nrequires = ['hatchling', 'hatch-vcs']\n"
+                              "[project]\nname = 'attrs'\ndynamic = ['version', 'readme']\n";
+  const std::string poetry = "[tool.poetry]\nname = 'tomlkit'\nversion = '0.11.6'\n"
+                             "[build-system]\nrequires = ['poetry-core>=1.0.0']\n";
+  const std::string setuptools_scm = "[build-system]\nrequires = ['setuptools', "
+                                     "'setuptools-scm']\n[tool.setuptools_scm]\n";
+  const std::string pluggy_cfg = "[metadata]\nname = pluggy\ndescription = plugins\n"
+                                 "  and hooks\n\n[options]\npackages = pluggy\n";
+  struct Case {
+    std::string pyproject;
+    std::string setup_cfg;
+    std::string line;
+    std::string json;
+  };
+  for (
+      const auto &c : std::vector<Case>{
+          {dynamic, "", "attrs (version set at build time)",
+           R"({"name": "attrs", "version": null, "dynamic_version": true, "metadata": "[project]")"},
+          {"[project]\nname = 'x-y'\nversion = '1.0-2'\n", "", "x-y-1.0-2",
+           R"({"name": "x-y", "version": "1.0-2", "dynamic_version": false, "metadata": "[project]")"},
+          {"[project]\nname = 'x'\n", "",
+           "x (no version: [project] neither gives one nor lists it in dynamic)",
+           R"({"name": "x", "version": null, "dynamic_version": false, "metadata": "[project]")"},
+          {poetry, "",
+           "tomlkit-0.11.6 (metadata in [tool.poetry], while tarvo's commands read [project])",
+           R"({"name": "tomlkit", "version": "0.11.6", "dynamic_version": false, "metadata": "[tool.poetry]")"},
+          {setuptools_scm, pluggy_cfg,
+           "pluggy (version set at build time; metadata in setup.cfg, while tarvo's commands "
+           "read [project])",
+           R"({"name": "pluggy", "version": null, "dynamic_version": true, "metadata": "setup.cfg")"},
+          {"", "[Metadata]\nNAME: pluggy\nversion = attr: pluggy.__version__\n",
+           "pluggy (version set at build time; metadata in setup.cfg, while tarvo's commands "
+           "read [project])",
+           R"({"name": "pluggy", "version": null, "dynamic_version": true, "metadata": "setup.cfg")"},
+          {"", "[metadata]\nname = old\nversion = 0.9\n",
+           "old-0.9 (metadata in setup.cfg, while tarvo's commands read [project])",
+           R"({"name": "old", "version": "0.9", "dynamic_version": false, "metadata": "setup.cfg")"},
+          {"[tool.black]\n", "[options]\nname = not-metadata\n",
+           "no name found (tarvo's commands read it from pyproject.toml's [project] table)",
+           R"({"name": null, "version": null, "dynamic_version": false, "metadata": null)"},
+      }) {
+    SCOPED_TRACE(c.line);
+    write_file(tmp.path / "pyproject.toml", c.pyproject);
+    fs::remove(tmp.path / "setup.cfg");
+    if (!c.setup_cfg.empty()) {
+      write_file(tmp.path / "setup.cfg", c.setup_cfg);
+    }
+    auto text = run_tarvo({"status"}, options());
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_TRUE(text.out.ends_with("Project: " + c.line + "\nDocker: installed\nVenv: installed\n"))
+        << text.out;
+    auto json = run_tarvo({"status", "--json"}, options());
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out, c.json + R"(, "docker": true, "venv": true})" + "\n");
+    EXPECT_EQ(json.err, "Ensuring pip is installed...\nUpgrading pip...\n");
+  }
+}
+
+TEST_F(EnvironmentCommands, StatusJsonIsValidForAnyName) {
+  fs::remove_all(tmp.path / ".venv");
+  write_file(tmp.path / "pyproject.toml",
+             "[project]\nname = \"q\\\"\\\\\\u001b\\u0085\u00e9\"\nversion = '1'\n");
+  auto r = run_tarvo({"status", "--json"}, options({{"STUB_FAIL", "docker"}}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto parsed = nlohmann::json::parse(r.out);
+  EXPECT_EQ(parsed["name"], "q\"\\\x1b\u0085\u00e9");
+  EXPECT_EQ(parsed["docker"], false);
+  EXPECT_EQ(parsed["venv"], true);
+  EXPECT_EQ(r.err, "Creating virtual environment...\nEnsuring pip is installed...\n"
+                   "Upgrading pip...\n");
 }
 
 TEST_F(EnvironmentCommands, TestAndBuildRunTheirTools) {
-  auto t = run_tarvo({"test", "--arch", "aarch64", "unit/test_a.py"}, options());
+  auto t = run_tarvo({"test", "--arch", "aarch64"}, options());
   EXPECT_EQ(t.status, 0) << t.err;
   EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install -e .[test]\n" +
                          "VENV/bin/python -um pytest -vv tests\n");
@@ -210,6 +287,64 @@ TEST_F(EnvironmentCommands, NoSyncRunsTheCommandInACompleteEnvironment) {
       << incomplete.out;
   EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install -e .[test]\n" +
                          "VENV/bin/python -um pytest -vv tests\n");
+}
+
+// pytest runs the path given (a file, a folder, a node id) with the words after "--"; the
+// project is installed with its "test" extra, else its "test" group, else alone.
+TEST_F(EnvironmentCommands, TestRunsThePathWithPytestsWordsAndInstallsWhatTheTestsNeed) {
+  auto t =
+      run_tarvo({"test", "unit/test_a.py::test_b", "--", "-k", "slow or fast", "-x"}, options());
+  EXPECT_EQ(t.status, 0) << t.err;
+  EXPECT_TRUE(calls().ends_with("VENV/bin/pip install -e .[test]\n"
+                                "VENV/bin/python -um pytest -vv unit/test_a.py::test_b -k slow or "
+                                "fast -x\n"))
+      << calls();
+  const std::string project = "[project]\nname = 'demo'\nversion = '1.0'\n";
+  for (const auto &[pyproject, install] : std::vector<std::pair<std::string, std::string>>{
+           {project + "[dependency-groups]\ntest = ['pytest']\ndev = ['ruff']\n",
+            "install -e . --group test"},
+           {project + "[project.optional-dependencies]\nweb = []\n"
+                      "[dependency-groups]\ndev = ['pytest']\n",
+            "install -e ."},
+           {project + "dynamic = ['optional-dependencies']\n", "install -e .[test]"},
+           {"[tool.poetry]\nname = 'demo'\n", "install -e .[test]"},
+       }) {
+    write_file(tmp.path / "pyproject.toml", pyproject);
+    fs::remove(log);
+    auto r = run_tarvo({"test"}, options());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(calls().find("VENV/bin/pip " + install + "\nVENV/bin/python -um pytest -vv tests\n"),
+              std::string::npos)
+        << pyproject << calls();
+  }
+}
+
+// A run that fails where pytest is not installed says where pytest belongs; a project without
+// tests yet has nothing to run, and no .venv is made for it.
+TEST_F(EnvironmentCommands, TestSaysWhatToDoWithoutPytestOrTests) {
+  write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\nversion = '1.0'\n");
+  // The stand-in python fails both the run and the question whether pytest is there.
+  auto missing = run_tarvo({"test"}, options({{"STUB_FAIL", "pytest"}}));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "stub err\nHint: pytest is not installed, and the project has neither a "
+                         "'test' extra ([project.optional-dependencies]) nor a 'test' group "
+                         "([dependency-groups]): add one that lists pytest\n");
+  auto failed = run_tarvo({"test"}, options({{"STUB_FAIL", "-vv"}}));
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "stub err\n");
+
+  fs::remove_all(tmp.path / ".venv");
+  fs::remove_all(tmp.path / "tests");
+  fs::remove(log);
+  auto none = run_tarvo({"test"}, options());
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(none.out,
+            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+  EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
+  EXPECT_EQ(calls(), "");
+  auto named = run_tarvo({"test", "other"}, options());
+  EXPECT_EQ(named.status, 0) << named.err;
+  EXPECT_TRUE(calls().ends_with("VENV/bin/python -um pytest -vv other\n")) << calls();
 }
 
 // What an interrupted or concurrent creation left is made again from nothing, never patched.

@@ -27,15 +27,49 @@ std::vector<std::string> tarvo_args(std::vector<std::string> args) {
 
 } // namespace
 
-TEST(Init, WithoutTerminalPrintsUsageAndWritesNothing) {
+// Without a terminal nothing can be asked: the values missing are named, all of them, and
+// nothing is written; with all five options init needs no terminal.
+TEST(Init, WithoutTerminalNamesWhatIsMissingOrNeedsNothing) {
   TempDir tmp;
-  auto r = run_tarvo(
-      {"init", "--name", "demo", "--description", "d", "--author-name", "a", "--author-email", "e"},
-      {.cwd = tmp.path});
+  const std::vector<std::string> four = {
+      "init", "--name", "demo", "--description", "d", "--author-name", "a", "--author-email", "e"};
+  auto r = run_tarvo(four, {.cwd = tmp.path});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kUsage);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, "Error: init asks for missing values only on a terminal: give --license (each "
+                   "not empty)\n");
   EXPECT_TRUE(fs::is_empty(tmp.path));
+
+  auto most = run_tarvo({"init", "--name", "demo", "--author-name="}, {.cwd = tmp.path});
+  EXPECT_EQ(most.status, 1);
+  EXPECT_EQ(most.err, "Error: init asks for missing values only on a terminal: give "
+                      "--description, --author-name, --author-email and --license (each not "
+                      "empty)\n");
+  EXPECT_TRUE(fs::is_empty(tmp.path));
+
+  // Standard input closed, as under some schedulers.
+  std::vector<std::string> all = {"sh", "-c", "exec \"$0\" \"$@\" <&-", tarvo_binary().string()};
+  all.insert(all.end(), four.begin(), four.end());
+  all.insert(all.end(), {"--license", "MIT"});
+  auto made = run(all, {.cwd = tmp.path});
+  EXPECT_EQ(made.status, 0) << made.err;
+  EXPECT_EQ(made.out, "");
+  auto config = tarvo::project::ProjectConfig(tmp.path / "pyproject.toml");
+  EXPECT_EQ(tarvo::project::str(config.license()), "MIT");
+  EXPECT_TRUE(fs::exists(tmp.path / "demo" / "__init__.py"));
+  EXPECT_TRUE(fs::exists(tmp.path / ".github" / "workflows" / "build.yml"));
+}
+
+// --license takes the place of the last question on a terminal too.
+TEST(Init, LicenseOptionIsNotAskedFor) {
+  TempDir tmp;
+  auto r = run_in_pty(tarvo_args({"init", "--license", "Apache-2.0"}),
+                      {.cwd = tmp.path, .input = "demo\nA demo\nAnn\nann@example.org\n"});
+  ASSERT_EQ(r.status, 0) << r.screen << r.err;
+  EXPECT_EQ(r.screen.find("License spdx identifier"), std::string::npos) << r.screen;
+  EXPECT_EQ(
+      tarvo::project::str(tarvo::project::ProjectConfig(tmp.path / "pyproject.toml").license()),
+      "Apache-2.0");
 }
 
 TEST(Init, PromptsInOrderAndCreatesTheProject) {

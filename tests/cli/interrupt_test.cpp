@@ -38,6 +38,7 @@ class Interrupts : public ::testing::TestWithParam<bool> {
 protected:
   Interrupts() {
     write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\n");
+    fs::create_directories(tmp.path / "tests");
     fs::create_directories(tools);
   }
   // A stand-in that a failing case left behind would loop forever; an id now used by another

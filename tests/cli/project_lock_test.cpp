@@ -118,6 +118,7 @@ TEST_F(ProjectLock, StatusThatOnlyReadsNeverWaits) {
 // holder, which it proves by holding the lock's own descriptor.
 TEST_F(ProjectLock, TarvoStartedByTheRunningCommandWorksUnderItsLock) {
   write_script(tools / "pytest", "exec \"$TARVO\" clean");
+  fs::create_directories(tmp.path / "tests");
   auto o = options();
   auto r = run_tarvo({"test"}, o);
   EXPECT_EQ(r.status, 0) << r.err;

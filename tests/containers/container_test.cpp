@@ -302,6 +302,96 @@ TEST_F(Containers, CleanWaitsForARunningBuild) {
   EXPECT_FALSE(fs::exists(dir / "dist"));
 }
 
+// pluggy's shape: a version the build sets, tests in testing/ with a conftest, pytest in a
+// "test" dependency group. The image's pip predates groups; a newer one is handed in as a real
+// project would hand in its wheels, and the hints say how when it is not.
+TEST_F(Containers, WheelTestOfAPluggyShapedProject) {
+  project({{"pyproject.toml", R"([build-system]
+requires = ["setuptools>=77"]
+build-backend = "setuptools.build_meta"
+
+[project]
+name = "plug"
+dynamic = ["version"]
+
+[tool.setuptools]
+packages = ["plug"]
+
+[tool.setuptools.dynamic]
+version = {attr = "plug.__version__"}
+
+[dependency-groups]
+test = ["pytest"]
+)"},
+           {"plug/__init__.py", "__version__ = '1.2'\n\n\ndef double(x):\n    return 2 * x\n"},
+           {"testing/conftest.py", "import pytest\n\n\n@pytest.fixture\ndef two():\n"
+                                   "    return 2\n"},
+           {"testing/test_plug.py", "from plug import double\n\n\ndef test_one(two):\n"
+                                    "    assert double(1) == two\n\n\ndef test_two(two):\n"
+                                    "    assert double(two) == 4\n"}});
+  auto built = tarvo({"build", "--wheel"});
+  ASSERT_EQ(built.status, 0) << built.out << built.err;
+  ASSERT_EQ(names_in(dir / "dist"), std::vector<std::string>{"plug-1.2-py3-none-any.whl"});
+
+  auto no_pip = tarvo({"test", "--wheel", "testing"});
+  EXPECT_EQ(no_pip.status, 1);
+  EXPECT_NE(no_pip.err.find("\nHint: no wheel of pip>=25.1 is at hand (no package index here?): "
+                            "download it on the host into the project, e.g. into wheels/, and add "
+                            "--setup 'export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\"'\n"),
+            std::string::npos)
+      << no_pip.err;
+
+  for (const auto &entry : fs::directory_iterator(source_dir() / ".cache" / "wheels")) {
+    if (entry.path().filename().string().starts_with("pip-")) {
+      fs::create_directories(dir / "wheels");
+      fs::copy_file(entry.path(), dir / "wheels" / entry.path().filename());
+    }
+  }
+  give_to_owner(dir / "wheels");
+  const std::string hand_in = "export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\"";
+  auto selected = tarvo({"test", "--wheel", "testing", "--setup", hand_in, "--", "-k", "two"});
+  EXPECT_EQ(selected.status, 0) << selected.out << selected.err;
+  EXPECT_NE(selected.out.find("testing/test_plug.py::test_two PASSED"), std::string::npos)
+      << selected.out;
+  EXPECT_NE(selected.out.find("1 passed, 1 deselected"), std::string::npos) << selected.out;
+  EXPECT_TRUE(selected.out.ends_with("Wheel tests passed\n")) << selected.out;
+
+  auto one = tarvo({"test", "--wheel", "./testing/test_plug.py::test_one", "--setup", hand_in});
+  EXPECT_EQ(one.status, 0) << one.out << one.err;
+  EXPECT_NE(one.out.find("testing/test_plug.py::test_one PASSED"), std::string::npos) << one.out;
+  EXPECT_EQ(one.out.find("test_two"), std::string::npos) << one.out;
+
+  // Without the group, and no "test" extra either, the wheel is tested alone: pytest is not
+  // there, and the hint names both places it may be listed.
+  auto pyproject = read_file(dir / "pyproject.toml");
+  write_file(dir / "pyproject.toml", pyproject.substr(0, pyproject.find("[dependency-groups]")));
+  auto bare = tarvo({"test", "--wheel", "testing"});
+  EXPECT_EQ(bare.status, 1);
+  EXPECT_NE(bare.err.find("No module named pytest\nHint: pytest is not installed, and the project "
+                          "has neither a 'test' extra ([project.optional-dependencies]) nor a "
+                          "'test' group ([dependency-groups]): add one that lists pytest\n"),
+            std::string::npos)
+      << bare.err;
+  expect_nothing_but_the_venv_is_roots();
+}
+
+// idna's shape: a flit_core backend, whose wheel the image does not have and no index offers.
+TEST_F(Containers, BuildWithoutItsBackendsWheelSaysHowToHandItIn) {
+  project({{"pyproject.toml", "[build-system]\nrequires = [\"flit_core >=3.11,<5\"]\n"
+                              "build-backend = \"flit_core.buildapi\"\n\n[project]\n"
+                              "name = \"flitted\"\nversion = \"1.0\"\ndescription = \"x\"\n"},
+           {"flitted/__init__.py", ""}});
+  auto r = tarvo({"build", "--wheel"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("\nHint: no wheel of flit_core<5,>=3.11 is at hand (no package index "
+                       "here?): download it on the host into the project, e.g. into wheels/, and "
+                       "add --setup 'export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\"'\n"
+                       "CalledProcessError: "),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(dir / "dist"));
+}
+
 // Copy mode on the local engine: the project goes in without .venv, dist/ and build/, but with
 // .git, so a version taken from git is the project's; only the wheel comes back, to the
 // project's owner, and nothing else of the run stays in the project.

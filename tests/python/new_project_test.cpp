@@ -1,5 +1,5 @@
-// A project fresh from tarvo init passes its own checks from the first commit: config-diff, the
-// five lint checks (the real linters, offline), and the GitHub workflow schema.
+// A project fresh from tarvo init passes its own checks from the first commit: test, config-diff,
+// the five lint checks (the real linters, offline), and the GitHub workflow schema.
 #include "real_python.hpp"
 
 #include <gtest/gtest.h>
@@ -10,10 +10,19 @@ namespace fs = std::filesystem;
 class NewProject : public RealPython {};
 
 TEST_F(NewProject, GreenFromTheFirstCommit) {
-  options.input = "demo\nA demo project.\nAda Lovelace\nada@example.org\nMIT\n";
-  auto init = run_in_pty({tarvo_binary().string(), "init"}, options);
-  ASSERT_EQ(init.status, 0) << init.screen << init.err;
-  options.input.reset();
+  // Unattended: every value given, no terminal.
+  auto init =
+      run_tarvo({"init", "--name", "demo", "--description", "A demo project.", "--author-name",
+                 "Ada Lovelace", "--author-email", "ada@example.org", "--license", "MIT"},
+                options);
+  ASSERT_EQ(init.status, 0) << init.out << init.err;
+
+  // No tests yet: nothing to run, and nothing set up for it.
+  auto test = run_tarvo({"test"}, options);
+  EXPECT_EQ(test.status, 0) << test.err;
+  EXPECT_EQ(test.out,
+            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+  EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
 
   auto diff = run_tarvo({"config-diff", "--workflow"}, options);
   EXPECT_EQ(diff.status, 0) << diff.err;

@@ -48,9 +48,12 @@ TEST(Grammar, Defaults) {
   EXPECT_EQ(a.libc, "glibc");
   EXPECT_EQ(a.python, "3.11");
   EXPECT_FALSE(a.setup);
-  EXPECT_EQ(a.path, "tests/");
+  EXPECT_FALSE(a.path);
+  EXPECT_TRUE(a.pytest_args.empty());
+  EXPECT_FALSE(parsed({"status"}).json);
   Args init = parsed({"init"});
-  EXPECT_FALSE(init.name || init.description || init.author_name || init.author_email);
+  EXPECT_FALSE(init.name || init.description || init.author_name || init.author_email ||
+               init.license);
 }
 
 TEST(Grammar, ValuesInEverySpelling) {
@@ -80,7 +83,16 @@ TEST(Grammar, FlagsAndPositionalsInAnyOrder) {
   Args t = parsed({"test", "unit/test_a.py", "--wheel", "--libc", "musl"});
   EXPECT_EQ(t.path, "unit/test_a.py");
   EXPECT_TRUE(t.wheel);
-  EXPECT_EQ(parsed({"test", "--", "-odd"}).path, "-odd");
+  // After "--", test's words go to pytest as they are; other commands take them as positionals.
+  Args words = parsed({"test", "tests/a.py::b", "--", "-k", "slow", "--wheel", "--", "x"});
+  EXPECT_EQ(words.path, "tests/a.py::b");
+  EXPECT_FALSE(words.wheel);
+  EXPECT_EQ(words.pytest_args, (std::vector<std::string>{"-k", "slow", "--wheel", "--", "x"}));
+  Args none = parsed({"test", "--wheel", "--"});
+  EXPECT_TRUE(none.wheel && !none.path && none.pytest_args.empty());
+  EXPECT_EQ(parsed({"requirements", "--", "-odd"}).extras, std::vector<std::string>{"-odd"});
+  EXPECT_TRUE(parsed({"status", "--json"}).json);
+  EXPECT_EQ(parsed({"init", "--lic", "MIT"}).license, "MIT");
 
   EXPECT_TRUE(parsed({"lint", "--color"}).colour);
   EXPECT_TRUE(parsed({"lint", "--colour"}).colour);
@@ -112,7 +124,12 @@ TEST(Grammar, HelpAndVersionEndAtOnce) {
                            "Do not compress the standalone executable."}) {
     EXPECT_NE(b.out.find(text), std::string::npos) << text;
   }
-  EXPECT_NE(finished({"test", "--he"}).out.find("[path]"), std::string::npos);
+  Finished t = finished({"test", "--he"});
+  EXPECT_NE(t.out.find(" [path]"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find(" [-- PYTEST_ARGS ...]\n"), std::string::npos) << t.out;
+  EXPECT_NE(t.out.find("  -- PYTEST_ARGS ...    Words after -- go to pytest unchanged"),
+            std::string::npos)
+      << t.out;
   EXPECT_NE(finished({"requirements", "-h"}).out.find("[extras ...]"), std::string::npos);
 }
 

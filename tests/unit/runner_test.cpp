@@ -100,6 +100,16 @@ TEST_P(RunnerOnPipeTest, WritesProgressAndFailuresOnly) {
 
 const std::string FAILING = "echo out; echo err >&2; exit 4";
 
+// pip's words as a build step passes them on: indented and wrapped. The script has them on one
+// line (the driver takes one argument a line), for printf to break.
+const std::string NONE_FOUND_ERR =
+    "  ERROR: Could not find a version that satisfies the requirement\n  editables~=0.3 (from "
+    "versions: none)\n  ERROR: No matching distribution found for editables~=0.3\n";
+const std::string NONE_FOUND =
+    "echo 'Looking in links: /w'; printf '  ERROR: Could not find a version that satisfies the "
+    "requirement\\n  editables~=0.3 (from versions: none)\\n  ERROR: No matching distribution "
+    "found for editables~=0.3\\n' >&2; exit 1";
+
 INSTANTIATE_TEST_SUITE_P(
     Calls, RunnerOnPipeTest,
     ::testing::Values(PipeCase{"SpinnerSucceeds",
@@ -131,6 +141,15 @@ INSTANTIATE_TEST_SUITE_P(
                                {"chronic", "", shell(FAILING), false},
                                "out\n\n",
                                "err\n\nreturncode=4 stdout='out\\n' stderr='err\\n'\n"},
+                      // pip found no version at all: it names the requirement and the way in.
+                      PipeCase{"SpinnerNamesWhatNoIndexOffered",
+                               {"spinner", "Installing test tools", shell(NONE_FOUND)},
+                               "Installing test tools...\nLooking in links: /w\n\n",
+                               NONE_FOUND_ERR +
+                                   "\nHint: no wheel of editables~=0.3 is at hand "
+                                   "(no package index here?): download it into a "
+                                   "folder and add the folder to PIP_FIND_LINKS\n" +
+                                   failure(NONE_FOUND, 1)},
                       PipeCase{"ChronicSkipsEmptyOutput",
                                {"chronic", "", shell("exit 1")},
                                "",

@@ -2,6 +2,7 @@
 // probe, the emulator registration and the container run, with the exact scripts.
 #include "tarvo/artifacts/wheel_test.hpp"
 #include "tarvo/artifacts/find_wheel.hpp"
+#include "tarvo/artifacts/step_hints.hpp"
 #include "tarvo/artifacts/wheel_build.hpp"
 
 #include "container_calls.hpp"
@@ -9,12 +10,16 @@
 #include "recording_launcher.hpp"
 #include "tarvo/container/docker.hpp"
 
+#include "tarvo/repr.hpp"
+
 #include <gtest/gtest.h>
 
 namespace {
 
 using namespace tarvo::artifacts;
 using tarvo::container::Libc;
+using tarvo::project::missing_pytest_hint;
+using tarvo::project::TestRequirements;
 using namespace tarvo::testing;
 using tarvo::container::host_machine;
 using tarvo::container::Target;
@@ -95,9 +100,10 @@ manylinux-interpreters ensure "cp311-cp311"
 PATH="/opt/python/cp311-cp311/bin:$PATH"
 cd /src
 
+)" + step_hints() + R"(
 rm -rf build/
-python -m pip install   --upgrade   --extra-index-url="https://www.piwheels.org/simple"   build
-python -m build --wheel --outdir=/tmp/tarvo-wheels/built --config-setting=build_with_nuitka=false
+tarvo_step python -m pip install   --upgrade   --extra-index-url="https://www.piwheels.org/simple"   build
+tarvo_step python -m build --wheel --outdir=/tmp/tarvo-wheels/built --config-setting=build_with_nuitka=false
 
 cp /tmp/tarvo-wheels/built/*.whl "$tarvo_out/"
 rm -rf wheelhouse/
@@ -141,18 +147,21 @@ TEST_F(ContainerSteps, NativeWheelBuildForAForeignArchitecture) {
     build_manylinux_wheel(true, {arch, Libc::Glibc, "3.12"}, "echo one\necho two");
   });
   EXPECT_EQ(outcome.error, "");
-  const std::string script = "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
-                             "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /src\n"
-                             "echo one\necho two\nrm -rf build/\n"
-                             "python -m pip install   --upgrade   --extra-index-url=\""
-                             "https://www.piwheels.org/simple\"   build\n"
-                             "python -m build --wheel --outdir=/tmp/tarvo-wheels/built \n"
-                             "auditwheel repair --wheel-dir=/tmp/tarvo-wheels/repaired "
-                             "/tmp/tarvo-wheels/built/*_" +
-                             arch +
-                             ".whl\n"
-                             "cp /tmp/tarvo-wheels/repaired/*.whl \"$tarvo_out/\"\n"
-                             "rm -rf wheelhouse/\n";
+  const std::string script =
+      "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
+      "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /src\n"
+      "echo one\necho two\n" +
+      step_hints() +
+      "\nrm -rf build/\n"
+      "tarvo_step python -m pip install   --upgrade   --extra-index-url=\""
+      "https://www.piwheels.org/simple\"   build\n"
+      "tarvo_step python -m build --wheel --outdir=/tmp/tarvo-wheels/built \n"
+      "auditwheel repair --wheel-dir=/tmp/tarvo-wheels/repaired "
+      "/tmp/tarvo-wheels/built/*_" +
+      arch +
+      ".whl\n"
+      "cp /tmp/tarvo-wheels/repaired/*.whl \"$tarvo_out/\"\n"
+      "rm -rf wheelhouse/\n";
   EXPECT_EQ(commands(),
             (std::vector<Command>{PROBE, REGISTRATION,
                                   container({}, "quay.io/pypa/manylinux_2_34_" + arch + ":latest",
@@ -222,17 +231,22 @@ TEST_F(ContainerSteps, FailingContainerEndsWithCalledProcessError) {
   EXPECT_EQ(test.out.find("Wheel tests passed"), std::string::npos);
 }
 
+// The wheel test's script for a project with a "test" extra, the tests folder and no words
+// for pytest.
 const std::string WHEEL_TEST = R"(
 cd /src
 
-pip install   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   "dist/pkg-1.0-py3-none-any.whl[test]"
+)" + step_hints(missing_pytest_hint(TestRequirements::Extra)) +
+                               R"(
+
+tarvo_step pip install   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   "dist/pkg-1.0-py3-none-any.whl[test]"
 git config --global user.email 'test-runner@tarvo.invalid'
 git config --global user.name "Test Runner"
 git config --global init.defaultBranch trunk
 mkdir -p /tmp/test
 cd /tmp/test;
 cp -r /src/tests .
-python -m pytest -vv tests
+tarvo_step python -m pytest -vv tests
 )";
 
 TEST_F(ContainerSteps, WheelTestOnTheHostArchitecture) {
@@ -248,6 +262,86 @@ TEST_F(ContainerSteps, WheelTestOnTheHostArchitecture) {
   // The wheel test has no products: its prelude makes no folder for them.
   EXPECT_EQ(docker.commands().back().back().find("tarvo_out"), std::string::npos);
 }
+
+// The path names what is copied out of the project (its top folder, or a file at the top) and
+// what pytest runs; the words for pytest follow it, each one word for the shell.
+TEST_F(ContainerSteps, WheelTestRunsThePathWithPytestsWords) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  write_file("testing/unit/test_a.py", "");
+  write_file("test_top.py", "");
+  struct Case {
+    std::string path;
+    std::vector<std::string> words;
+    std::string copy;
+    std::string pytest;
+  };
+  for (const auto &c : std::vector<Case>{
+           {"testing", {}, "cp -r /src/testing .", "python -m pytest -vv testing"},
+           {"./testing/unit/",
+            {"-k", "slow or fast", "-x"},
+            "cp -r /src/testing .",
+            "python -m pytest -vv testing/unit -k 'slow or fast' -x"},
+           {"testing/unit/test_a.py::test_b[1-$x]",
+            {},
+            "cp -r /src/testing .",
+            "python -m pytest -vv 'testing/unit/test_a.py::test_b[1-$x]'"},
+           {"test_top.py",
+            {"--lf"},
+            "cp -r /src/test_top.py .",
+            "python -m pytest -vv test_top.py --lf"},
+       }) {
+    SCOPED_TRACE(c.path);
+    auto outcome = run([&] {
+      test_manylinux_wheel({host_machine()}, std::nullopt,
+                           {.path = c.path, .pytest_args = c.words});
+    });
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_TRUE(script().ends_with("mkdir -p /tmp/test\ncd /tmp/test;\n" + c.copy +
+                                   "\ntarvo_step " + c.pytest + "\n"))
+        << script();
+  }
+}
+
+TEST_F(ContainerSteps, WheelTestPathMustBeInTheProject) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  for (const std::string path : {"/etc", "../other", "tests/../../x", ".", "::test_a"}) {
+    auto outcome =
+        run([&] { test_manylinux_wheel({host_machine()}, std::nullopt, {.path = path}); });
+    EXPECT_EQ(outcome.error, "ValueError: test --wheel takes a test file, folder or node id "
+                             "inside the project, got " +
+                                 tarvo::repr(path));
+  }
+  auto missing = run([&] {
+    test_manylinux_wheel({host_machine()}, std::nullopt, {.path = "testing/test_a.py::test_b"});
+  });
+  EXPECT_EQ(missing.error,
+            "FileNotFoundError: [Errno 2] No such file or directory: 'testing/test_a.py'");
+  EXPECT_EQ(docker.commands(), std::vector<Command>(6, PROBE));
+}
+
+// A "test" group is installed from the project's pyproject.toml by a pip that knows groups;
+// with neither extra nor group, the wheel alone, and the hint for a missing pytest says so.
+TEST_F(ContainerSteps, WheelTestInstallsWhatTheTestsNeed) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  const std::string install = "tarvo_step pip install   --root-user-action=ignore   "
+                              "--extra-index-url=\"https://www.piwheels.org/simple\"   "
+                              "\"dist/pkg-1.0-py3-none-any.whl\"";
+  for (const auto &[requirements, rows] : std::vector<std::pair<TestRequirements, std::string>>{
+           {TestRequirements::Group,
+            "tarvo_step pip install --root-user-action=ignore \"pip>=25.1\"\n" + install +
+                " --group /src/pyproject.toml:test\n"},
+           {TestRequirements::Neither, "\n" + install + "\n"},
+           {TestRequirements::Unseen, "\n" + install.substr(0, install.size() - 1) + "[test]\"\n"},
+       }) {
+    run([&] {
+      test_manylinux_wheel({host_machine()}, std::nullopt, {.requirements = requirements});
+    });
+    const auto script = this->script();
+    const auto hints = step_hints(missing_pytest_hint(requirements));
+    EXPECT_NE(script.find(hints + "\n" + rows + "git config"), std::string::npos) << script;
+  }
+}
+
 // Which targets build the test tools with Rust, and what is in front of the script then.
 TEST_F(ContainerSteps, WheelTestPreparesTheTarget) {
   write_file("dist/pkg-1.0-py3-none-any.whl", "");

@@ -1,5 +1,6 @@
 #include "tarvo/artifacts/wheel_build.hpp"
 
+#include "tarvo/artifacts/step_hints.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
 
@@ -45,10 +46,11 @@ void build_manylinux_wheel(bool native, const Target &target,
       .line(search_path(interpreter))
       .line("cd /src")
       .line(setup.value_or(""))
+      .line(step_hints())
       .line("rm -rf build/")
-      .line(fmt::format("python -m pip install   --upgrade   --extra-index-url=\"{}\"   build",
-                        EXTRA_INDEX_URL))
-      .line(build)
+      .line(fmt::format("{}python -m pip install   --upgrade   --extra-index-url=\"{}\"   build",
+                        STEP, EXTRA_INDEX_URL))
+      .line(std::string(STEP) + build)
       .line_if(native, fmt::format("auditwheel repair --wheel-dir={} {}/*_{}.whl", REPAIRED, BUILT,
                                    shell_word(target.arch)))
       // The run's products folder, which tarvo empties into dist/ once the run has succeeded:

@@ -23,13 +23,17 @@ struct Args {
   std::string python = "3.11";
   std::optional<std::string> setup;
   bool verbose = false;
-  // test
-  std::string path = "tests/";
+  // test: the test file, folder or node id (absent: the tests folder), and the words after
+  // "--", which go to pytest unchanged
+  std::optional<std::string> path;
+  std::vector<std::string> pytest_args;
   // build
   bool sdist = false;
   bool native_wheel = false;
   bool executable = false;
   bool no_compress = false;
+  // status
+  bool json = false;
   // lint and config-diff
   bool fix = false;
   bool workflow = false;
@@ -39,6 +43,7 @@ struct Args {
   std::optional<std::string> description;
   std::optional<std::string> author_name;
   std::optional<std::string> author_email;
+  std::optional<std::string> license;
 };
 
 } // namespace tarvo::cli

@@ -9,9 +9,12 @@
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/container.hpp"
 #include "tarvo/container/docker.hpp"
+#include "tarvo/files/files.hpp"
 #include "tarvo/lint/lint.hpp"
 #include "tarvo/packaging/name.hpp"
+#include "tarvo/project/identity.hpp"
 #include "tarvo/project/project_config.hpp"
+#include "tarvo/project/test_requirements.hpp"
 #include "tarvo/repr.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 
@@ -32,6 +35,42 @@ container::Target target(const Args &args) {
 
 venv::VirtualEnvironment environment(const Args &args) {
   return venv::get_venv(args.no_sync ? venv::Sync::WhenIncomplete : venv::Sync::Always);
+}
+
+// Whether the environment's interpreter finds `module`, without importing it.
+bool has_module(const venv::VirtualEnvironment &venv, const std::string &module) {
+  return venv.run({"-c",
+                   "import importlib.util, sys; sys.exit(importlib.util.find_spec(sys.argv[1]) "
+                   "is None)",
+                   module},
+                  {.capture_output = true})
+             .returncode == 0;
+}
+
+// NAME-VERSION, with a note where the version is not given, or where the name is not read from
+// [project], which tarvo's other commands read.
+std::string project_line(const project::Identity &identity) {
+  if (!identity.name) {
+    return "no name found (tarvo's commands read it from pyproject.toml's [project] table)";
+  }
+  std::string line = *identity.name;
+  std::vector<std::string> notes;
+  if (identity.version) {
+    line += "-" + *identity.version;
+  } else if (identity.dynamic_version) {
+    notes.push_back("version set at build time");
+  } else if (identity.source == "[project]") {
+    notes.push_back("no version: [project] neither gives one nor lists it in dynamic");
+  } else {
+    notes.push_back("no version in " + *identity.source);
+  }
+  if (identity.source != "[project]") {
+    notes.push_back("metadata in " + *identity.source + ", while tarvo's commands read [project]");
+  }
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    line += (i == 0 ? " (" : "; ") + notes[i] + (i + 1 == notes.size() ? ")" : "");
+  }
+  return line;
 }
 
 } // namespace
@@ -63,27 +102,59 @@ int cmd_requirements(const Args &args, const Grammar &) {
 }
 
 int cmd_status(const Args &args, const Grammar &) {
-  ProjectConfig config;
+  const auto pyproject = project::find_pyproject();
+  ProjectConfig config(pyproject);
+  std::optional<console::ProgressOnStderr> result_only;
+  if (args.json) {
+    result_only.emplace();
+  }
   auto venv = environment(args);
-  // Both are read before the first line, so a malformed file prints no status at all.
-  std::string project = str(config.name()) + "-" + config.version().value_or("None");
-  console::out("Project: {}\n", printable(project));
-  console::out("Docker: {}\n", container::check_docker() ? "installed" : "missing");
-  console::out("Venv: {}\n", venv.exists() ? "installed" : "missing");
+  // Read before the first line, so a malformed file prints no status at all.
+  const auto identity = project::project_identity(config, pyproject.parent_path());
+  const bool docker = container::check_docker();
+  const bool venv_installed = venv.exists();
+  if (args.json) {
+    auto text = [](const std::optional<std::string> &value) {
+      return value ? json_string(*value) : std::string("null");
+    };
+    console::out("{{\"name\": {}, \"version\": {}, \"dynamic_version\": {}, \"metadata\": {}, "
+                 "\"docker\": {}, \"venv\": {}}}\n",
+                 text(identity.name), text(identity.version), identity.dynamic_version,
+                 text(identity.source), docker, venv_installed);
+    return 0;
+  }
+  console::out("Project: {}\n", printable(project_line(identity)));
+  console::out("Docker: {}\n", docker ? "installed" : "missing");
+  console::out("Venv: {}\n", venv_installed ? "installed" : "missing");
   return 0;
 }
 
 int cmd_test(const Args &args, const Grammar &) {
+  // A project without tests yet (one fresh from init) has nothing to fail: that is said, as
+  // the workflow init writes skips its test step then too.
+  if (!args.path && !files::exists("tests")) {
+    console::out("No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+    return 0;
+  }
   container::set_verbose(args.verbose);
   if (args.wheel) {
-    artifacts::test_manylinux_wheel(target(args), args.setup);
+    artifacts::test_manylinux_wheel(
+        target(args), args.setup,
+        {args.path, args.pytest_args, project::test_requirements_in(".")});
     return 0;
   }
   auto venv = environment(args);
   if (venv.syncs()) {
-    venv.ensure_test_tools();
+    venv.ensure_test_tools(project::test_requirements_in("."));
   }
-  return venv.run({"-um", "pytest", "-vv", "tests"}).returncode;
+  std::vector<std::string> pytest = {"-um", "pytest", "-vv", args.path.value_or("tests")};
+  pytest.insert(pytest.end(), args.pytest_args.begin(), args.pytest_args.end());
+  const int status = venv.run(pytest).returncode;
+  // Python's own status when it finds no pytest module; only then is it looked for.
+  if (status == 1 && !has_module(venv, "pytest")) {
+    console::err("{}\n", project::missing_pytest_hint(project::test_requirements_in(".")));
+  }
+  return status;
 }
 
 int cmd_build(const Args &args, const Grammar &) {

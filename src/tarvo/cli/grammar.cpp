@@ -66,7 +66,15 @@ Grammar build_grammar() {
                             "path",
                             Arity::Optional,
                             &Args::path,
-                            "Path to test file or directory (default: tests/)",
+                            "Path to test file or directory, or a test's node id such as "
+                            "tests/test_a.py::test_b (default: tests/)",
+                            {}});
+  test.arguments.push_back({{},
+                            "PYTEST_ARGS",
+                            Arity::Remainder,
+                            &Args::pytest_args,
+                            "Words after -- go to pytest unchanged, locally and with --wheel "
+                            "(e.g., tarvo test -- -k slow -x)",
                             {}});
 
   Command build{"build", "Build wheel and source distribution", {}};
@@ -101,17 +109,25 @@ Grammar build_grammar() {
       flag({"--colour", "--color"}, &Args::colour, colour_help),
   };
 
+  Command status{"status", "Output status information", {}};
+  status.arguments = {
+      flag({"--json"}, &Args::json,
+           "Print one JSON object (name, version, dynamic_version, metadata, docker, venv) "
+           "instead of the lines; progress goes to standard error"),
+  };
+
   Command init{"init", "Initialize a new project", {}};
   init.arguments = {
       option({"--name"}, "NAME", &Args::name, "Project name"),
       option({"--description"}, "DESCRIPTION", &Args::description, "Project description"),
       option({"--author-name"}, "AUTHOR_NAME", &Args::author_name, "Author name"),
       option({"--author-email"}, "AUTHOR_EMAIL", &Args::author_email, "Author email"),
+      option({"--license"}, "SPDX", &Args::license, "License spdx identifier (e.g., MIT)"),
   };
 
   g.commands = {std::move(requirements), std::move(test),
                 std::move(build),        {"clean", "Remove build artifacts", {}},
-                std::move(lint),         {"status", "Output status information", {}},
+                std::move(lint),         std::move(status),
                 std::move(config_diff),  std::move(init)};
   return g;
 }

@@ -19,6 +19,7 @@ enum class Arity {
   Value,      // an option with one value
   Optional,   // a positional of zero or one word
   ZeroOrMore, // a positional of any number of words
+  Remainder,  // every word after "--", taken as it is
 };
 
 struct Argument {

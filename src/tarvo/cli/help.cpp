@@ -29,6 +29,8 @@ std::string usage_token(const Argument &a) {
     return "[" + a.display + "]";
   case Arity::ZeroOrMore:
     return "[" + a.display + " ...]";
+  case Arity::Remainder:
+    return "[-- " + a.display + " ...]";
   }
   return {};
 }
@@ -88,6 +90,9 @@ std::string help_entry(const std::string &invocation, const std::string &text,
 }
 
 std::string invocation(const Argument &a) {
+  if (a.arity == Arity::Remainder) {
+    return "-- " + a.display + " ...";
+  }
   if (!a.is_option()) {
     return a.display;
   }

@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <fmt/format.h>
 #include <set>
+#include <vector>
 
 namespace tarvo::cli {
 
@@ -81,22 +83,36 @@ int cmd_init(const Args &args, const Grammar &grammar) {
     std::optional<std::string> value;
     const char *prompt;
     Check check;
+    const char *option;
   };
   const std::array<Question, 5> questions = {{
-      {args.name, "Project name: ", check_name},
-      {args.description, "Description: ", nullptr},
-      {args.author_name, "Author name: ", nullptr},
-      {args.author_email, "Author email: ", nullptr},
-      {std::nullopt, "License spdx identifier: ", check_license},
+      {args.name, "Project name: ", check_name, "--name"},
+      {args.description, "Description: ", nullptr, "--description"},
+      {args.author_name, "Author name: ", nullptr, "--author-name"},
+      {args.author_email, "Author email: ", nullptr, "--author-email"},
+      {args.license, "License spdx identifier: ", check_license, "--license"},
   }};
   std::array<std::string, 5> values;
+  // Without a terminal nothing is asked: every value missing is named at once, so that one
+  // more try completes the command.
+  std::vector<std::string> missing;
   for (std::size_t i = 0; i < questions.size(); ++i) {
     auto value = get_arg(questions[i].value, questions[i].prompt, questions[i].check);
     if (!value) {
-      console::out("{}", usage(grammar));
-      return 1;
+      missing.push_back(questions[i].option);
+      continue;
     }
     values[i] = *value;
+  }
+  if (!missing.empty()) {
+    console::out("{}", usage(grammar));
+    std::string options = missing.front();
+    for (std::size_t i = 1; i < missing.size(); ++i) {
+      options += (i + 1 == missing.size() ? " and " : ", ") + missing[i];
+    }
+    console::report_error(fmt::format(
+        "init asks for missing values only on a terminal: give {} (each not empty)", options));
+    return 1;
   }
   const auto &[name, description, author_name, author_email, license] = values;
 

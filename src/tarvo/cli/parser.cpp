@@ -183,6 +183,13 @@ public:
     return used_next;
   }
 
+  // The argument that takes every word after "--", if the level has one.
+  const Argument *remainder() const {
+    auto found = std::find_if(arguments_.begin(), arguments_.end(),
+                              [](const Argument *a) { return a->arity == Arity::Remainder; });
+    return found == arguments_.end() ? nullptr : *found;
+  }
+
   // Assigns the words that are not options to the level's positionals, in order.
   void assign_positionals(const std::vector<std::string> &words) {
     std::size_t next = 0;
@@ -192,7 +199,16 @@ public:
         list.assign(words.begin() + static_cast<long>(next), words.end());
         next = words.size();
       } else if (a->arity == Arity::Optional && next < words.size()) {
-        args_.*std::get<std::string Args::*>(a->field) = words[next++];
+        std::visit(
+            [&](auto field) {
+              using F = decltype(field);
+              if constexpr (std::is_same_v<F, std::string Args::*> ||
+                            std::is_same_v<F, std::optional<std::string> Args::*>) {
+                args_.*field = words[next];
+              }
+            },
+            a->field);
+        ++next;
       }
     }
     if (next < words.size()) {
@@ -284,6 +300,11 @@ std::variant<Parsed, Finished> parse(const Grammar &g, const std::vector<std::st
     for (std::size_t j = i + 1; j < argv.size(); ++j) {
       const std::string &word = argv[j];
       if (!only_positionals && word == "--") {
+        if (const Argument *rest = level.remainder()) {
+          args.*std::get<std::vector<std::string> Args::*>(rest->field) =
+              std::vector<std::string>(argv.begin() + static_cast<long>(j) + 1, argv.end());
+          break;
+        }
         only_positionals = true;
       } else if (only_positionals || word.size() < 2 || word.front() != '-') {
         positionals.push_back(word);

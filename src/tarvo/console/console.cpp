@@ -21,6 +21,7 @@ constexpr std::string_view ERASE_LINE = "\x1b[2K\r";
 FILE *file(Stream stream) { return stream == Stream::Err ? stderr : stdout; }
 
 Stream last_written = Stream::Out;
+Stream progress = Stream::Out;
 std::optional<WriteFailure> first_failure;
 
 // The first failure is kept: later ones on a broken stream only repeat it.
@@ -92,6 +93,11 @@ void write(Stream stream, std::string_view text) {
   // Standard error is unbuffered; standard output on a terminal is flushed at each line end by
   // stdio, and elsewhere whenever the streams switch or a child starts.
 }
+
+Stream progress_stream() { return progress; }
+
+ProgressOnStderr::ProgressOnStderr() : previous_(progress) { progress = Stream::Err; }
+ProgressOnStderr::~ProgressOnStderr() { progress = previous_; }
 
 void flush() {
   flush_stream(Stream::Out);
@@ -220,8 +226,8 @@ void StatusLine::draw() {
   if (!may_draw || done_) {
     return;
   }
-  out("{}{}: [{}]", shown_ ? "\r" : "", action_, SPINNER_FRAMES[frame_]);
-  flush_stream(Stream::Out);
+  write(progress, fmt::format("{}{}: [{}]", shown_ ? "\r" : "", action_, SPINNER_FRAMES[frame_]));
+  flush_stream(progress);
   shown_ = true;
 }
 
@@ -231,8 +237,8 @@ void StatusLine::erase() {
   }
   shown_ = false;
   auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
-  out("\r{:{}}\r", "", width);
-  flush_stream(Stream::Out);
+  write(progress, fmt::format("\r{:{}}\r", "", width));
+  flush_stream(progress);
 }
 
 void StatusLine::step_aside() {
@@ -243,11 +249,11 @@ void StatusLine::step_aside() {
   // Deletes the line's characters from the start of the line, so that what followed them moves
   // there, and puts the cursor back where it was, as many columns to the left.
   auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
-  out("\x1b"
-      "7\r\x1b[{0}P\x1b"
-      "8\x1b[{0}D",
-      width);
-  flush_stream(Stream::Out);
+  write(progress, fmt::format("\x1b"
+                              "7\r\x1b[{0}P\x1b"
+                              "8\x1b[{0}D",
+                              width));
+  flush_stream(progress);
 }
 
 void StatusLine::clear() {

@@ -43,6 +43,23 @@ template <typename... T> void err(fmt::format_string<T...> format, T &&...args) 
   write(Stream::Err, fmt::format(format, std::forward<T>(args)...));
 }
 
+// Where progress goes: the "<action>..." lines, the spinner's status line, the notes about
+// .venv and the output of a failed step that would go to standard output. That is standard
+// output, unless a command keeps standard output for its result alone (status --json).
+Stream progress_stream();
+
+// Sends progress to standard error while it exists.
+class ProgressOnStderr {
+public:
+  ProgressOnStderr();
+  ~ProgressOnStderr();
+  ProgressOnStderr(const ProgressOnStderr &) = delete;
+  ProgressOnStderr &operator=(const ProgressOnStderr &) = delete;
+
+private:
+  Stream previous_;
+};
+
 // Flushes both streams: before a child writes to them, and before the process ends.
 void flush();
 
@@ -107,7 +124,7 @@ private:
   virtual void step_aside() = 0;
 };
 
-// The spinner's one self-overwriting line, "<action>: [frame]", on standard output. It is
+// The spinner's one self-overwriting line, "<action>: [frame]", on the progress stream. It is
 // blanked when the step ends, however it ends.
 class StatusLine final : public Display {
 public:

@@ -196,6 +196,15 @@ std::optional<Value> ProjectConfig::tool_exclude(std::string_view name) const {
   return lookup(&checked_table(*section), "exclude");
 }
 
+std::optional<Value> ProjectConfig::tool(std::string_view name) const {
+  return lookup(walk(find(data_, "tool"), "tool"), name);
+}
+
+std::optional<Value> ProjectConfig::dependency_groups() const {
+  const Value *groups = find(data_, "dependency-groups");
+  return groups ? std::optional<Value>(*groups) : std::nullopt;
+}
+
 std::optional<Value> ProjectConfig::pyright_exclude() const { return tool_exclude("pyright"); }
 std::optional<Value> ProjectConfig::ruff_exclude() const { return tool_exclude("ruff"); }
 

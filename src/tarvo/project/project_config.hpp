@@ -51,9 +51,15 @@ public:
   std::optional<Value> ruff_exclude() const;
   std::optional<Value> requires_python() const;
 
+  // [project] KEY as stored; absent where the table or the key is missing.
+  std::optional<Value> project_key(std::string_view key) const;
+  // The table [tool.NAME] (any value stored there); absent where [tool] or NAME is missing.
+  std::optional<Value> tool(std::string_view name) const;
+  // The table [dependency-groups]; absent when the document has none.
+  std::optional<Value> dependency_groups() const;
+
 private:
   explicit ProjectConfig(Table data) : data_(std::move(data)) {}
-  std::optional<Value> project_key(std::string_view key) const;
   std::optional<Value> tool_exclude(std::string_view tool) const;
 
   Table data_;

@@ -2,8 +2,11 @@
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/process/timing.hpp"
+#include "tarvo/repr.hpp"
 
 #include <chrono>
+#include <optional>
+#include <string_view>
 
 namespace tarvo::venv {
 
@@ -11,15 +14,50 @@ namespace {
 
 using process::CompletedProcess;
 
-// A failed step's output, each stream to its own, so the user sees why it failed. Written as it
-// is, never copied: it may be large.
+// The requirement pip found no distribution of at all, in any version (no package index is
+// reachable and no wheel was handed in), when the output says so.
+std::optional<std::string> found_none(const CompletedProcess &done) {
+  // pip's last words, from the end of each stream, with blanks and line ends squeezed: pip's
+  // lines may come indented and wrapped by a build step. Only so much is looked at, since the
+  // output may be large.
+  constexpr std::size_t last_words = 16 * 1024;
+  std::string said;
+  for (const auto *text : {&done.stdout_text, &done.stderr_text}) {
+    std::string_view all = text->has_value() ? std::string_view(**text) : std::string_view();
+    for (char c : all.substr(all.size() - std::min(all.size(), last_words))) {
+      const bool blank = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+      if (!blank || (!said.empty() && said.back() != ' ')) {
+        said += blank ? ' ' : c;
+      }
+    }
+    said += ' ';
+  }
+  constexpr std::string_view none = "(from versions: none)";
+  constexpr std::string_view found = "No matching distribution found for ";
+  const auto after = said.find(none);
+  const auto at = after == std::string::npos ? after : said.find(found, after);
+  if (at == std::string::npos) {
+    return std::nullopt;
+  }
+  const auto start = at + found.size();
+  return said.substr(start, said.find(' ', start) - start);
+}
+
+// A failed step's output, each stream to its own (standard output's to the progress stream),
+// so the user sees why it failed, and for a known cause one line that says what to do. Written
+// as it is, never copied: it may be large.
 void echo_output(const CompletedProcess &done) {
-  for (auto [stream, text] : {std::pair{console::Stream::Out, &done.stdout_text},
+  for (auto [stream, text] : {std::pair{console::progress_stream(), &done.stdout_text},
                               std::pair{console::Stream::Err, &done.stderr_text}}) {
     if (*text && !(*text)->empty()) {
       console::write(stream, **text);
       console::write(stream, "\n");
     }
+  }
+  if (auto requirement = found_none(done)) {
+    console::err("Hint: no wheel of {} is at hand (no package index here?): download it into a "
+                 "folder and add the folder to PIP_FIND_LINKS\n",
+                 printable(*requirement));
   }
   console::flush();
 }
@@ -44,8 +82,8 @@ CompletedProcess chronic(const std::vector<std::string> &args,
 
 CompletedProcess spinner(std::string_view action, const std::vector<std::string> &args,
                          bool chronic) {
-  if (!console::is_terminal(console::Stream::Out)) {
-    console::out("{}...\n", action);
+  if (!console::is_terminal(console::progress_stream())) {
+    console::write(console::progress_stream(), fmt::format("{}...\n", action));
     console::flush();
     if (chronic) {
       return venv::chronic(args);

@@ -92,7 +92,9 @@ VirtualEnvironment::VirtualEnvironment(const fs::path &path, Sync sync)
                    : !fs::exists(path_ / "pyvenv.cfg", ec) ? "has no pyvenv.cfg"
                    : !fs::exists(python_, ec)              ? "has no bin/python"
                                                            : "has no bin/pip";
-    console::out("--no-sync: {} {}, so it is set up as usual\n", path.string(), missing);
+    console::write(
+        console::progress_stream(),
+        fmt::format("--no-sync: {} {}, so it is set up as usual\n", path.string(), missing));
   }
   ensure();
   ensure_pip();
@@ -123,8 +125,22 @@ void VirtualEnvironment::ensure_build_tools() const {
   spinner("Installing build tools", {pip_.string(), "install", "build", "wheel"}, true);
 }
 
-void VirtualEnvironment::ensure_test_tools() const {
-  spinner("Installing test tools", {pip_.string(), "install", "-e", ".[test]"}, true);
+void VirtualEnvironment::ensure_test_tools(project::TestRequirements requirements) const {
+  using project::TestRequirements;
+  std::vector<std::string> args = {pip_.string(), "install", "-e"};
+  switch (requirements) {
+  case TestRequirements::Extra:
+  case TestRequirements::Unseen:
+    args.push_back(".[test]");
+    break;
+  case TestRequirements::Group:
+    args.insert(args.end(), {".", "--group", "test"});
+    break;
+  case TestRequirements::Neither:
+    args.push_back(".");
+    break;
+  }
+  spinner("Installing test tools", args, true);
 }
 
 void VirtualEnvironment::ensure_lint_tools(const std::vector<std::string> &extras) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tarvo/process/process.hpp"
+#include "tarvo/project/test_requirements.hpp"
 
 #include <filesystem>
 #include <string>
@@ -52,7 +53,10 @@ public:
   void ensure() const;
   void ensure_pip() const;
   void ensure_build_tools() const;
-  void ensure_test_tools() const;
+  // Installs the project in editable mode with what its tests need: its "test" extra, or its
+  // "test" dependency group (pip 25.1 and later), or, with neither, nothing more.
+  void ensure_test_tools(
+      project::TestRequirements requirements = project::TestRequirements::Extra) const;
   void ensure_lint_tools(const std::vector<std::string> &extras) const;
   // Installs the project in editable mode with the given optional-dependency groups.
   void install(const std::vector<std::string> &extras = {}) const;
