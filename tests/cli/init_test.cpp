@@ -25,15 +25,20 @@ std::vector<std::string> tarvo_args(std::vector<std::string> args) {
   return args;
 }
 
+// tarvo init with the project "demo" and every value but the licence given, which is then asked
+// for on a terminal.
+std::vector<std::string> init_demo() {
+  return tarvo_args({"init", "--name", "demo", "--description", "d", "--author-name", "a",
+                     "--author-email", "e"});
+}
+
 } // namespace
 
 // Without a terminal nothing can be asked: the values missing are named, all of them, and
 // nothing is written; with all five options init needs no terminal.
 TEST(Init, WithoutTerminalNamesWhatIsMissingOrNeedsNothing) {
   TempDir tmp;
-  const std::vector<std::string> four = {
-      "init", "--name", "demo", "--description", "d", "--author-name", "a", "--author-email", "e"};
-  auto r = run_tarvo(four, {.cwd = tmp.path});
+  auto r = run(init_demo(), {.cwd = tmp.path});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kUsage);
   EXPECT_EQ(r.err, "Error: init asks for missing values only on a terminal: give --license (each "
@@ -48,8 +53,9 @@ TEST(Init, WithoutTerminalNamesWhatIsMissingOrNeedsNothing) {
   EXPECT_TRUE(fs::is_empty(tmp.path));
 
   // Standard input closed, as under some schedulers.
-  std::vector<std::string> all = {"sh", "-c", "exec \"$0\" \"$@\" <&-", tarvo_binary().string()};
-  all.insert(all.end(), four.begin(), four.end());
+  std::vector<std::string> all = {"sh", "-c", "exec \"$0\" \"$@\" <&-"};
+  auto demo = init_demo();
+  all.insert(all.end(), demo.begin(), demo.end());
   all.insert(all.end(), {"--license", "MIT"});
   auto made = run(all, {.cwd = tmp.path});
   EXPECT_EQ(made.status, 0) << made.err;
@@ -137,9 +143,7 @@ TEST(Init, RefusedAnswersAreAskedAgain) {
 
   // End of input while an answer is asked for again still writes nothing.
   TempDir other;
-  auto eof = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d", "--author-name",
-                                    "a", "--author-email", "e"}),
-                        {.cwd = other.path, .input = "\n\x04"});
+  auto eof = run_in_pty(init_demo(), {.cwd = other.path, .input = "\n\x04"});
   EXPECT_EQ(eof.status, 1);
   EXPECT_EQ(eof.err, "EOFError: EOF when reading a line\n");
   EXPECT_TRUE(fs::is_empty(other.path));
@@ -212,9 +216,7 @@ TEST(Init, BadInputWritesNothing) {
 
   // A dangling link named pyproject.toml is not replaced, and that is said.
   fs::create_symlink("elsewhere.toml", project / "pyproject.toml");
-  auto dangling = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d",
-                                         "--author-name", "a", "--author-email", "e"}),
-                             {.cwd = project, .input = "MIT\n"});
+  auto dangling = run_in_pty(init_demo(), {.cwd = project, .input = "MIT\n"});
   EXPECT_EQ(dangling.status, 1);
   EXPECT_EQ(dangling.err, "FileExistsError: [Errno 17] File exists: 'pyproject.toml'\n");
   EXPECT_FALSE(fs::exists(project / "elsewhere.toml"));
@@ -223,17 +225,13 @@ TEST(Init, BadInputWritesNothing) {
   // A file where the package folder or the workflow folder belongs fails before anything is
   // written.
   write_file(project / "demo", "a file");
-  auto blocked = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d",
-                                        "--author-name", "a", "--author-email", "e"}),
-                            {.cwd = project, .input = "MIT\n"});
+  auto blocked = run_in_pty(init_demo(), {.cwd = project, .input = "MIT\n"});
   EXPECT_EQ(blocked.status, 1);
   EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: 'demo'\n");
   EXPECT_FALSE(fs::exists(project / "pyproject.toml"));
   fs::remove(project / "demo");
   write_file(project / ".github", "a file");
-  blocked = run_in_pty(tarvo_args({"init", "--name", "demo", "--description", "d", "--author-name",
-                                   "a", "--author-email", "e"}),
-                       {.cwd = project, .input = "MIT\n"});
+  blocked = run_in_pty(init_demo(), {.cwd = project, .input = "MIT\n"});
   EXPECT_EQ(blocked.status, 1);
   EXPECT_EQ(blocked.err, "FileExistsError: [Errno 17] File exists: '.github'\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(project), fs::directory_iterator()), 1);
