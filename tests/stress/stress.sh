@@ -19,7 +19,7 @@ for _ in $(seq "$(nproc)"); do
   busy+=($!)
 done
 "$build/tests/cli_tests" --gtest_repeat="$runs" --gtest_fail_fast --gtest_brief=1 \
-  --gtest_filter='Waits/Interrupts.SignalReachesWhatACapturedStepStarted/*:Waits/Interrupts.SigintToTarvosGroupDuringLint/*:Waits/Interrupts.CtrlCEndsWhatTheStepLeftInTheBackground/*'
+  --gtest_filter='Waits/InterruptRaces.*'
 "$build/tests/python_tests" --gtest_repeat="$runs" --gtest_fail_fast --gtest_brief=1 \
   --gtest_filter='Waits/InterruptedVenv.*'
 echo "stress: every case passed $runs times in a row"
