@@ -112,9 +112,10 @@ public:
 
     std::size_t size = 2 * (a_.size() + b_.size()) + 4;
     // Left uninitialised: the search reads only what it wrote, around the middle, so the pages
-    // of a large input's far diagonals are never touched.
-    forward_ = std::make_unique_for_overwrite<long[]>(size);
-    backward_ = std::make_unique_for_overwrite<long[]>(size);
+    // of a large input's far diagonals are never touched. (new[] rather than
+    // make_unique_for_overwrite, which libstdc++ 10 lacks.)
+    forward_.reset(new long[size]);
+    backward_.reset(new long[size]);
     too_expensive_ = 1;
     for (std::size_t diagonals = a_.size() + b_.size() + 3; diagonals != 0; diagonals >>= 2) {
       too_expensive_ <<= 1;

@@ -1,12 +1,15 @@
 #include "tarvo/console/console.hpp"
 
 #include "tarvo/error.hpp"
+#include "tarvo/platform.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
+#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -117,21 +120,55 @@ std::optional<WriteFailure> finish() {
 
 void report_error(std::string_view message) { err("Error: {}\n", message); }
 
+namespace {
+
+// Waits until standard input or `wake_fd` (if not -1) can be read; false when a signal came
+// first. Standard input may be a terminal, which macOS's poll() does not take (it answers
+// POLLNVAL), so outside Linux the wait is select()'s, which takes every kind of descriptor.
+bool wait_for_input(int wake_fd) {
+#if TARVO_LINUX_CALLS
+  pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+  if (::poll(fds, wake_fd >= 0 ? 2 : 1, -1) < 0) {
+    if (errno == EINTR) {
+      return false;
+    }
+    throw os_error(errno);
+  }
+  return fds[0].revents != 0;
+#else
+  if (wake_fd >= FD_SETSIZE) {
+    throw os_error(EMFILE);
+  }
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(STDIN_FILENO, &readable);
+  if (wake_fd >= 0) {
+    FD_SET(wake_fd, &readable);
+  }
+  if (::select(std::max(STDIN_FILENO, wake_fd) + 1, &readable, nullptr, nullptr, nullptr) < 0) {
+    if (errno == EINTR) {
+      return false;
+    }
+    throw os_error(errno);
+  }
+  return FD_ISSET(STDIN_FILENO, &readable);
+#endif
+}
+
+} // namespace
+
 std::string read_line(std::string_view prompt, int wake_fd, void (*check)()) {
   out("{}", prompt);
   flush();
   std::string line;
   for (;;) {
-    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wake_fd, POLLIN, 0}};
-    if (::poll(fds, wake_fd >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
-      throw os_error(errno);
-    }
+    bool ready = wait_for_input(wake_fd);
     if (check) {
       check();
     }
     char c;
-    ssize_t n = fds[0].revents != 0 ? ::read(STDIN_FILENO, &c, 1) : -1;
-    if (n < 0 && (fds[0].revents == 0 || errno == EINTR)) {
+    ssize_t n = ready ? ::read(STDIN_FILENO, &c, 1) : -1;
+    if (n < 0 && (!ready || errno == EINTR)) {
       continue;
     }
     if (n < 0) {

@@ -5,12 +5,12 @@
 #include "tarvo/error.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/timing.hpp"
+#include "tarvo/random.hpp"
 
 #include <cerrno>
 #include <cstdint>
 #include <fmt/format.h>
 #include <memory>
-#include <sys/random.h>
 
 namespace tarvo::container {
 
@@ -43,13 +43,7 @@ void tidy_step(std::vector<std::string> args) {
 
 } // namespace
 
-std::string container_name() {
-  std::uint64_t bits = 0;
-  if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
-    throw os_error(errno);
-  }
-  return fmt::format("tarvo-{:016x}", bits);
-}
+std::string container_name() { return fmt::format("tarvo-{:016x}", random_bits()); }
 
 void set_verbose(bool verbose) { verbose_ = verbose; }
 

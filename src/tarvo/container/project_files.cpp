@@ -4,6 +4,7 @@
 #include "tarvo/fd.hpp"
 #include "tarvo/files/files.hpp"
 #include "tarvo/files/tree.hpp"
+#include "tarvo/random.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +12,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,13 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string random_id() {
-  std::uint64_t bits = 0;
-  if (::getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits)) {
-    throw os_error(errno);
-  }
-  return fmt::format("{:016x}", bits);
-}
+std::string random_id() { return fmt::format("{:016x}", random_bits()); }
 
 // Run as root, tarvo hands what it makes in the project to the project folder's owner, who
 // can then clean it.

@@ -2,6 +2,8 @@
 
 #include "tarvo/error.hpp"
 #include "tarvo/fd.hpp"
+#include "tarvo/platform.hpp"
+#include "tarvo/random.hpp"
 #include "tarvo/repr.hpp"
 
 #include <cerrno>
@@ -9,13 +11,15 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 
+#if TARVO_LINUX_CALLS
+#include <sys/syscall.h>
 // renameat2's flag, from the kernel's linux/fs.h: musl's headers do not define it.
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
+#endif
 #endif
 
 namespace tarvo::files {
@@ -46,6 +50,33 @@ void write_all(int fd, std::string_view content, const fs::path &path) {
     }
     content.remove_prefix(static_cast<std::size_t>(n));
   }
+}
+
+// Renames `from` to `to` unless `to` exists, in one step where the system has one. Elsewhere, and
+// on file systems without it, a hard link refuses an existing name just as well; `from` is then
+// unlinked. Sets errno when it returns false.
+bool rename_no_replace(const char *from, const char *to) {
+#if TARVO_LINUX_CALLS
+  // Through syscall(): glibc has a renameat2 wrapper only since 2.28, release builds run on 2.17.
+  if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    return false;
+  }
+#elif TARVO_MACOS
+  if (::renamex_np(from, to, RENAME_EXCL) == 0) {
+    return true;
+  }
+  if (errno != ENOTSUP && errno != EINVAL) {
+    return false;
+  }
+#endif
+  if (::link(from, to) != 0) {
+    return false;
+  }
+  ::unlink(from);
+  return true;
 }
 
 } // namespace
@@ -90,30 +121,26 @@ std::string read_file(const fs::path &path) {
 
 void create_file(const fs::path &path, std::string_view content) {
   fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  std::string temp = (dir / ("." + path.filename().string() + ".tarvo-XXXXXX")).string();
-  Fd file(::mkostemp(temp.data(), O_CLOEXEC));
-  if (!file) {
-    throw os_error(errno, path);
-  }
-  try {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(file.get(), 0666 & ~mask) != 0) {
+  // A fresh name beside the file, created with the mode the umask leaves, as open() gives any
+  // new file: the process-wide umask is neither read nor changed.
+  std::string temp;
+  Fd file;
+  for (int tries = 0; !file; ++tries) {
+    temp = (dir / fmt::format(".{}.tarvo-{:016x}", path.filename().string(), random_bits()))
+               .string();
+    file = Fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!file && (errno != EEXIST || tries == 100)) {
       throw os_error(errno, path);
     }
+  }
+  try {
     write_all(file.get(), content, path);
     // A write the file system defers may fail only here.
     if (::close(file.release()) != 0) {
       throw os_error(errno, path);
     }
-    // Through syscall(): glibc has a renameat2 wrapper only since 2.28, release builds run on 2.17.
-    if (::syscall(SYS_renameat2, AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(),
-                  RENAME_NOREPLACE) != 0) {
-      // Filesystems without the no-replace rename still refuse to link over an entry.
-      if ((errno != EINVAL && errno != ENOSYS) || ::link(temp.c_str(), path.c_str()) != 0) {
-        throw os_error(errno, path);
-      }
-      ::unlink(temp.c_str());
+    if (!rename_no_replace(temp.c_str(), path.c_str())) {
+      throw os_error(errno, path);
     }
   } catch (...) {
     file.close();

@@ -2,6 +2,7 @@
 
 #include "tarvo/error.hpp"
 #include "tarvo/fd.hpp"
+#include "tarvo/platform.hpp"
 #include "tarvo/repr.hpp"
 
 #include <cerrno>
@@ -10,8 +11,10 @@
 #include <fnmatch.h>
 #include <optional>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
+#if TARVO_LINUX_CALLS
+#include <sys/syscall.h>
+#endif
 #include <utility>
 
 namespace tarvo::files {
@@ -24,17 +27,33 @@ namespace {
 // directory's identity, when the walk returns to them.
 constexpr std::size_t OPEN_LIMIT = 32;
 
+struct Entry {
+  std::string name;
+  bool directory; // a real directory, not a link to one
+};
+
+// Adds an entry unless it is "." or "..". A file system that does not give the type is asked.
+void add_entry(std::vector<Entry> &entries, int dir_fd, const char *name, unsigned char type) {
+  std::string_view shown = name;
+  if (shown == "." || shown == "..") {
+    return;
+  }
+  bool directory = type == DT_DIR;
+  if (type == DT_UNKNOWN) {
+    struct stat st {};
+    directory = ::fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+  }
+  entries.push_back({std::string(shown), directory});
+}
+
+#if TARVO_LINUX_CALLS
+
 // The record that getdents64 fills: glibc calls it dirent64; musl's dirent has that layout.
 #ifdef __GLIBC__
 using KernelDirent = dirent64;
 #else
 using KernelDirent = dirent;
 #endif
-
-struct Entry {
-  std::string name;
-  bool directory; // a real directory, not a link to one
-};
 
 // The entries of an open directory, read whole before anything in it changes. getdents64 is
 // used directly: readdir would add a descriptor copy per folder, and trees can be large. It is
@@ -53,20 +72,45 @@ std::optional<std::vector<Entry>> list(int dir_fd) {
     for (ssize_t at = 0; at < n;) {
       auto *e = reinterpret_cast<KernelDirent *>(buffer + at);
       at += e->d_reclen;
-      std::string_view name = e->d_name;
-      if (name == "." || name == "..") {
-        continue;
-      }
-      bool directory = e->d_type == DT_DIR;
-      if (e->d_type == DT_UNKNOWN) {
-        struct stat st {};
-        directory =
-            ::fstatat(dir_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-      }
-      entries.push_back({std::string(name), directory});
+      add_entry(entries, dir_fd, e->d_name, e->d_type);
     }
   }
 }
+
+#else
+
+// The entries of an open directory, read whole before anything in it changes, through a copy
+// of its descriptor that readdir owns for as long as the listing takes.
+std::optional<std::vector<Entry>> list(int dir_fd) {
+  int copy = ::fcntl(dir_fd, F_DUPFD_CLOEXEC, 0);
+  DIR *dir = copy < 0 ? nullptr : ::fdopendir(copy);
+  if (dir == nullptr) {
+    if (copy >= 0) {
+      ::close(copy);
+    }
+    return std::nullopt;
+  }
+  // The copy shares the position of `dir_fd`, which an earlier listing may have moved.
+  ::rewinddir(dir);
+  std::vector<Entry> entries;
+  for (;;) {
+    errno = 0;
+    const dirent *e = ::readdir(dir);
+    if (e == nullptr) {
+      break;
+    }
+    add_entry(entries, dir_fd, e->d_name, e->d_type);
+  }
+  int err = errno;
+  ::closedir(dir);
+  if (err != 0) {
+    errno = err;
+    return std::nullopt;
+  }
+  return entries;
+}
+
+#endif
 
 Fd open_directory(int at, const char *name) {
   return Fd(::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));

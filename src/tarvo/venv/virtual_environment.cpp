@@ -3,6 +3,7 @@
 #include "tarvo/console/console.hpp"
 #include "tarvo/files/tree.hpp"
 #include "tarvo/process/interrupts.hpp"
+#include "tarvo/process/programs.hpp"
 #include "tarvo/venv/runner.hpp"
 
 #include <cerrno>
@@ -14,6 +15,20 @@ namespace tarvo::venv {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The interpreter that creates environments: python, or python3 where only that is on the
+// search path (stock Debian, Ubuntu and macOS have no python).
+std::string base_python() {
+  auto env = process::current_environment();
+  for (const char *name : {"python", "python3"}) {
+    if (process::on_search_path(name, env)) {
+      return name;
+    }
+  }
+  throw Error(ErrorKind::FileNotFoundError,
+              "A Python interpreter is needed to create .venv: neither python nor python3 is on "
+              "PATH");
+}
 
 // Absolute and normalised first, so ".." is taken as written, then with every link resolved,
 // a dangling one included; the part that does not exist yet stays as written.
@@ -113,7 +128,7 @@ void VirtualEnvironment::ensure() const {
     files::remove_tree(path_, process::check_interrupted);
   }
   spinner("Creating virtual environment",
-          {"python", "-m", "venv", "--system-site-packages", path_.string()}, true);
+          {base_python(), "-m", "venv", "--system-site-packages", path_.string()}, true);
 }
 
 void VirtualEnvironment::ensure_pip() const {
