@@ -98,8 +98,23 @@ TEST_F(EnvironmentCommands, MissingPythonIsAClearError) {
   o.env["PATH"] = empty.path.string();
   auto r = run_tarvo({"requirements"}, o);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "FileNotFoundError: [Errno 2] No such file or directory: 'python'\n");
+  EXPECT_EQ(r.err, "FileNotFoundError: A Python interpreter is needed to create .venv: neither "
+                   "python nor python3 is on PATH\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
+
+  // Where only python3 is on the search path (stock Debian, Ubuntu, macOS), it creates .venv.
+  TempDir only3;
+  fs::copy_file(stubs_dir() / "python", only3.path / "python3");
+  fs::copy_file(stubs_dir() / "pip", only3.path / "pip");
+  for (const char *tool : {"mkdir", "cp", "dirname"}) {
+    fs::create_symlink(fs::path("/bin") / tool, only3.path / tool);
+  }
+  o.env["PATH"] = only3.path.string();
+  auto with3 = run_tarvo({"requirements"}, o);
+  EXPECT_EQ(with3.status, 0) << with3.err;
+  EXPECT_TRUE(fs::exists(tmp.path / ".venv" / "pyvenv.cfg"));
+  EXPECT_TRUE(take_lines(log).front().starts_with((only3.path / "python3").string() + " -m venv"))
+      << read_file(log);
 }
 
 TEST_F(EnvironmentCommands, StatusPrintsItsThreeLinesAfterTheSteps) {

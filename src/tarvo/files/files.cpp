@@ -126,8 +126,8 @@ void create_file(const fs::path &path, std::string_view content) {
   std::string temp;
   Fd file;
   for (int tries = 0; !file; ++tries) {
-    temp = (dir / fmt::format(".{}.tarvo-{:016x}", path.filename().string(), random_bits()))
-               .string();
+    temp =
+        (dir / fmt::format(".{}.tarvo-{:016x}", path.filename().string(), random_bits())).string();
     file = Fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!file && (errno != EEXIST || tries == 100)) {
       throw os_error(errno, path);
