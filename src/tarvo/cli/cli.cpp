@@ -2,9 +2,9 @@
 
 #include "tarvo/cli/commands.hpp"
 #include "tarvo/cli/parser.hpp"
-#include "tarvo/cli/project_lock.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/files/lock.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 
@@ -75,7 +75,7 @@ int main(const std::vector<std::string> &argv) {
   }
   for (const auto &entry : kHandlers) {
     if (args.command == entry.command) {
-      std::optional<ProjectLock> lock;
+      std::optional<files::ProjectLock> lock;
       if (entry.changes_project(args)) {
         lock.emplace();
       }

@@ -4,7 +4,7 @@
 #include "tarvo/artifacts/executable.hpp"
 #include "tarvo/artifacts/sdist.hpp"
 #include "tarvo/artifacts/wheel_build.hpp"
-#include "tarvo/artifacts/wheel_test.hpp"
+#include "tarvo/artifacts/wheel_check.hpp"
 #include "tarvo/configdiff/diff.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/container.hpp"

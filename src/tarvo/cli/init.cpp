@@ -1,59 +1,16 @@
-// The init command: scaffolds pyproject.toml, the package folder and the CI workflow from the
-// templates, never overwriting anything that exists.
+// The init command's questions: each value from its option, or asked for on a terminal, checked
+// as it is given; the project's files are then written by project/scaffold.
 #include "tarvo/cli/commands.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
-#include "tarvo/files/files.hpp"
-#include "tarvo/packaging/name.hpp"
 #include "tarvo/process/interrupts.hpp"
-#include "tarvo/repr.hpp"
-#include "tarvo/templates/templates.hpp"
+#include "tarvo/project/scaffold.hpp"
 
-#include <algorithm>
 #include <array>
-#include <filesystem>
 #include <fmt/format.h>
-#include <set>
 #include <vector>
 
 namespace tarvo::cli {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-// A name `import NAME` accepts that is also a distribution name: an ASCII identifier, not a
-// keyword, starting with a letter and not ending with "_". It names the package folder and the
-// project that pip installs.
-std::optional<std::string> check_name(const std::string &name) {
-  static const std::set<std::string> keywords = {
-      "False", "None",     "True",  "and",    "as",   "assert", "async",  "await",    "break",
-      "class", "continue", "def",   "del",    "elif", "else",   "except", "finally",  "for",
-      "from",  "global",   "if",    "import", "in",   "is",     "lambda", "nonlocal", "not",
-      "or",    "pass",     "raise", "return", "try",  "while",  "with",   "yield"};
-  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
-  bool identifier = !name.empty() && letter(name.front()) &&
-                    std::all_of(name.begin(), name.end(),
-                                [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
-  if (identifier && packaging::is_valid_name(name) && !keywords.contains(name)) {
-    return std::nullopt;
-  }
-  return "Project name must be a Python identifier that pip accepts as a project name (ASCII "
-         "letters, digits and underscores, starting with a letter, not ending with an "
-         "underscore, not a keyword), got " +
-         repr(name);
-}
-
-// An empty identifier writes a project that pip refuses to install; any other text is the
-// user's to choose.
-std::optional<std::string> check_license(const std::string &license) {
-  if (!license.empty()) {
-    return std::nullopt;
-  }
-  return std::string("License spdx identifier must not be empty (for example MIT)");
-}
-
-} // namespace
 
 std::optional<std::string> get_arg(const std::optional<std::string> &value,
                                    const std::string &prompt, Check check) {
@@ -86,11 +43,11 @@ int cmd_init(const Args &args, const Grammar &grammar) {
     const char *option;
   };
   const std::array<Question, 5> questions = {{
-      {args.name, "Project name: ", check_name, "--name"},
+      {args.name, "Project name: ", project::check_project_name, "--name"},
       {args.description, "Description: ", nullptr, "--description"},
       {args.author_name, "Author name: ", nullptr, "--author-name"},
       {args.author_email, "Author email: ", nullptr, "--author-email"},
-      {args.license, "License spdx identifier: ", check_license, "--license"},
+      {args.license, "License spdx identifier: ", project::check_license, "--license"},
   }};
   std::array<std::string, 5> values;
   // Without a terminal nothing is asked: every value missing is named at once, so that one
@@ -116,38 +73,7 @@ int cmd_init(const Args &args, const Grammar &grammar) {
   }
   const auto &[name, description, author_name, author_email, license] = values;
 
-  // Both templates are rendered before anything is written, so a broken template leaves
-  // nothing behind.
-  const fs::path pyproject = "pyproject.toml";
-  const fs::path workflow = fs::path(".github") / "workflows" / "build.yml";
-  std::optional<std::string> pyproject_text;
-  if (!files::exists(pyproject)) {
-    pyproject_text = templates::render(templates::text("pyproject.toml.tpl"),
-                                       {{"name", name},
-                                        {"description", description},
-                                        {"author_name", author_name},
-                                        {"author_email", author_email},
-                                        {"license_spdx", license},
-                                        {"python_version", ">=3.11"}},
-                                       templates::Quoting::TomlBasic);
-  }
-  files::check_directories(name);
-  files::check_directories(workflow.parent_path());
-  std::optional<std::string> workflow_text;
-  if (!files::exists(workflow)) {
-    workflow_text = templates::render(templates::text("build.yml.tpl"), {{"project_name", name}},
-                                      templates::Quoting::YamlDouble);
-  }
-
-  if (pyproject_text) {
-    files::create_file(pyproject, *pyproject_text);
-  }
-  files::make_directories(name);
-  files::create_empty_file(fs::path(name) / "__init__.py");
-  files::make_directories(workflow.parent_path());
-  if (workflow_text) {
-    files::create_file(workflow, *workflow_text);
-  }
+  project::scaffold({name, description, author_name, author_email, license});
   return 0;
 }
 

@@ -10,7 +10,7 @@
 
 #include "tarvo/fd.hpp"
 
-namespace tarvo::cli {
+namespace tarvo::files {
 
 class ProjectLock {
 public:
@@ -22,4 +22,4 @@ private:
   Fd fd_; // ours; none while an ancestor's lock is used
 };
 
-} // namespace tarvo::cli
+} // namespace tarvo::files

@@ -1,4 +1,4 @@
-#include "tarvo/cli/project_lock.hpp"
+#include "tarvo/files/lock.hpp"
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tarvo::cli {
+namespace tarvo::files {
 
 namespace {
 
@@ -108,4 +108,4 @@ ProjectLock::ProjectLock() : fd_(::open(".", O_RDONLY | O_DIRECTORY)) {
   publish(fd_.get());
 }
 
-} // namespace tarvo::cli
+} // namespace tarvo::files

@@ -1,4 +1,4 @@
-#include "tarvo/artifacts/wheel_test.hpp"
+#include "tarvo/artifacts/wheel_check.hpp"
 
 #include "tarvo/artifacts/find_wheel.hpp"
 #include "tarvo/artifacts/step_hints.hpp"

@@ -1,0 +1,218 @@
+// The test of a built wheel against a recording launcher: the wheel it picks, what it installs,
+// the path and pytest's words it runs, with the exact scripts.
+#include "tarvo/artifacts/step_hints.hpp"
+#include "tarvo/artifacts/wheel_check.hpp"
+
+#include "container_steps.hpp"
+
+#include "tarvo/repr.hpp"
+
+namespace {
+
+using namespace tarvo::artifacts;
+using namespace tarvo::testing;
+using tarvo::container::host_machine;
+using tarvo::container::Libc;
+using tarvo::container::Target;
+using tarvo::project::missing_pytest_hint;
+using tarvo::project::TestRequirements;
+
+class WheelCheck : public ContainerSteps {};
+
+TEST_F(WheelCheck, WithoutDockerNothingRuns) {
+  docker.answer = [](const Command &) -> RecordingLauncher::Answer {
+    throw tarvo::os_error(ENOENT, "docker");
+  };
+  auto outcome = run([] { test_manylinux_wheel({}, std::nullopt); });
+  EXPECT_EQ(outcome.error, "exit 1");
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_EQ(outcome.err, "Error: Docker is not available\n");
+  EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE}));
+}
+
+// The last line names the command, but not the script, in under 200 characters.
+TEST_F(WheelCheck, FailingContainerEndsWithCalledProcessError) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{args[1] == "run" ? 3 : 0};
+  };
+  auto test = run([] {
+    test_manylinux_wheel({host_machine(), Libc::Glibc, std::string(300, '9')}, std::nullopt);
+  });
+  EXPECT_TRUE(test.error.starts_with("CalledProcessError: Command '['docker', 'run', "
+                                     "'[options]', 'python:9999"))
+      << test.error;
+  EXPECT_LT(test.error.size(), 200u);
+  EXPECT_EQ(test.out.find("Wheel tests passed"), std::string::npos);
+}
+
+// The wheel test's script for a project with a "test" extra, the tests folder and no words
+// for pytest.
+const std::string WHEEL_TEST = R"(
+cd /src
+
+)" + step_hints(missing_pytest_hint(TestRequirements::Extra)) +
+                               R"(
+
+tarvo_step pip install   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   "dist/pkg-1.0-py3-none-any.whl[test]"
+git config --global user.email 'test-runner@tarvo.invalid'
+git config --global user.name "Test Runner"
+git config --global init.defaultBranch trunk
+mkdir -p /tmp/test
+cd /tmp/test;
+cp -r /src/tests .
+tarvo_step python -m pytest -vv tests
+)";
+
+TEST_F(WheelCheck, WheelTestOnTheHostArchitecture) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  auto host = host_machine();
+  auto outcome = run([&] { test_manylinux_wheel({host, Libc::Glibc, "3.11"}, ""); });
+  EXPECT_EQ(outcome.error, "");
+  EXPECT_EQ(outcome.out, "Testing wheel dist/pkg-1.0-py3-none-any.whl on python:3.11...\n"
+                         "Wheel tests passed\n");
+  EXPECT_EQ(commands(), (std::vector<Command>{
+                            PROBE, container({"--platform=linux/" + host}, "python:3.11", "/bin/sh",
+                                             WHEEL_TEST, "tarvo-cache-" + host + "-glibc-3.11")}));
+  // The wheel test has no products: its prelude makes no folder for them.
+  EXPECT_EQ(docker.commands().back().back().find("tarvo_out"), std::string::npos);
+}
+
+// The path names what is copied out of the project (its top folder, or a file at the top) and
+// what pytest runs; the words for pytest follow it, each one word for the shell.
+TEST_F(WheelCheck, WheelTestRunsThePathWithPytestsWords) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  write_file("testing/unit/test_a.py", "");
+  write_file("test_top.py", "");
+  struct Case {
+    std::string path;
+    std::vector<std::string> words;
+    std::string copy;
+    std::string pytest;
+  };
+  for (const auto &c : std::vector<Case>{
+           {"testing", {}, "cp -r /src/testing .", "python -m pytest -vv testing"},
+           {"./testing/unit/",
+            {"-k", "slow or fast", "-x"},
+            "cp -r /src/testing .",
+            "python -m pytest -vv testing/unit -k 'slow or fast' -x"},
+           {"testing/unit/test_a.py::test_b[1-$x]",
+            {},
+            "cp -r /src/testing .",
+            "python -m pytest -vv 'testing/unit/test_a.py::test_b[1-$x]'"},
+           {"test_top.py",
+            {"--lf"},
+            "cp -r /src/test_top.py .",
+            "python -m pytest -vv test_top.py --lf"},
+       }) {
+    SCOPED_TRACE(c.path);
+    auto outcome = run([&] {
+      test_manylinux_wheel({host_machine()}, std::nullopt,
+                           {.path = c.path, .pytest_args = c.words});
+    });
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_TRUE(script().ends_with("mkdir -p /tmp/test\ncd /tmp/test;\n" + c.copy +
+                                   "\ntarvo_step " + c.pytest + "\n"))
+        << script();
+  }
+}
+
+TEST_F(WheelCheck, WheelTestPathMustBeInTheProject) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  for (const std::string path : {"/etc", "../other", "tests/../../x", ".", "::test_a"}) {
+    auto outcome =
+        run([&] { test_manylinux_wheel({host_machine()}, std::nullopt, {.path = path}); });
+    EXPECT_EQ(outcome.error, "ValueError: test --wheel takes a test file, folder or node id "
+                             "inside the project, got " +
+                                 tarvo::repr(path));
+  }
+  auto missing = run([&] {
+    test_manylinux_wheel({host_machine()}, std::nullopt, {.path = "testing/test_a.py::test_b"});
+  });
+  EXPECT_EQ(missing.error,
+            "FileNotFoundError: [Errno 2] No such file or directory: 'testing/test_a.py'");
+  EXPECT_EQ(docker.commands(), std::vector<Command>(6, PROBE));
+}
+
+// A "test" group is installed from the project's pyproject.toml by a pip that knows groups;
+// with neither extra nor group, the wheel alone, and the hint for a missing pytest says so.
+TEST_F(WheelCheck, WheelTestInstallsWhatTheTestsNeed) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  const std::string install = "tarvo_step pip install   --root-user-action=ignore   "
+                              "--extra-index-url=\"https://www.piwheels.org/simple\"   "
+                              "\"dist/pkg-1.0-py3-none-any.whl\"";
+  for (const auto &[requirements, rows] : std::vector<std::pair<TestRequirements, std::string>>{
+           {TestRequirements::Group,
+            "tarvo_step pip install --root-user-action=ignore \"pip>=25.1\"\n" + install +
+                " --group /src/pyproject.toml:test\n"},
+           {TestRequirements::Neither, "\n" + install + "\n"},
+           {TestRequirements::Unseen, "\n" + install.substr(0, install.size() - 1) + "[test]\"\n"},
+       }) {
+    run([&] {
+      test_manylinux_wheel({host_machine()}, std::nullopt, {.requirements = requirements});
+    });
+    const auto script = this->script();
+    const auto hints = step_hints(missing_pytest_hint(requirements));
+    EXPECT_NE(script.find(hints + "\n" + rows + "git config"), std::string::npos) << script;
+  }
+}
+
+// Which targets build the test tools with Rust, and what is in front of the script then.
+TEST_F(WheelCheck, WheelTestPreparesTheTarget) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  const std::string apt_rust =
+      "apt-get update;DEBIAN_FRONTEND=\"noninteractive\" apt-get install -y rustc cargo;";
+  const std::string apk_rust =
+      "apk add --no-cache gcc musl-dev python3-dev libffi-dev openssl-dev cargo pkgconfig;";
+  const std::string git = "apk add --no-cache git;";
+  struct Case {
+    Target target;
+    std::string first_line;
+    std::string image;
+    std::string platform;
+  };
+  for (const auto &c : std::vector<Case>{
+           {{"armv7l", Libc::Musl, "3.11"}, apk_rust + git, "python:3.11-alpine", "linux/arm/v7"},
+           {{"armv7l", Libc::Glibc, "3.11"}, "", "python:3.11", "linux/arm/v7"},
+           {{"aarch64", Libc::Musl, "3.11"}, git, "python:3.11-alpine", "linux/aarch64"},
+           {{"i686", Libc::Glibc, "3.11"}, apt_rust, "python:3.11", "linux/386"},
+           {{"s390x", Libc::Musl, "3.11"}, apk_rust + git, "python:3.11-alpine", "linux/s390x"},
+           {{"riscv64", Libc::Glibc, "3.12"}, apt_rust, "python:3.12", "linux/riscv64"},
+           {{"ppc64le", Libc::Glibc, "3.11"}, "", "python:3.11", "linux/ppc64le"},
+       }) {
+    SCOPED_TRACE(c.target.arch + " " + std::string(tarvo::container::name(c.target.libc)));
+    auto outcome = run([&] { test_manylinux_wheel(c.target, std::nullopt); });
+    EXPECT_EQ(outcome.error, "");
+    const auto commands = this->commands();
+    EXPECT_EQ(image(), c.image);
+    EXPECT_EQ(platform(), "--platform=" + c.platform);
+    auto script = this->script();
+    EXPECT_EQ(script.substr(0, script.find('\n')), c.first_line);
+    EXPECT_EQ(commands[commands.size() - 2],
+              c.target.arch == host_machine() ? PROBE : REGISTRATION);
+  }
+}
+
+TEST_F(WheelCheck, WheelSearchComesFirstAndRiscv64WithPython311OnGlibcStops) {
+  Target riscv{"riscv64", Libc::Glibc, "3.11"};
+  auto none = run([&] { test_manylinux_wheel(riscv, std::nullopt); });
+  EXPECT_EQ(none.error, "FileNotFoundError: Error: No wheel found for architecture riscv64");
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  auto stopped = run([&] { test_manylinux_wheel(riscv, std::nullopt); });
+  EXPECT_EQ(stopped.error, "");
+  EXPECT_EQ(stopped.out, "");
+  EXPECT_EQ(stopped.err, "WARNING: python image does not support cp311-manylinux_2_39_riscv64, "
+                         "exiting without error\n");
+  EXPECT_EQ(docker.commands(), (std::vector<Command>{PROBE, PROBE}));
+}
+
+TEST_F(WheelCheck, WheelhouseIsSearchedBeforeDist) {
+  write_file("dist/pkg-1.0-cp311-cp311-manylinux_2_34_x86_64.whl", "");
+  write_file("wheelhouse/other-1.0-cp311-cp311-manylinux_2_34_aarch64.whl", "");
+  auto outcome = run([] { test_manylinux_wheel({"x86_64"}, std::nullopt); });
+  EXPECT_NE(outcome.out.find("Testing wheel wheelhouse/other-1.0-cp311-cp311-manylinux_2_34_"
+                             "aarch64.whl on python:3.11..."),
+            std::string::npos);
+}
+
+} // namespace
