@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flags="-O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=None \
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=None "${launcher[@]}" \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build build-sanitize -j "$(nproc)" --target tarvo docs unit_tests cli_tests python_tests container_tests no_pidfd
