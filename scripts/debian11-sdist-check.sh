@@ -58,7 +58,7 @@ for cxx in "${compilers[@]}"; do
   in_root python3 -m venv "$env" || fail "python3 -m venv failed"
   start=$SECONDS
   in_root CXX="$cxx" "$env/bin/pip" install -v "$sdist" >"$log" 2>&1 \
-    || fail "pip install with $cxx failed: $(tail -n 60 "$log")"
+    || fail "pip install with $cxx failed: $(cat "$log")"
   compiler=$(sed -n 's/.*The CXX compiler identification is //p' "$log")
   echo "debian11-sdist-check: $cxx ($compiler): pip built and installed the sdist in" \
     "$((SECONDS - start)) s"
