@@ -4,9 +4,10 @@
 # Shows that tarvo's sdist builds with older compilers: makes the sdist here, then in the
 # Debian 11 root (scripts/debian11-root.sh: glibc 2.31, Python 3.9, pip 20.3) installs it with
 # pip into a fresh virtual environment, once for each compiler named (default g++, which is
-# g++ 10 there; clang++ is clang 11), and runs tarvo --version, init in a new folder and
-# config-diff there. Runs offline: scripts/install.sh puts the compilers and python3-venv into the
-# root and fetches the wheels of the build backend, CMake and Ninja (.cache/wheels/debian11).
+# g++ 10 there; clang++ is clang 11, after scripts/debian11-root.sh clang), and runs tarvo
+# --version, init in a new folder and config-diff there. Runs offline: scripts/install.sh puts
+# g++ and python3-venv into the root and fetches the wheels of the build backend, CMake and
+# Ninja (.cache/wheels/debian11).
 # Needs root (or sudo) for chroot.
 set -euo pipefail
 source=$(cd "$(dirname "$0")/.." && pwd)

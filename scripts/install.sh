@@ -20,9 +20,9 @@ fi
 
 scripts/fetch-wheels.sh
 # The release test's toolchain (zig from PyPI) and its Debian 11 root, once, in ~/.cache/tarvo;
-# the root gets Debian 11's compilers, on which the sdist check builds tarvo.
+# the root gets Debian 11's g++, with which the sdist check builds tarvo.
 scripts/release-toolchain.sh >/dev/null
-scripts/debian11-root.sh g++ clang python3-venv >/dev/null
+scripts/debian11-root.sh g++ python3-venv >/dev/null
 scripts/build.sh
 # The program, its shell completions and its manual page, where the system looks for them.
 cmake --install build --prefix /usr/local --strip >/dev/null
