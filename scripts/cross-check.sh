@@ -51,9 +51,10 @@ for name in "${names[@]}"; do
   TARVO_ZIG_DIR=$(zig_wrappers "$target") ninja -C "$build" -k 0 -j "${JOBS:-$(nproc)}" \
     tarvo generate_docs >>"$log" 2>&1 || built=$?
   broken=$(grep -c '^FAILED: .*\.o *$' "$log" || true)
+  compiled=$(grep -c 'Building CXX object' "$log" || true)
   warnings=$(grep -c ': warning: ' "$log" || true)
-  echo "cross-check: $name ($target): $broken of $objects source files failed to compile," \
-    "$warnings warnings, $((SECONDS - start)) s"
+  echo "cross-check: $name ($target): $broken of $objects source files failed to compile" \
+    "($compiled compiled now, $warnings warnings), $((SECONDS - start)) s"
   if [ "$built" != 0 ]; then
     grep -E ': (error|warning): |^FAILED: |error: ' "$log" | head -n 40 >&2
     echo "cross-check: $name: the build failed (all of it in $log)" >&2
