@@ -1,5 +1,6 @@
 #include "harness.hpp"
 
+#include "tarvo/platform.hpp"
 #include "tarvo/templates/templates.hpp"
 
 #include <fmt/format.h>
@@ -10,7 +11,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#if TARVO_MACOS
+#include <util.h> // forkpty
+#else
 #include <pty.h>
+#endif
 #include <sstream>
 #include <stdexcept>
 #include <sys/mman.h>
