@@ -69,6 +69,7 @@ check_macos() {
   name=$(basename "$wheel" .whl)
   files=$work/macos/$name
   program=$files/tarvo-$version.data/scripts/tarvo
+  mkdir -p "$files"
   unzip -q -o "$wheel" -d "$files"
   [ -f "$program" ] || fail "$name: no program tarvo"
   described=$(file -b "$program")
@@ -107,11 +108,13 @@ for doc in ["man/man1/tarvo.1", "bash-completion/completions/tarvo", "zsh/site-f
         problems.append(f"no share/{doc}")
 for problem in problems:
     print(f"release-check: {name}: {problem}", file=sys.stderr)
-print(f"release-check: {name}: {arch}, macOS {minos} or later, loads {' '.join(libraries)}")
+macos = minos and minos.replace("_", ".")
+print(f"release-check: {name}: {arch}, macOS {macos} or later, loads {' '.join(libraries)}")
 sys.exit(1 if problems else 0)
 EOF
     fail "$name: not as built for its tag"
-  echo "release-check: $name: $described; docs and licences present (it runs on macOS only)"
+  echo "release-check: $name: ${described%%, flags*}; docs and licences present" \
+    "(it runs on macOS only)"
 }
 
 for wheel in "${wheels[@]}"; do
