@@ -5,7 +5,7 @@
 # the wrappers cc, c++, ar and ranlib and a link to zig itself.
 set(zig_dir "$ENV{TARVO_ZIG_DIR}")
 if(NOT EXISTS "${zig_dir}/c++")
-  message(FATAL_ERROR "TARVO_ZIG_DIR: no folder of zig wrappers (see scripts/release-wheels.sh)")
+  message(FATAL_ERROR "TARVO_ZIG_DIR: no folder of zig wrappers (see scripts/zig-env.sh)")
 endif()
 get_filename_component(zig_target "${zig_dir}" NAME)
 string(REGEX MATCH "^[^-]+" zig_arch "${zig_target}")
