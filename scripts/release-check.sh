@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# scripts/release-check.sh DIST [ARCH...]
+# scripts/release-check.sh DIST [x86_64|aarch64|macos-arm64|macos-x86_64]...
 #
-# Checks the release wheels that scripts/release-wheels.sh wrote into DIST, for each ARCH
-# (default: every wheel there). auditwheel must confirm each platform tag of every wheel. The
+# Checks the release wheels that scripts/release-wheels.sh wrote into DIST, for each target named
+# (default: every wheel there). auditwheel must confirm each platform tag of every Linux wheel. The
 # wheel of this machine's architecture is installed into a fresh virtual environment, where
 # tarvo --version, init and config-diff must work and the completions, the manual page and the
 # licences of what is compiled in must be present; the same program then runs in a Debian 11 root
 # (glibc 2.31, scripts/debian11-root.sh) with chroot. The program of another architecture runs
 # --version, init and config-diff under qemu-user. Needs root (or sudo) for chroot; pip runs
 # offline when PIP_NO_INDEX is set.
+#
+# A macOS wheel cannot run here: what is checked is what it holds. Its program must be a Mach-O
+# executable of the tag's architecture, built for the tag's macOS version and loading no library
+# but macOS's own C library, and the docs and licences must be there. It runs on macOS runners
+# only (scripts/wheel-smoke.sh, .github/workflows/macos.yml).
 set -euo pipefail
 if [ $# -lt 1 ]; then
-  echo "usage: $0 DIST [x86_64|aarch64]..." >&2
+  echo "usage: $0 DIST [x86_64|aarch64|macos-arm64|macos-x86_64]..." >&2
   exit 2
 fi
 source=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,17 +53,78 @@ init_project() {
 
 wheels=()
 if [ $# -gt 0 ]; then
-  for arch in "$@"; do
-    wheels+=("$dist/tarvo-$version-py3-none-"*"_$arch.whl")
+  for target in "$@"; do
+    case $target in
+    macos-*) wheels+=("$dist/tarvo-$version-py3-none-macosx_"*"_${target#macos-}.whl") ;;
+    *) wheels+=("$dist/tarvo-$version-py3-none-manylinux"*"_$target.whl") ;;
+    esac
   done
 else
   wheels=("$dist"/tarvo-"$version"-*.whl)
 fi
 
+# The macOS wheel WHEEL, by what it holds.
+check_macos() {
+  local wheel=$1 name files program described
+  name=$(basename "$wheel" .whl)
+  files=$work/macos/$name
+  program=$files/tarvo-$version.data/scripts/tarvo
+  mkdir -p "$files"
+  unzip -q -o "$wheel" -d "$files"
+  [ -f "$program" ] || fail "$name: no program tarvo"
+  described=$(file -b "$program")
+  [[ $described == "Mach-O 64-bit "*" executable"* ]] || fail "$name: the program is $described"
+  "$tools/bin/python" - "$name" "$program" "$files/tarvo-$version.data/data/share" <<'EOF' ||
+import os, re, struct, sys
+name, program, share = sys.argv[1:]
+tag_version, tag_arch = re.fullmatch(r".*-macosx_(\d+_\d+)_(\w+)", name).groups()
+data = open(program, "rb").read()
+magic, cputype, _, _, ncmds = struct.unpack_from("<IiiII", data)
+problems = [] if magic == 0xFEEDFACF else ["not a 64-bit Mach-O file"]
+arch = {0x01000007: "x86_64", 0x0100000C: "arm64"}.get(cputype)
+if arch != tag_arch:
+    problems.append(f"built for {arch}, tagged {tag_arch}")
+minos, libraries, at = None, [], 32
+for _ in range(ncmds):
+    cmd, size = struct.unpack_from("<II", data, at)
+    if cmd == 0x32:  # LC_BUILD_VERSION: the platform (1 is macOS) and its oldest version
+        platform, version = struct.unpack_from("<II", data, at + 8)
+        minos = f"{version >> 16}_{version >> 8 & 0xFF}" if platform == 1 else None
+    elif cmd == 0x24:  # LC_VERSION_MIN_MACOSX, what a build for macOS before 10.14 carries
+        version = struct.unpack_from("<I", data, at + 8)[0]
+        minos = f"{version >> 16}_{version >> 8 & 0xFF}"
+    elif cmd in (0xC, 0x80000018):  # LC_LOAD_DYLIB, LC_LOAD_WEAK_DYLIB
+        offset = struct.unpack_from("<I", data, at + 8)[0]
+        libraries.append(data[at + offset : at + size].split(b"\0")[0].decode())
+    at += size
+if minos != tag_version:
+    problems.append(f"built for macOS {minos}, tagged {tag_version}")
+if libraries != ["/usr/lib/libSystem.B.dylib"]:
+    problems.append(f"loads {libraries}")
+licences = ["fmt", "tomlplusplus", "zig", "libcxx", "libcxxabi"]
+for doc in ["man/man1/tarvo.1", "bash-completion/completions/tarvo", "zsh/site-functions/_tarvo",
+            "fish/vendor_completions.d/tarvo.fish"] + [f"doc/tarvo/licenses/{n}" for n in licences]:
+    if not os.path.isfile(os.path.join(share, doc)) or not os.path.getsize(os.path.join(share, doc)):
+        problems.append(f"no share/{doc}")
+for problem in problems:
+    print(f"release-check: {name}: {problem}", file=sys.stderr)
+macos = minos and minos.replace("_", ".")
+print(f"release-check: {name}: {arch}, macOS {macos} or later, loads {' '.join(libraries)}")
+sys.exit(1 if problems else 0)
+EOF
+    fail "$name: not as built for its tag"
+  echo "release-check: $name: ${described%%, flags*}; docs and licences present" \
+    "(it runs on macOS only)"
+}
+
 for wheel in "${wheels[@]}"; do
   [ -f "$wheel" ] || fail "no wheel $wheel"
   name=$(basename "$wheel" .whl)
   case $name in
+  *-macosx_*)
+    check_macos "$wheel"
+    continue
+    ;;
   *_x86_64) arch=x86_64 ;;
   *_aarch64) arch=aarch64 ;;
   *) fail "$name: not a release wheel of x86_64 or aarch64" ;;

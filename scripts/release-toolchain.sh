@@ -11,10 +11,21 @@ dest=$cache/toolchain-$(printf '%s\n' "${requirements[@]}" | sha256sum | cut -c1
 mkdir -p "$cache"
 exec 9>"$cache/toolchain.lock"
 flock 9
-if [ ! -f "$dest/.complete" ]; then
+# A cached environment is trusted only while it still runs: its Python is the machine's, which
+# may have changed or gone since (a CI cache restored onto another runner image), and zig must
+# answer with the pinned version.
+runs() {
+  "$dest/bin/python" -c 'import auditwheel, build, scikit_build_core, wheel' 2>/dev/null &&
+    [ "$("$dest/bin/python" -m ziglang version 2>/dev/null)" = "${requirements[0]#ziglang==}" ]
+}
+if [ ! -f "$dest/.complete" ] || ! runs; then
   rm -rf "$dest"
   python3 -m venv "$dest"
   "$dest/bin/pip" install --quiet --disable-pip-version-check "${requirements[@]}" >&2
+  runs || {
+    echo "release-toolchain: the new environment in $dest does not run" >&2
+    exit 1
+  }
   touch "$dest/.complete"
   # Environments of earlier requirement lists go.
   find "$cache" -maxdepth 1 -name 'toolchain-????????????' ! -path "$dest" -exec rm -rf {} +

@@ -1,43 +1,43 @@
 #!/usr/bin/env bash
-# scripts/release-wheels.sh OUTDIR [ARCH...]
+# scripts/release-wheels.sh OUTDIR [x86_64|aarch64|macos-arm64|macos-x86_64]...
 #
-# Writes tarvo's release files into OUTDIR: the sdist, and for each ARCH (x86_64, aarch64; both
-# when none is named) one wheel that installs and runs on any Linux of that architecture, with
-# glibc 2.17 or later or with musl. Its program is linked statically, with musl and zig's libc++,
-# so it loads no shared library at all; the wheel is tagged for both kinds of C library
-# (manylinux_2_17 and musllinux_1_2) and carries the program, the shell completions and the
-# manual page. Each wheel is built from the sdist, which so proves that it holds every source.
+# Writes tarvo's release files into OUTDIR: the sdist, and one wheel for each target named (the
+# two Linux ones, x86_64 and aarch64, when none is). A Linux wheel installs and runs on any Linux
+# of its architecture, with glibc 2.17 or later or with musl: its program is linked statically,
+# with musl and zig's libc++, so it loads no shared library at all, and the wheel is tagged for
+# both kinds of C library (manylinux_2_17 and musllinux_1_2). A macOS wheel holds a program
+# cross-built here, with zig's libc++ linked in and macOS's own C library (libSystem), tagged
+# for the oldest macOS it targets: 11.0 on arm64, 10.13 on x86_64 (scripts/zig-env.sh). Every
+# wheel carries the program, the shell completions, the manual page and the licences of what is
+# compiled in, and is built from the sdist, which so proves that it holds every source.
 #
 # The toolchain (zig from PyPI, scripts/release-toolchain.sh), zig's builds of libc++ and
 # ccache's objects stay in tarvo's cache folder ($TARVO_CACHE, or ~/.cache/tarvo), so later runs
 # only compile what changed. Another architecture's docs generator runs under qemu-user
-# (Debian's qemu-user-static).
+# (Debian's qemu-user-static); a macOS build takes the docs of a build for this machine, since
+# they are the same everywhere and its own generator cannot run here.
 set -euo pipefail
 if [ $# -lt 1 ]; then
-  echo "usage: $0 OUTDIR [x86_64|aarch64]..." >&2
+  echo "usage: $0 OUTDIR [x86_64|aarch64|macos-arm64|macos-x86_64]..." >&2
   exit 2
 fi
 source=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
 shift
-arches=("$@")
-[ ${#arches[@]} -gt 0 ] || arches=(x86_64 aarch64)
-for arch in "${arches[@]}"; do
-  case $arch in
-  x86_64 | aarch64) ;;
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(x86_64 aarch64)
+for target in "${targets[@]}"; do
+  case $target in
+  x86_64 | aarch64 | macos-arm64 | macos-x86_64) ;;
   *)
-    echo "release-wheels: unknown architecture '$arch' (x86_64 or aarch64)" >&2
+    echo "release-wheels: unknown target '$target' (x86_64, aarch64, macos-arm64, macos-x86_64)" >&2
     exit 2
     ;;
   esac
 done
 
-cache=${TARVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo}
-tools=$("$source/scripts/release-toolchain.sh")
-python=$tools/bin/python
-zig=$("$python" -c 'import os, ziglang; print(os.path.dirname(ziglang.__file__))')/zig
-export ZIG_GLOBAL_CACHE_DIR=$cache/zig-cache
+. "$source/scripts/zig-env.sh"
 version=$(sed -n 's/^project(tarvo VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -52,28 +52,6 @@ quietly() {
   }
 }
 
-# The wrappers through which CMake and ccache run zig for one target, in a folder named after
-# it, beside a link to zig. Their text names zig and the target, so that ccache (which hashes it)
-# never mixes targets or zig versions; they are rewritten only when that text changes.
-wrappers() {
-  local dir=$cache/zig-wrappers/$1
-  mkdir -p "$dir"
-  ln -sfn "$zig" "$dir/zig"
-  local tool line
-  for tool in cc c++ ar ranlib; do
-    case $tool in
-    cc | c++) line="exec \"$zig\" $tool -target $1 -mcpu=baseline \"\$@\"" ;;
-    *) line="exec \"$zig\" $tool \"\$@\"" ;;
-    esac
-    if [ "$(sed -n 2p "$dir/$tool" 2>/dev/null)" != "$line" ]; then
-      printf '#!/bin/sh\n%s\n' "$line" >"$dir/$tool.new"
-      chmod +x "$dir/$tool.new"
-      mv "$dir/$tool.new" "$dir/$tool"
-    fi
-  done
-  echo "$dir"
-}
-
 echo "release-wheels: sdist"
 quietly "$python" -m build --sdist --no-isolation --outdir "$work/sdist" "$source"
 sdist=$work/sdist/tarvo-$version.tar.gz
@@ -81,27 +59,48 @@ tar -xzf "$sdist" -C "$work"
 tree=$work/tarvo-$version
 cp "$sdist" "$out/"
 
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-C cmake.define.CMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  # The sources and the build folders lie side by side in $work, whose name changes from run to
-  # run: with paths taken relative to it, a compile hits the cache of any earlier run.
-  export CCACHE_DIR=$cache/ccache CCACHE_BASEDIR=$work CCACHE_NOHASHDIR=1
-  export CCACHE_COMPILERTYPE=clang CCACHE_COMPILERCHECK=content CCACHE_MAXSIZE=2G
+# The sources and the build folders lie side by side in $work, whose name changes from run to run.
+ccache=()
+zig_ccache "$work" && ccache=(CMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+# The docs of a build for this machine (its Linux program, only as far as the docs need it), for
+# the macOS builds to take.
+docs=()
+if [[ " ${targets[*]}" == *" macos-"* ]]; then
+  echo "release-wheels: the docs, for macOS"
+  quietly env TARVO_ZIG_DIR="$(zig_wrappers "$(uname -m)-linux-musl")" cmake -S "$tree" \
+    -B "$work/build-docs" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/zig-toolchain.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${ccache[@]/#/-D}"
+  quietly env TARVO_ZIG_DIR="$(zig_wrappers "$(uname -m)-linux-musl")" \
+    cmake --build "$work/build-docs" --target docs
+  docs=(-C cmake.define.TARVO_DOCS_FROM="$work/build-docs/share")
 fi
 
-for arch in "${arches[@]}"; do
-  target=$arch-linux-musl
-  tag=manylinux_2_17_$arch.manylinux2014_$arch.musllinux_1_2_$arch
-  echo "release-wheels: $arch wheel ($target)"
+for target in "${targets[@]}"; do
+  case $target in
+  macos-*)
+    arch=${target#macos-}
+    zig_target=${zig_macos[$arch]}
+    macos=${zig_target#*-macos.}
+    tag=macosx_${macos//./_}_$arch
+    options=("${docs[@]}")
+    ;;
+  *)
+    arch=$target
+    zig_target=$arch-linux-musl
+    tag=manylinux_2_17_$arch.manylinux2014_$arch.musllinux_1_2_$arch
+    options=()
+    ;;
+  esac
+  echo "release-wheels: $target wheel ($zig_target)"
   start=$SECONDS
-  TARVO_ZIG_DIR=$(wrappers "$target") quietly "$python" -m build --wheel --no-isolation \
-    --outdir "$work/wheel-$arch" "$tree" -C build-dir="$work/build-$arch" \
+  TARVO_ZIG_DIR=$(zig_wrappers "$zig_target") quietly "$python" -m build --wheel --no-isolation \
+    --outdir "$work/wheel-$target" "$tree" -C build-dir="$work/build-$target" \
     -C cmake.define.CMAKE_TOOLCHAIN_FILE="$tree/cmake/zig-toolchain.cmake" \
-    -C install.strip=false "${launcher[@]}"
+    -C install.strip=false "${ccache[@]/#/-Ccmake.define.}" "${options[@]}"
   # The backend names the wheel for the machine it ran on; the program inside decides its tags.
-  quietly "$python" -m wheel tags --remove --platform-tag "$tag" "$work/wheel-$arch"/*.whl
-  wheel=$(echo "$work/wheel-$arch"/*.whl)
+  quietly "$python" -m wheel tags --remove --platform-tag "$tag" "$work/wheel-$target"/*.whl
+  wheel=$(echo "$work/wheel-$target"/*.whl)
   mv "$wheel" "$out/"
   echo "release-wheels: $(basename "$wheel") in $((SECONDS - start)) s"
 done

@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// POSIX leaves declaring it to the program (glibc declares it, macOS does not).
+extern char **environ;
+
 using namespace tarvo::testing;
 
 TEST(Entry, VersionAndHelpOnStandardOutput) {

@@ -78,13 +78,14 @@ TEST_F(PythonPackage, WheelCarriesTheNativeProgram) {
   EXPECT_NE(repaired.front().filename().string().find("manylinux_2_"), std::string::npos);
 }
 
-// The release workflow is valid for GitHub (checked offline against the schema that
-// check-jsonschema carries).
-TEST_F(PythonPackage, ReleaseWorkflowValidates) {
+// The workflows (release, CI and the macOS jobs both call) are valid for GitHub (checked offline
+// against the schema that check-jsonschema carries).
+TEST_F(PythonPackage, WorkflowsValidate) {
   auto bin = environment_with({"check-jsonschema"});
-  auto schema =
-      run({(bin / "check-jsonschema").string(), "--builtin-schema", "vendor.github-workflows",
-           (source_dir() / ".github" / "workflows" / "release.yml").string()},
-          options);
+  auto workflows = source_dir() / ".github" / "workflows";
+  auto schema = run({(bin / "check-jsonschema").string(), "--builtin-schema",
+                     "vendor.github-workflows", (workflows / "release.yml").string(),
+                     (workflows / "ci.yml").string(), (workflows / "macos.yml").string()},
+                    options);
   EXPECT_EQ(schema.status, 0) << schema.out << schema.err;
 }

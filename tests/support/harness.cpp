@@ -1,5 +1,6 @@
 #include "harness.hpp"
 
+#include "tarvo/platform.hpp"
 #include "tarvo/templates/templates.hpp"
 
 #include <fmt/format.h>
@@ -10,7 +11,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#if TARVO_MACOS
+#include <util.h> // forkpty
+#else
 #include <pty.h>
+#endif
 #include <sstream>
 #include <stdexcept>
 #include <sys/mman.h>
@@ -132,12 +137,45 @@ std::vector<std::string> take_lines(const fs::path &path) {
   return lines;
 }
 
+namespace {
+
+// A file with no name, closed on exec: Linux's memfd, elsewhere a temporary file unlinked at once.
+int anonymous_file(const char *name) {
+#if TARVO_LINUX_CALLS
+  return memfd_create(name, MFD_CLOEXEC);
+#else
+  std::string path = (fs::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
+  int fd = mkstemp(path.data());
+  if (fd >= 0) {
+    unlink(path.c_str());
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  return fd;
+#endif
+}
+
+// A pipe closed on exec; macOS has no pipe2, and sets the flag after the pipe is made.
+int cloexec_pipe(int fds[2]) {
+#if TARVO_MACOS
+  if (pipe(fds) != 0) {
+    return -1;
+  }
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+  return 0;
+#else
+  return pipe2(fds, O_CLOEXEC);
+#endif
+}
+
+} // namespace
+
 std::pair<std::string, std::string> capture_output(const std::function<void()> &body) {
   // Flushes what stdio holds before each switch, so every text lands where it was written.
   struct Redirect {
     int target;
     int saved = dup(target);
-    int file = memfd_create("output", MFD_CLOEXEC);
+    int file = anonymous_file("output");
     explicit Redirect(int fd) : target(fd) {
       std::fflush(nullptr);
       dup2(file, target);
@@ -227,7 +265,14 @@ std::vector<char *> pointers(const std::vector<std::string> &texts) {
   if (path != options.env.end() && path->second) {
     setenv("PATH", path->second->c_str(), 1);
   }
+#if TARVO_MACOS
+  // No execvpe: the child's environment becomes this (forked) process's own, and execvp takes it.
+  auto envp = pointers(env);
+  environ = envp.data();
+  execvp(argv[0].c_str(), pointers(argv).data());
+#else
   execvpe(argv[0].c_str(), pointers(argv).data(), pointers(env).data());
+#endif
   _exit(127);
 }
 
@@ -275,11 +320,11 @@ PtyOutput launch(const std::vector<std::string> &argv, const RunOptions &options
                  bool stderr_on_terminal) {
   auto env = child_environment(options);
   int out_pipe[2] = {-1, -1}, err_pipe[2];
-  if ((!pty && pipe2(out_pipe, O_CLOEXEC) != 0) || pipe2(err_pipe, O_CLOEXEC) != 0) {
+  if ((!pty && cloexec_pipe(out_pipe) != 0) || cloexec_pipe(err_pipe) != 0) {
     throw std::runtime_error("pipe failed");
   }
   const std::string input = options.input.value_or("");
-  int in = memfd_create("input", MFD_CLOEXEC);
+  int in = anonymous_file("input");
   if (pwrite(in, input.data(), input.size(), 0) != static_cast<ssize_t>(input.size())) {
     throw std::runtime_error("cannot write the input");
   }

@@ -4,6 +4,7 @@
 #include "tarvo/fd.hpp"
 #include "tarvo/files/files.hpp"
 #include "tarvo/files/tree.hpp"
+#include "tarvo/platform.hpp"
 #include "tarvo/random.hpp"
 
 #include <algorithm>
@@ -50,6 +51,30 @@ void remove_quietly(const fs::path &path) {
   }
 }
 
+// Copies what is left of `in` to `out` within the kernel, with Linux's copy_file_range; false
+// where the two files' systems cannot do so, or the system has no such call, and read and write
+// then copy the rest.
+bool copied_in_kernel([[maybe_unused]] int in, [[maybe_unused]] int out,
+                      [[maybe_unused]] const fs::path &to) {
+#if TARVO_LINUX_CALLS
+  for (;;) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    if (n == 0) {
+      return true;
+    }
+    if (n > 0 || errno == EINTR) {
+      continue;
+    }
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+      throw os_error(errno, to);
+    }
+    return false;
+  }
+#else
+  return false;
+#endif
+}
+
 void copy_contents(const fs::path &from, const fs::path &to, mode_t mode) {
   Fd in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!in) {
@@ -59,43 +84,30 @@ void copy_contents(const fs::path &from, const fs::path &to, mode_t mode) {
   if (!out) {
     throw os_error(errno, to);
   }
+  if (copied_in_kernel(in.get(), out.get(), to)) {
+    return;
+  }
+  char buffer[65536];
   for (;;) {
-    ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
-    if (n == 0) {
+    ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+    if (got == 0) {
       return;
     }
-    if (n > 0) {
-      continue;
-    }
-    if (errno == EINTR) {
-      continue;
-    }
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-      throw os_error(errno, to);
-    }
-    // File systems that cannot copy between each other: read and write.
-    char buffer[65536];
-    for (;;) {
-      ssize_t got = ::read(in.get(), buffer, sizeof buffer);
-      if (got == 0) {
-        return;
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
       }
-      if (got < 0) {
+      throw os_error(errno, from);
+    }
+    for (ssize_t done = 0; done < got;) {
+      ssize_t put = ::write(out.get(), buffer + done, static_cast<std::size_t>(got - done));
+      if (put < 0) {
         if (errno == EINTR) {
           continue;
         }
-        throw os_error(errno, from);
+        throw os_error(errno, to);
       }
-      for (ssize_t done = 0; done < got;) {
-        ssize_t put = ::write(out.get(), buffer + done, static_cast<std::size_t>(got - done));
-        if (put < 0) {
-          if (errno == EINTR) {
-            continue;
-          }
-          throw os_error(errno, to);
-        }
-        done += put;
-      }
+      done += put;
     }
   }
 }
