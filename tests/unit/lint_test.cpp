@@ -1,4 +1,5 @@
 #include "tarvo/lint/lint.hpp"
+#include "tarvo/process/programs.hpp"
 
 #include "harness.hpp"
 
@@ -136,7 +137,7 @@ done)sh");
 
 TEST_F(LintTest, SelfRunPutsModulePathFirstOnPythonPath) {
   // The native build's package folder: two levels above the running executable.
-  EXPECT_EQ(MODULE_PATH, fs::read_symlink("/proc/self/exe").parent_path().parent_path());
+  EXPECT_EQ(MODULE_PATH, tarvo::process::running_executable().parent_path().parent_path());
   tool("tarvo", R"(printf '%s' "$PYTHONPATH" >"$LINT_DIR/pythonpath")");
   using Case = std::pair<std::optional<std::string>, std::string>;
   for (const auto &[pythonpath, seen] :

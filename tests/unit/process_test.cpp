@@ -36,7 +36,7 @@ std::chrono::nanoseconds thread_cpu_time() {
 // Our descriptors that a child would inherit.
 std::set<std::string> inheritable_fds() {
   std::set<std::string> fds;
-  for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
+  for (const auto &entry : fs::directory_iterator("/dev/fd")) {
     int fd = std::stoi(entry.path().filename().string());
     int flags = fcntl(fd, F_GETFD);
     if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
@@ -178,7 +178,7 @@ TEST(ProcessTest, SignalsGoThroughAPidfdWhereThereIsOne) {
                  (preload != nullptr && std::string(preload).find("no_pidfd") != std::string::npos);
   SystemProcess child({"sleep", "5"}, {});
   int pidfds = 0;
-  for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
+  for (const auto &entry : fs::directory_iterator("/dev/fd")) {
     std::error_code ec;
     pidfds += fs::read_symlink(entry.path(), ec).string() == "anon_inode:[pidfd]";
   }
@@ -252,7 +252,7 @@ TEST(ProcessTest, ChildrenInheritNoDescriptorOfOtherChildren) {
 }
 
 TEST(ProcessTest, ConcurrentChildrenKeepTheirOwnOutput) {
-  auto fds_before = std::distance(fs::directory_iterator("/proc/self/fd"), {});
+  auto fds_before = std::distance(fs::directory_iterator("/dev/fd"), {});
   std::atomic<int> wrong = 0;
   std::vector<std::thread> workers;
   for (int worker = 0; worker < 5; ++worker) {
@@ -268,7 +268,7 @@ TEST(ProcessTest, ConcurrentChildrenKeepTheirOwnOutput) {
     worker.join();
   }
   EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), fds_before);
+  EXPECT_EQ(std::distance(fs::directory_iterator("/dev/fd"), {}), fds_before);
 }
 
 TEST(ProcessTest, CalledProcessErrorCarriesTheRecord) {

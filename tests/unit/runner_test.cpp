@@ -2,6 +2,7 @@
 
 #include "harness.hpp"
 #include "tarvo/console/console.hpp"
+#include "tarvo/process/programs.hpp"
 #include "tarvo/repr.hpp"
 
 #include <cstdlib>
@@ -73,7 +74,7 @@ tarvo::testing::RunOptions driver(const Call &call) {
   return options;
 }
 
-std::vector<std::string> self() { return {fs::read_symlink("/proc/self/exe").string()}; }
+std::vector<std::string> self() { return {tarvo::process::running_executable().string()}; }
 
 std::vector<std::string> shell(const std::string &script) { return {"sh", "-c", script}; }
 
