@@ -4,6 +4,7 @@
 // holder is a `requirements` whose stand-in pip stays until the test releases it.
 #include "harness.hpp"
 
+#include <csignal>
 #include <future>
 #include <gtest/gtest.h>
 #include <thread>
@@ -124,6 +125,19 @@ TEST_F(ProjectLock, TarvoStartedByTheRunningCommandWorksUnderItsLock) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(r.out.ends_with("Cleaning build artifacts...\nClean complete\n")) << r.out;
   EXPECT_EQ(r.err.find("Waiting"), std::string::npos) << r.err;
+}
+
+// A test server that daemonizes leaves the step's group with the lock's descriptor; the next
+// command must not wait for it.
+TEST_F(ProjectLock, DaemonLeftByAStepDoesNotHoldTheProject) {
+  write_script(tools / "pip", "case \"$*\" in *--editable*)\n"
+                              "  setsid sh -c 'echo $$ >\"$MARKS/daemon\"; exec sleep 30' &\n"
+                              "  while [ ! -s \"$MARKS/daemon\" ]; do sleep 0.01; done ;;\nesac\n");
+  ASSERT_EQ(run_tarvo({"requirements"}, options()).status, 0);
+  auto again = run_tarvo({"clean"}, options());
+  ::kill(std::stoi(read_file(marks.path / "daemon")), SIGKILL);
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.err, "");
 }
 
 TEST_F(ProjectLock, ForgedTokenWaitsAndCtrlCEndsTheWait) {

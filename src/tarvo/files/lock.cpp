@@ -108,4 +108,11 @@ ProjectLock::ProjectLock() : fd_(::open(".", O_RDONLY | O_DIRECTORY)) {
   publish(fd_.get());
 }
 
+// The lock belongs to the open folder that every holder shares, so this unlocks it for all.
+ProjectLock::~ProjectLock() {
+  if (fd_) {
+    ::flock(fd_.get(), LOCK_UN);
+  }
+}
+
 } // namespace tarvo::files

@@ -17,6 +17,12 @@ public:
   // Locks the current directory. A lock that cannot be taken, for any reason but another
   // tarvo holding it, is an error.
   ProjectLock();
+  // Given up when the command ends, after everything it started has ended: a daemon that left
+  // a step's group with the descriptor (a test server that daemonizes) must not keep the project
+  // locked. A tarvo killed outright gives up nothing, and what it started still holds the lock.
+  ~ProjectLock();
+  ProjectLock(const ProjectLock &) = delete;
+  ProjectLock &operator=(const ProjectLock &) = delete;
 
 private:
   Fd fd_; // ours; none while an ancestor's lock is used
