@@ -83,15 +83,6 @@ protected:
     }
   }
 
-  std::vector<std::string> names_in(const fs::path &dir) {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(dir)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
   RunOptions options() {
     RunOptions options{.cwd = dir};
     // The host's .venv installs offline from the wheels the set-up scripts fetched.

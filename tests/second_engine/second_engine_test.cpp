@@ -83,15 +83,6 @@ protected:
     return o;
   }
 
-  std::vector<std::string> names_in(const fs::path &dir) {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(dir)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
   void expect_owned(const fs::path &path) {
     struct stat st {};
     ASSERT_EQ(lstat(path.c_str(), &st), 0) << path;

@@ -3,6 +3,7 @@
 #include "tarvo/platform.hpp"
 #include "tarvo/templates/templates.hpp"
 
+#include <algorithm>
 #include <fmt/format.h>
 
 #include <cerrno>
@@ -125,6 +126,15 @@ std::vector<std::string> split(const std::string &text, char separator) {
   }
   parts.push_back(text.substr(start));
   return parts;
+}
+
+std::vector<std::string> names_in(const fs::path &dir) {
+  std::vector<std::string> names;
+  for (const auto &entry : fs::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::vector<std::string> take_lines(const fs::path &path) {

@@ -54,6 +54,8 @@ void write_script(const fs::path &path, const std::string &body);
 std::vector<std::string> split(const std::string &text, char separator);
 // The lines of a log file (none when it does not exist), which is then removed.
 std::vector<std::string> take_lines(const fs::path &path);
+// The names of a folder's entries, sorted.
+std::vector<std::string> names_in(const fs::path &dir);
 
 // Runs `body` with our standard output and error sent to memory files; returns what was
 // written to each.

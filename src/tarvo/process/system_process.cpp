@@ -102,8 +102,7 @@ bool shares_a_stream(const ProcessOptions &options) {
 
 SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options)
     : args_(std::move(args)), tidy_up_(options.tidy_up),
-      group_(!shares_a_stream(options) || !console::terminal_is_ours()),
-      started_at_(Clock::now()) {
+      group_(!shares_a_stream(options) || !console::terminal_is_ours()), started_at_(Clock::now()) {
   if (args_.empty()) {
     throw Error(ErrorKind::ValueError, "a child process needs a program to run");
   }
