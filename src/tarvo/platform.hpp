@@ -14,6 +14,14 @@
 #define TARVO_LINUX_CALLS 0
 #endif
 
+// /proc tells of other processes (their parents, commands, descriptors and locks): Linux, the
+// portable build included, since reading it is no system call of Linux's own.
+#if defined(__linux__)
+#define TARVO_PROC_FS 1
+#else
+#define TARVO_PROC_FS 0
+#endif
+
 // macOS's additions to POSIX (renamex_np, _NSGetExecutablePath, ...).
 #if defined(__APPLE__)
 #define TARVO_MACOS 1
@@ -26,4 +34,11 @@
 #define TARVO_BSD 1
 #else
 #define TARVO_BSD 0
+#endif
+
+// FreeBSD alone, where the BSDs differ (its kinfo_proc, procctl).
+#if defined(__FreeBSD__)
+#define TARVO_FREEBSD 1
+#else
+#define TARVO_FREEBSD 0
 #endif

@@ -270,7 +270,7 @@ TEST_F(EnvironmentCommands, NoSyncRunsTheCommandInACompleteEnvironment) {
       {{"--no-sync", "test"}, "VENV/bin/python -um pytest -vv tests\n"},
       {{"--no-sync", "build", "--sdist"}, "VENV/bin/python -um build --sdist\n"},
       {{"--no-sync", "status"}, ""},
-      {{"--no-sync", "lint"}, "VENV/bin/python -um dodgy --zero-exit\n"},
+      {{"--no-sync", "lint"}, "VENV/bin/python -P -um dodgy --zero-exit\n"},
   };
   for (const auto &[args, call] : cases) {
     auto r = run_tarvo(args, options({{"STUB_FAIL", "pip"}}));

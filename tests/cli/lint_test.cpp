@@ -68,10 +68,10 @@ TEST_F(LintCommand, FlagsReachTheChecks) {
     std::vector<std::string> checks(all.begin() + 5, all.end());
     std::sort(checks.begin(), checks.end());
     EXPECT_EQ(checks, (std::vector<std::string>{
-                          venv + "/bin/python -um basedpyright --project=pyproject.toml",
-                          venv + "/bin/python -um dodgy --zero-exit",
-                          venv + "/bin/python -um pyroma .",
-                          venv + "/bin/python -um ruff " + c.ruff,
+                          venv + "/bin/python -P -um basedpyright --project=pyproject.toml",
+                          venv + "/bin/python -P -um dodgy --zero-exit",
+                          venv + "/bin/python -P -um pyroma .",
+                          venv + "/bin/python -P -um ruff " + c.ruff,
                           "tarvo " + c.self,
                       }));
   }

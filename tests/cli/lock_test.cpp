@@ -1,12 +1,14 @@
-// One tarvo at a time in a project: status waits for a command that holds the project, a
-// --no-sync status that only reads does not, a tarvo that the running command itself started
-// works under its lock, and neither a forged token nor Ctrl-C lets a waiting one in. The
-// holder is a `requirements` whose stand-in pip stays until the test releases it.
+// One tarvo at a time in a project: status waits for a command that holds the project, from any
+// folder of it, and says what holds it; a --no-sync status that only reads does not wait; a tarvo
+// that the running command itself started works under its lock, also through Python's
+// subprocess, which closes descriptors; and neither a forged token nor Ctrl-C lets a waiting one
+// in. The holder is a `requirements` whose stand-in pip stays until the test releases it.
 #include "harness.hpp"
 
 #include <csignal>
 #include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace tarvo::testing;
@@ -15,12 +17,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char *WAITING = "Waiting for another tarvo in this project to finish...\n";
+constexpr const char *WAITING = "Waiting for ";
 
 class ProjectLock : public ::testing::Test {
 protected:
   ProjectLock() {
     write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\nversion = '1.0'\n");
+    fs::create_directories(tmp.path / "demo");
     fs::create_directories(tools);
     // The editable install marks that it runs, then stays until released.
     write_script(tools / "pip", "case \"$*\" in *--editable*)\n  touch \"$MARKS/started\"\n"
@@ -100,7 +103,22 @@ TEST_F(ProjectLock, StatusWaitsForACommandThatHoldsTheProject) {
   EXPECT_EQ(waited.status, 0) << waited.err;
   EXPECT_TRUE(waited.out.ends_with("Project: demo-1.0\nDocker: installed\nVenv: installed\n"))
       << waited.out;
-  EXPECT_EQ(read_file(marks.path / "err"), WAITING);
+  // The line names the holder.
+  auto err = read_file(marks.path / "err");
+  EXPECT_TRUE(err.starts_with("Waiting for another tarvo in this project to finish (pid ")) << err;
+  EXPECT_TRUE(err.ends_with(": " + tarvo_binary().string() + " requirements)...\n")) << err;
+}
+
+// The lock is the project's, not the current folder's: a command in a folder of the project
+// waits too.
+TEST_F(ProjectLock, CommandInAFolderOfTheProjectWaits) {
+  std::future<Output> clean;
+  auto held = hold([&] {
+    clean = start_waiting({"-C", "demo", "clean"});
+    EXPECT_EQ(clean.wait_for(300ms), std::future_status::timeout);
+  });
+  EXPECT_EQ(held.status, 0) << held.err;
+  EXPECT_EQ(clean.get().status, 0);
 }
 
 TEST_F(ProjectLock, StatusThatOnlyReadsNeverWaits) {
@@ -127,6 +145,21 @@ TEST_F(ProjectLock, TarvoStartedByTheRunningCommandWorksUnderItsLock) {
   EXPECT_EQ(r.err.find("Waiting"), std::string::npos) << r.err;
 }
 
+// pytest's own subprocess.run closes every descriptor but the standard ones: the inner tarvo
+// (in a folder of the project) is known by its ancestry instead.
+TEST_F(ProjectLock, TarvoStartedThroughPythonsSubprocessWorksUnderItsLock) {
+  write_script(tools / "pytest",
+               "exec python3 -c 'import os, subprocess, sys; sys.exit(subprocess.run("
+               "[os.environ[\"TARVO\"], \"-C\", \"demo\", \"clean\"]).returncode)'");
+  fs::create_directories(tmp.path / "tests");
+  auto o = options();
+  o.env["PATH"] = stubs_dir().string() + ":/usr/local/bin:/usr/bin:/bin";
+  auto r = run_tarvo({"test"}, o);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.ends_with("Cleaning build artifacts...\nClean complete\n")) << r.out;
+  EXPECT_EQ(r.err.find("Waiting"), std::string::npos) << r.err;
+}
+
 // A test server that daemonizes leaves the step's group with the lock's descriptor; the next
 // command must not wait for it.
 TEST_F(ProjectLock, DaemonLeftByAStepDoesNotHoldTheProject) {
@@ -140,9 +173,38 @@ TEST_F(ProjectLock, DaemonLeftByAStepDoesNotHoldTheProject) {
   EXPECT_EQ(again.err, "");
 }
 
+// Killed outright, a tarvo leaves the lock with what its steps left running: the next one says
+// which process holds it, and goes on once that ends.
+TEST_F(ProjectLock, LockLeftByAKilledTarvoNamesItsHolder) {
+  write_script(tools / "pip", "case \"$*\" in *--editable*)\n"
+                              "  setsid sh -c 'echo $$ >\"$MARKS/daemon\"; exec sleep 30' &\n"
+                              "  while [ ! -s \"$MARKS/daemon\" ]; do sleep 0.01; done\n"
+                              "  touch \"$MARKS/started\"; exec sleep 30 ;;\nesac\n");
+  auto o = options();
+  o.meanwhile = [&](pid_t tarvo, int) {
+    wait_for(marks.path / "started");
+    ::kill(tarvo, SIGKILL);
+  };
+  EXPECT_EQ(run_tarvo({"requirements"}, o).status, -SIGKILL);
+  const auto daemon = std::stoi(read_file(marks.path / "daemon"));
+  auto clean = start_waiting({"clean"});
+  auto err = read_file(marks.path / "err");
+  EXPECT_EQ(err, "Waiting for the project's lock, held by pid " + std::to_string(daemon) +
+                     " (sleep 30), which an earlier tarvo left running: the lock is free once it "
+                     "ends...\n");
+  ::kill(daemon, SIGKILL);
+  EXPECT_EQ(clean.get().out, "Cleaning build artifacts...\nClean complete\n");
+}
+
 TEST_F(ProjectLock, ForgedTokenWaitsAndCtrlCEndsTheWait) {
-  // A descriptor of the project folder that holds no lock, and one that names nothing.
-  for (const std::string token : {"3", "77"}) {
+  struct stat folder {};
+  ASSERT_EQ(::stat(tmp.path.c_str(), &folder), 0);
+  const auto names_the_folder =
+      ":" + std::to_string(folder.st_dev) + ":" + std::to_string(folder.st_ino) + ":77";
+  // A descriptor of the project folder that holds no lock, one that names nothing, and an
+  // ancestor that holds no lock (init, and the test itself).
+  for (const std::string &token : std::vector<std::string>{
+           "3", "77", "1" + names_the_folder, std::to_string(::getpid()) + names_the_folder}) {
     SCOPED_TRACE(token);
     reset();
     std::future<Output> clean;

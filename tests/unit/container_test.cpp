@@ -11,9 +11,12 @@
 #include "tarvo/process/process.hpp"
 
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sys/stat.h>
 #include <sys/utsname.h>
+#include <thread>
 
 namespace {
 
@@ -541,6 +544,130 @@ TEST(ProjectCopyTest, WorktreeGetsARepositoryOfItsOwn) {
   EXPECT_EQ(git(copy.path(), {"status", "--porcelain"}), "");
   // The repositories it came from are as they were.
   EXPECT_EQ(git(main, {"describe", "--tags"}), "v1.0\n");
+}
+
+} // namespace
+
+namespace {
+
+// The products folder a mounted run's script names in its prelude (tarvo_out=/src/...).
+std::string products_of(const std::string &script) {
+  auto at = script.find("tarvo_out=/src/") + 15;
+  return script.substr(at, script.find('\n', at) - at);
+}
+
+// Code in the container (a setup.py, a build dependency) puts a link or another folder in
+// place of the products folder or of dist/: nothing is taken from there, the job fails naming
+// it, and what the link points to, in the project or outside it, stays as it was.
+TEST_F(JobTest, ProductsFolderSwappedByTheContainerIsRefused) {
+  TempDir outside;
+  write_file(outside.path / "precious", "keep");
+  write_file("pyproject.toml", "keep");
+  const std::vector<std::pair<std::string, std::function<void(const fs::path &)>>> swaps = {
+      {"dist/.",
+       [&](const fs::path &out) {
+         fs::remove_all(out);
+         fs::create_directory_symlink(outside.path, out);
+       }},
+      {"dist/.",
+       [](const fs::path &out) {
+         fs::remove_all(out);
+         fs::create_directory_symlink("..", out);
+       }},
+      {"dist",
+       [&](const fs::path &out) {
+         write_file(out / "pkg-1.0.whl", "wheel");
+         fs::rename("dist", "moved");
+         fs::create_directory_symlink(outside.path, "dist");
+       }},
+  };
+  for (const auto &[named, swap] : swaps) {
+    docker.answer = [&](const Command &args) {
+      if (args[1] == "run") {
+        swap(products_of(args.back()));
+      }
+      return RecordingLauncher::Answer{};
+    };
+    auto [out, err, error] = run(job(true));
+    EXPECT_TRUE(error.starts_with("RuntimeError: '" + named)) << error;
+    EXPECT_TRUE(error.ends_with("' was replaced while the container ran (by a link or another "
+                                "folder): nothing was taken from it"))
+        << error;
+    EXPECT_EQ(out, "Starting...\n");
+    EXPECT_EQ(names(outside.path), std::vector<std::string>{"precious"});
+    EXPECT_EQ(read_file(outside.path / "precious"), "keep");
+    EXPECT_EQ(read_file("pyproject.toml"), "keep");
+    fs::remove_all("dist");
+    fs::remove_all("moved");
+    EXPECT_EQ(names("."), std::vector<std::string>{"pyproject.toml"});
+  }
+}
+
+// A dist/ that is a link (a cloned repository may carry one) is refused before anything runs,
+// on a copy as on a mounted project, and nothing is written where it points.
+TEST_F(JobTest, DistThatIsALinkIsRefusedBeforeAnythingRuns) {
+  TempDir outside;
+  fs::create_directory_symlink(outside.path, "dist");
+  for (const char *copy : {"0", "1"}) {
+    ScopedEnv mode("TARVO_CONTAINER_COPY", copy);
+    auto [out, err, error] = run(job(true));
+    EXPECT_EQ(error, "NotADirectoryError: 'dist' is a symbolic link (to '" + outside.path.string() +
+                         "'), not a folder of the project: tarvo writes only into real folders of "
+                         "the project");
+    EXPECT_TRUE(docker.calls().empty());
+    EXPECT_TRUE(fs::is_empty(outside.path));
+    EXPECT_EQ(names("."), std::vector<std::string>{"dist"});
+    forget_copy_mode();
+  }
+}
+
+// On a copy the script runs when the container is started: a failing script is named so.
+TEST_F(JobTest, FailedScriptOnACopyNamesTheStart) {
+  ScopedEnv always("TARVO_CONTAINER_COPY", "1");
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{.out = args[1] == "wait" ? "3\n" : ""};
+  };
+  auto [out, err, error] = run(job(true));
+  EXPECT_EQ(std::regex_replace(error, std::regex("tarvo-[0-9a-f]{16}"), "NAME"),
+            "CalledProcessError: Command '['docker', 'start', '--attach', 'NAME']' returned "
+            "non-zero exit status 3.");
+}
+
+// The last word after an interrupt is true: a container whose removal docker did not confirm,
+// or whose clean-up a second Ctrl-C gave up, is named with the command that removes it.
+TEST_F(JobTest, InterruptWithoutConfirmedRemovalNamesTheContainer) {
+  tarvo::process::handle_interrupts();
+  docker.waits_before_end = 1;
+  for (bool second_ctrl_c : {false, true}) {
+    SCOPED_TRACE(second_ctrl_c);
+    const auto before = docker.calls().size();
+    docker.answer = [&](const Command &args) {
+      if (args[1] == "run") {
+        raise(SIGINT);
+        if (second_ctrl_c) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(250));
+          raise(SIGINT);
+        }
+      }
+      return RecordingLauncher::Answer{args[1] == "rm" ? 1 : 0, "",
+                                       "Cannot connect to the Docker daemon\n"};
+    };
+    auto [out, err, error] = run(job(true));
+    EXPECT_EQ(error, "interrupted by " + std::to_string(SIGINT));
+    std::string name;
+    std::size_t tidy_steps = 0;
+    for (std::size_t i = before; i < docker.calls().size(); ++i) {
+      name = docker.calls()[i].args.back();
+      tidy_steps += docker.calls()[i].options.tidy_up ? 1 : 0;
+    }
+    // Given up at once after the second Ctrl-C: no tidy-up step starts.
+    EXPECT_EQ(tidy_steps, second_ctrl_c ? 0u : 4u);
+    name = std::regex_replace(docker.calls()[before].args[3], std::regex("--name="), "");
+    EXPECT_EQ(err, "Interrupted: the job was not confirmed stopped: its container " + name +
+                       " may still be running; remove it with: docker rm --force --volumes " +
+                       name + "\n");
+    tarvo::process::forget_interrupt();
+  }
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "tarvo/artifacts/clean.hpp"
 
 #include "tarvo/console/console.hpp"
+#include "tarvo/container/project_files.hpp"
 #include "tarvo/files/files.hpp"
+#include "tarvo/files/folder.hpp"
 #include "tarvo/files/tree.hpp"
 #include "tarvo/process/interrupts.hpp"
 
@@ -17,6 +19,12 @@ void clean() {
   for (const char *name : {"build", "dist", ".venv", "wheelhouse"}) {
     if (files::exists(name)) {
       files::remove_tree(name, stop_if_interrupted);
+    }
+  }
+  // A container run's marker, left by a tarvo killed outright (one that ends removes its own).
+  for (const auto &name : files::glob(".", ".tarvo-*")) {
+    if (container::is_run_marker(name)) {
+      files::Folder::current().remove(name);
     }
   }
   for (const char *pattern : {"*.egg-info", "*.build", "*.dist"}) {

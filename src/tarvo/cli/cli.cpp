@@ -6,10 +6,12 @@
 #include "tarvo/error.hpp"
 #include "tarvo/files/lock.hpp"
 #include "tarvo/process/interrupts.hpp"
+#include "tarvo/project/project_config.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <unistd.h>
@@ -46,6 +48,20 @@ constexpr Dispatch kHandlers[] = {
     {"init", cmd_init, always},
 };
 
+// The folder whose lock the command takes: the project's root, that of the nearest
+// pyproject.toml, whatever folder of the project the command runs in; the current folder
+// where there is none.
+std::filesystem::path project_root() {
+  try {
+    return project::find_pyproject().parent_path();
+  } catch (const Error &e) {
+    if (e.kind() != ErrorKind::FileNotFoundError) {
+      throw;
+    }
+    return std::filesystem::current_path();
+  }
+}
+
 } // namespace
 
 const char *version() {
@@ -77,7 +93,7 @@ int main(const std::vector<std::string> &argv) {
     if (args.command == entry.command) {
       std::optional<files::ProjectLock> lock;
       if (entry.changes_project(args)) {
-        lock.emplace();
+        lock.emplace(project_root());
       }
       return entry.handler(args, grammar);
     }

@@ -29,17 +29,17 @@ void show(const std::vector<std::string> &args) {
   console::err("{}\n", line);
 }
 
-// A tidy-up step: quiet, started even while the command is being interrupted, and passed over
-// when it fails (the container may be gone already).
-void tidy_step(std::vector<std::string> args) {
+// A tidy-up step: quiet, started even while the command is being interrupted, and bounded by
+// the clean-up's deadline; how it ended, with what it said on standard error.
+process::CompletedProcess tidy_step(std::vector<std::string> args) {
   process::ProcessOptions options{.stdout_mode = process::Redirect::Discard,
-                                  .stderr_mode = process::Redirect::Discard};
+                                  .stderr_mode = process::Redirect::Capture};
   options.tidy_up = true;
-  try {
-    process::launcher().start(std::move(args), options)->finish();
-  } catch (const Error &) {
-  }
+  return process::launcher().start(std::move(args), options)->finish();
 }
+
+// After an interrupt, a second Ctrl-C or the clean-up's deadline gives the clean-up up.
+bool given_up() { return process::interrupt_signal() != 0 && process::cleanup_abandoned(); }
 
 } // namespace
 
@@ -69,32 +69,53 @@ Container::Container(std::string what, std::string untouched)
     : what_(std::move(what)), untouched_(std::move(untouched)) {}
 
 Container::~Container() {
-  if (!may_exist_) {
+  // After the last word of an interrupt nothing more is done.
+  if (!may_exist_ || reported_) {
     return;
   }
   try {
-    tidy_up();
+    const bool removed = tidy_up();
     if (process::interrupt_signal() != 0) {
-      report_interrupt();
+      report_interrupt(removed);
     }
   } catch (...) {
     // Nothing may escape a destructor.
   }
 }
 
-void Container::tidy_up() {
-  if (stop_first_) {
-    tidy_step({"docker", "stop", "-t", "2", name_});
+bool Container::tidy_up() {
+  try {
+    if (stop_first_ && !given_up()) {
+      tidy_step({"docker", "stop", "-t", "2", name_});
+    }
+    if (given_up()) {
+      return false;
+    }
+    auto removed = tidy_step({"docker", "rm", "--force", "--volumes", name_});
+    // Older engines refuse to remove what is not there.
+    if (removed.returncode == 0 ||
+        removed.stderr_text.value_or("").find("No such container") != std::string::npos) {
+      may_exist_ = false;
+      return true;
+    }
+  } catch (const Error &) {
+    // Not started (no docker at all): nothing is confirmed.
   }
-  tidy_step({"docker", "rm", "--force", "--volumes", name_});
-  may_exist_ = false;
+  return false;
 }
 
-void Container::report_interrupt() {
-  if (!reported_) {
-    reported_ = true;
+void Container::report_interrupt(bool removed) {
+  if (reported_) {
+    return;
+  }
+  reported_ = true;
+  if (removed) {
     console::err("Interrupted: stopped and removed {} (container {}); nothing was written to {}\n",
                  what_, name_, untouched_);
+  } else {
+    console::err("Interrupted: {} was not confirmed stopped: its container {} may still be "
+                 "running; remove it with: docker rm --force --volumes {}\n",
+                 what_, name_, name_);
   }
 }
 
@@ -112,16 +133,18 @@ process::CompletedProcess Container::run(std::vector<std::string> args,
     throw;
   }
   bool tidied = false;
-  // Waits in frames: the wait itself does not end at an interrupt.
+  // Waits in frames: the wait itself does not end at an interrupt. The container is stopped at
+  // once, while its client may still be running.
   while (!child->wait_for(process::timing().frame_period)) {
     if (!tidied && process::interrupt_signal() != 0) {
       tidy_up();
       tidied = true;
     }
   }
+  // Once the client has ended, again: it may have made the container only after the first
+  // removal. Only then is the last word said.
   if (process::interrupt_signal() != 0) {
-    tidy_up();
-    report_interrupt();
+    report_interrupt(tidy_up());
   }
   auto done = child->finish();
   process::check_interrupted();

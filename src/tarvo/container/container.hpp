@@ -41,8 +41,8 @@ public:
 
   // Runs a docker command that may make or start the container and returns how it ended. An
   // interrupt meanwhile stops and removes the container, again once the command has ended (it
-  // may have made the container only then), prints one line that says so, and raises
-  // Interrupted.
+  // may have made the container only then), all within the clean-up's deadline (a second Ctrl-C
+  // gives it up), prints one line that says what became of it, and raises Interrupted.
   process::CompletedProcess run(std::vector<std::string> args,
                                 const process::ProcessOptions &options = {});
 
@@ -60,8 +60,12 @@ public:
   void remove();
 
 private:
-  void tidy_up();
-  void report_interrupt();
+  // Stops (when it gives files back) and removes the container; whether the engine confirmed
+  // that it is gone.
+  bool tidy_up();
+  // The last word after an interrupt: that the container was stopped and removed, or that it
+  // may still run and how to remove it.
+  void report_interrupt(bool removed);
 
   std::string what_;
   std::string untouched_;

@@ -34,10 +34,16 @@ void use_copy_mode(const std::string &reason) {
   }
 }
 
-// The failed run in the error's last line, without the script (--verbose prints it).
-[[noreturn]] void fail(int status, const std::string &verb, const DockerRun &run) {
-  throw process::CalledProcessError(
-      status, shown_in_errors({"docker", verb, run.image, run.shell, "-ec", "\n" + run.script}));
+// How a job's container ended, and the docker command that ran its script, as an error's last
+// line names it.
+struct Ran {
+  int status;
+  std::vector<std::string> command;
+};
+
+// The mounted run in the error's last line, without the script (--verbose prints it).
+std::vector<std::string> shown_run(const DockerRun &run) {
+  return shown_in_errors({"docker", "run", run.image, run.shell, "-ec", "\n" + run.script});
 }
 
 // The options every run gets, and the cache volume.
@@ -56,8 +62,8 @@ std::string where_untouched(const Job &job, bool copied) {
   return job.products && !copied ? "dist/" : "the project";
 }
 
-// The run with the project mounted: its exit status.
-int run_mounted(const Job &job, const RunFiles &files) {
+// The run with the project mounted.
+Ran run_mounted(const Job &job, const RunFiles &files) {
   Container container(job.what, where_untouched(job, false));
   container.give_back_on_stop();
   std::vector<std::string> argv = {"docker", "run", "--rm"};
@@ -73,12 +79,12 @@ int run_mounted(const Job &job, const RunFiles &files) {
   if (done.returncode == 0 || (done.returncode == MARKER_MISSING && !files.seen())) {
     container.gone();
   }
-  return done.returncode;
+  return {done.returncode, shown_run(job.container)};
 }
 
 // The run on a copy of the project: made, filled, started, its status asked of the engine (a
 // client that was interrupted reports 0), its products copied out after success, removed.
-int run_copied(const Job &job, const RunFiles &files) {
+Ran run_copied(const Job &job, const RunFiles &files) {
   Container container(job.what, where_untouched(job, true));
   std::vector<std::string> argv = {"docker", "create"};
   for (auto &option : common_options(container, job.container, "/src")) {
@@ -107,7 +113,8 @@ int run_copied(const Job &job, const RunFiles &files) {
         {"docker", "cp", container.name() + ":/src/" + files.products() + "/.", files.products()});
   }
   container.remove();
-  return status;
+  // The script ran when the container was started.
+  return {status, {"docker", "start", "--attach", container.name()}};
 }
 
 } // namespace
@@ -221,23 +228,23 @@ void run_job(const Job &job) {
     use_copy_mode("TARVO_CONTAINER_COPY=1");
   }
   RunFiles files(job.products);
-  int status = 0;
+  Ran ran{};
   if (copy_reason) {
-    status = run_copied(job, files);
+    ran = run_copied(job, files);
   } else {
-    status = run_mounted(job, files);
-    if (status == MARKER_MISSING && !files.seen()) {
+    ran = run_mounted(job, files);
+    if (ran.status == MARKER_MISSING && !files.seen()) {
       if (setting == "0") {
         throw Error(ErrorKind::RuntimeError,
                     "The docker engine does not see this project folder (a remote engine?), and "
                     "TARVO_CONTAINER_COPY=0 forbids copying the project in");
       }
       use_copy_mode("the docker engine does not see this project folder");
-      status = run_copied(job, files);
+      ran = run_copied(job, files);
     }
   }
-  if (status != 0) {
-    fail(status, copy_reason ? "create" : "run", job.container);
+  if (ran.status != 0) {
+    throw process::CalledProcessError(ran.status, std::move(ran.command));
   }
   files.deliver();
   console::out("{}\n", job.finished);

@@ -24,19 +24,13 @@ namespace {
 
 std::string random_id() { return fmt::format("{:016x}", random_bits()); }
 
-// Run as root, tarvo hands what it makes in the project to the project folder's owner, who
-// can then clean it.
-void give_to_owner(const fs::path &path) {
+// Run as root, tarvo hands what it makes in the project to the project folder's owner, who can
+// then clean it.
+std::optional<files::Owner> project_owner(const files::Folder &project) {
   if (::geteuid() != 0) {
-    return;
+    return std::nullopt;
   }
-  struct stat project {};
-  if (::stat(".", &project) != 0) {
-    throw os_error(errno, ".");
-  }
-  if (::lchown(path.c_str(), project.st_uid, project.st_gid) != 0) {
-    throw os_error(errno, path);
-  }
+  return files::Owner{project.owner_uid(), project.owner_gid()};
 }
 
 void remove_quietly(const fs::path &path) {
@@ -191,61 +185,79 @@ void place_git_repository(const fs::path &copy) {
 
 } // namespace
 
-RunFiles::RunFiles(bool products) {
-  const auto id = random_id();
-  marker_ = ".tarvo-" + id;
-  if (products) {
-    if (!files::exists("dist")) {
-      files::make_directories("dist");
-      made_dist_ = true;
-      give_to_owner("dist");
-    }
-    products_ = "dist/.tarvo-" + id;
-    // A fresh name: nothing there can redirect what arrives.
-    if (::mkdir(products_.c_str(), 0700) != 0) {
-      throw os_error(errno, products_);
-    }
-  }
+RunFiles::RunFiles(bool products)
+    : project_(files::Folder::current()), id_(random_id()), marker_(".tarvo-" + id_) {
   try {
-    files::create_empty_file(marker_);
+    make(products);
   } catch (...) {
-    remove_quietly(products_);
-    if (made_dist_) {
-      ::rmdir("dist");
-    }
+    tidy();
     throw;
   }
 }
 
-RunFiles::~RunFiles() {
-  for (const auto &path : {marker_, marker_ + ".seen", products_}) {
-    if (!path.empty()) {
-      remove_quietly(path);
+void RunFiles::make(bool products) {
+  const std::string out_name = ".tarvo-" + id_;
+  if (products) {
+    if (project_.has("dist")) {
+      dist_.emplace(files::Folder::open(project_, "dist"));
+    } else {
+      dist_.emplace(files::Folder::make(project_, "dist", 0777));
+      made_dist_ = true;
+      if (auto owner = project_owner(project_);
+          owner && ::fchown(dist_->fd(), owner->uid, owner->gid) != 0) {
+        throw os_error(errno, "dist");
+      }
     }
+    products_ = "dist/" + out_name;
+    // A fresh name: nothing there can redirect what arrives.
+    out_.emplace(files::Folder::make(*dist_, out_name, 0700));
   }
-  if (made_dist_) {
-    ::rmdir("dist");
+  Fd marker(::openat(project_.fd(), marker_.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!marker) {
+    throw os_error(errno, marker_);
   }
 }
 
-bool RunFiles::seen() const {
-  struct stat st {};
-  return ::lstat((marker_ + ".seen").c_str(), &st) == 0;
+RunFiles::~RunFiles() { tidy(); }
+
+void RunFiles::tidy() noexcept {
+  // Passed over where it fails: the entries may be gone already.
+  auto quietly = [](const auto &step) {
+    try {
+      step();
+    } catch (...) {
+    }
+  };
+  quietly([&] { project_.remove(marker_); });
+  quietly([&] { project_.remove(marker_ + ".seen"); });
+  if (out_) {
+    quietly([&] { dist_->remove(".tarvo-" + id_); });
+  }
+  quietly([&] {
+    if (made_dist_ && dist_->still_at(project_, "dist")) {
+      ::unlinkat(project_.fd(), "dist", AT_REMOVEDIR);
+    }
+  });
 }
+
+bool RunFiles::seen() const { return project_.has(marker_ + ".seen"); }
 
 void RunFiles::deliver() const {
-  for (const auto &name : files::glob(products_, "*")) {
-    const fs::path from = fs::path(products_) / name;
-    struct stat st {};
-    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-      continue; // only files are products
-    }
-    give_to_owner(from);
-    const fs::path to = fs::path("dist") / name;
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-      throw os_error(errno, to);
-    }
+  if (!out_) {
+    return;
   }
+  dist_->check_still_at(project_, "dist");
+  out_->check_still_at(*dist_, ".tarvo-" + id_);
+  files::move_files(*out_, *dist_, project_owner(project_));
+}
+
+bool is_run_marker(std::string_view name) {
+  if (name.ends_with(".seen")) {
+    name.remove_suffix(5);
+  }
+  return name.size() == 23 && name.starts_with(".tarvo-") &&
+         name.find_first_not_of("0123456789abcdef", 7) == std::string_view::npos;
 }
 
 ProjectCopy::ProjectCopy(const std::vector<fs::path> &extra) {

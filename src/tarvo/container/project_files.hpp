@@ -4,8 +4,12 @@
 // hands to the engine.
 #pragma once
 
+#include "tarvo/files/folder.hpp"
+
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvo::container {
@@ -13,10 +17,13 @@ namespace tarvo::container {
 // The files of one run, named ".tarvo-ID" in the project and "dist/.tarvo-ID/". The container
 // renames the marker to ".tarvo-ID.seen" before anything else: only a container that sees this
 // very folder can, and the marker's time, kept by the renaming, tells which files the run made.
+// The folders are held by descriptor from the start: code in the container may put links or
+// other folders in their places, and what is delivered or removed is only ever what tarvo made.
 class RunFiles {
 public:
   // Creates the marker and, for a run with products, the products folder (and dist/ when it is
-  // missing, for the project folder's owner).
+  // missing, for the project folder's owner). A dist/ that is a link, or no folder, is refused
+  // before anything is made.
   explicit RunFiles(bool products);
   ~RunFiles();
   RunFiles(const RunFiles &) = delete;
@@ -28,16 +35,30 @@ public:
   const std::string &products() const { return products_; }
   // The container has renamed the marker.
   bool seen() const;
-  // Moves each regular file of the products folder into dist/, replacing an entry of its name
-  // that is no directory (a link is replaced, never followed); when tarvo runs as root, the
-  // files go to the project folder's owner first.
+  // Moves each file of the products folder into dist/, replacing an entry of its name that is
+  // no folder (a link is replaced, never followed); when tarvo runs as root, the files go to
+  // the project folder's owner first. dist/ and the products folder must be the very folders
+  // made or opened for the run, and every product a regular file, or nothing is moved.
   void deliver() const;
 
 private:
+  void make(bool products);
+  // Removes what the run made, passing over what fails.
+  void tidy() noexcept;
+
+  files::Folder project_;
+  std::optional<files::Folder> dist_;
+  std::optional<files::Folder> out_;
+  std::string id_;
   std::string marker_;
   std::string products_;
   bool made_dist_ = false; // dist/ was made for this run: removed again when left empty
 };
+
+// Whether `name` is a marker that a run leaves in the project (".tarvo-" and 16 hexadecimal
+// digits, with ".seen" once a container renamed it): a run killed outright leaves its own, which
+// clean removes.
+bool is_run_marker(std::string_view name);
 
 // The top-level entries that copy mode leaves out: the host's environment and build outputs.
 inline const std::vector<std::string> NOT_COPIED = {".venv", "dist", "build"};

@@ -60,6 +60,10 @@ using KernelDirent = dirent;
 // reached through syscall(): glibc has a wrapper only since 2.30, and release builds run on 2.17.
 std::optional<std::vector<Entry>> list(int dir_fd) {
   std::vector<Entry> entries;
+  // From the start, also for a folder listed before.
+  if (::lseek(dir_fd, 0, SEEK_SET) != 0) {
+    return std::nullopt;
+  }
   alignas(8) char buffer[32768];
   for (;;) {
     auto n = static_cast<ssize_t>(::syscall(SYS_getdents64, dir_fd, buffer, sizeof buffer));
@@ -185,9 +189,8 @@ public:
   fs::path path(std::string_view name) const { return path(frames_.size(), name); }
 
   // Opens `name` of the current directory and removes it with everything below it.
-  void remove_tree(const std::string &name, const std::string &shown,
-                   const BeforeEach &before_each) {
-    if (!push(name, shown)) {
+  void remove_tree(const std::string &name, const fs::path &shown, const BeforeEach &before_each) {
+    if (!push(name, shown.string())) {
       return;
     }
     const std::size_t start = depth();
@@ -276,7 +279,25 @@ void TreeEntry::remove_file() const {
 
 void remove_tree(const fs::path &path, const BeforeEach &before_each) {
   DirStack stack(AT_FDCWD);
-  stack.remove_tree(path.string(), path.string(), before_each);
+  stack.remove_tree(path.string(), path, before_each);
+}
+
+void remove_tree_at(int dir_fd, const std::string &name, const fs::path &shown,
+                    const BeforeEach &before_each) {
+  DirStack stack(dir_fd);
+  stack.remove_tree(name, shown, before_each);
+}
+
+std::vector<std::string> list_names(int dir_fd, const fs::path &shown) {
+  auto entries = list(dir_fd);
+  if (!entries) {
+    throw os_error(errno != 0 ? errno : EIO, shown);
+  }
+  std::vector<std::string> names;
+  for (auto &entry : *entries) {
+    names.push_back(std::move(entry.name));
+  }
+  return names;
 }
 
 void walk_tree(const std::function<bool(const TreeEntry &)> &visit) {

@@ -50,6 +50,15 @@ private:
 // over.
 void walk_tree(const std::function<bool(const TreeEntry &)> &visit);
 
+// The names in the open folder `dir_fd` ("." and ".." left out), in the order it lists them; a
+// folder that cannot be read is an error naming `shown`.
+std::vector<std::string> list_names(int dir_fd, const std::filesystem::path &shown);
+
+// Removes the folder `name` of the open folder `dir_fd` as remove_tree does; `shown` is its path
+// in messages.
+void remove_tree_at(int dir_fd, const std::string &name, const std::filesystem::path &shown,
+                    const BeforeEach &before_each = {});
+
 // The names in `dir` that match the shell pattern (a wildcard never matches a leading "."), in
 // the order the directory lists them; none when it cannot be read.
 std::vector<std::string> glob(const std::filesystem::path &dir, std::string_view pattern);

@@ -100,7 +100,7 @@ TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::strin
   if (tool == "tarvo") {
     done = run_self(args);
   } else {
-    std::vector<std::string> argv = {"-um", tool};
+    std::vector<std::string> argv = {venv.safe_path_option(), "-um", tool};
     argv.insert(argv.end(), args.begin(), args.end());
     done = venv.run(argv, {.capture_output = true});
   }

@@ -34,6 +34,8 @@ struct Slot {
   std::atomic<pid_t> pid{0};
   // The child leads a process group of its own: signals go to the whole group.
   std::atomic<bool> group{false};
+  // A tidy-up step: only a second Ctrl-C's kill reaches it.
+  std::atomic<bool> tidy_up{false};
   std::atomic<int> pidfd{-1};
   std::atomic<int> wake{-1};
   // Signal handlers reading the slot at this moment; its owner waits for them before the child
@@ -105,7 +107,7 @@ void signal_all(int signal, bool groups_only = false) {
   for (auto &slot : slots) {
     slot.users.fetch_add(1);
     pid_t pid = slot.pid.load();
-    if (pid > 0) {
+    if (pid > 0 && (signal == SIGKILL || !slot.tidy_up.load())) {
       bool group = slot.group.load();
       if (group || !groups_only) {
         deliver(pid, group, slot.pidfd.load(), signal);
@@ -213,6 +215,19 @@ std::optional<std::chrono::steady_clock::time_point> kill_deadline() {
          timing().grace_period;
 }
 
+std::optional<std::chrono::steady_clock::time_point> cleanup_deadline() {
+  auto deadline = kill_deadline();
+  if (deadline) {
+    *deadline += timing().cleanup_period - timing().grace_period;
+  }
+  return deadline;
+}
+
+bool cleanup_abandoned() {
+  auto deadline = cleanup_deadline();
+  return kills.load() != 0 || (deadline && std::chrono::steady_clock::now() >= *deadline);
+}
+
 ChildSlot::ChildSlot(int wake_fd) : index_(-1) {
   for (std::size_t i = 0; i < slots.size(); ++i) {
     bool expected = false;
@@ -231,19 +246,26 @@ ChildSlot::~ChildSlot() {
   slot.wake.store(-1);
   wait_for_handlers(slot);
   slot.group.store(false);
+  slot.tidy_up.store(false);
   slot.pidfd.store(-1);
   slot.taken.store(false);
 }
 
-void ChildSlot::started(pid_t pid, bool group, int pidfd) {
+void ChildSlot::started(pid_t pid, bool group, int pidfd, bool tidy_up) {
   pid_ = pid;
   group_ = group;
-  pidfd_ = pidfd;
+  tidy_up_ = tidy_up;
   auto &slot = slots[static_cast<std::size_t>(index_)];
   slot.group.store(group);
+  slot.tidy_up.store(tidy_up);
   slot.pidfd.store(pidfd);
   slot.pid.store(pid);
-  if (int signal = first_signal.load()) {
+  if (tidy_up) {
+    // Abandoned meanwhile: a second Ctrl-C came just before it started.
+    if (kills.load() != 0) {
+      deliver(pid, group, pidfd, SIGKILL);
+    }
+  } else if (int signal = first_signal.load()) {
     deliver(pid, group, pidfd, signal);
   }
 }
@@ -263,7 +285,7 @@ void ChildSlot::resume() {
   slots[static_cast<std::size_t>(index_)].pid.store(pid_);
   if (kills.load() != held_kills_) {
     deliver(pid_, group_, pidfd_, SIGKILL);
-  } else if (int signal = first_signal.load(); signal != 0 && held_signal_ == 0) {
+  } else if (int signal = first_signal.load(); signal != 0 && held_signal_ == 0 && !tidy_up_) {
     deliver(pid_, group_, pidfd_, signal);
   }
 }

@@ -38,6 +38,14 @@ void sleep_unless_interrupted(std::chrono::milliseconds period);
 // signal; none before any signal.
 std::optional<std::chrono::steady_clock::time_point> kill_deadline();
 
+// When the clean-up after an interrupt must be over (see Timing::cleanup_period); none before
+// any signal.
+std::optional<std::chrono::steady_clock::time_point> cleanup_deadline();
+
+// Whether the clean-up after an interrupt is to be given up: a second Ctrl-C came, or its
+// deadline has passed. No tidy-up step starts then, and those running are killed.
+bool cleanup_abandoned();
+
 // Every running child is registered from before it starts until its last process is reaped, so
 // that a signal can reach it and no id is signalled after it may have been reused. A slot also
 // carries the descriptor that SIGCHLD wakes.
@@ -51,8 +59,9 @@ public:
   // The child has started, leading a process group of its own when `group`; `pidfd` (or -1)
   // names it where the system has pidfds, so that a signal can only ever reach that process.
   // An interrupt received since the check before the start is passed on to it now: the
-  // terminal may have sent its Ctrl-C before the child was there to get it.
-  void started(pid_t pid, bool group, int pidfd);
+  // terminal may have sent its Ctrl-C before the child was there to get it. A step that tidies
+  // up after an interrupt (`tidy_up`) gets no signal passed on, only the kill of a second Ctrl-C.
+  void started(pid_t pid, bool group, int pidfd, bool tidy_up = false);
   // From now on no signal reaches the child or its group; returns once no handler is in the
   // middle of signalling it. Called before a process of it is reaped, so that its id (or the
   // group's) is never signalled after it may have been given to another process.
@@ -65,6 +74,7 @@ private:
   int index_;
   pid_t pid_ = 0;
   bool group_ = false;
+  bool tidy_up_ = false;
   int pidfd_ = -1;
   int held_signal_ = 0; // the first interrupt, as it was when the slot was held
   int held_kills_ = 0;  // second Ctrl-Cs before the slot was held

@@ -33,8 +33,9 @@ struct ProcessOptions {
   // The file to start instead of looking args[0] up on PATH; args[0] stays argument zero.
   std::optional<std::filesystem::path> program = std::nullopt;
   // A step of tarvo's own that tidies up after an interrupt (stopping a container): it starts
-  // even while the command is being interrupted, no signal is passed on to it, and it is
-  // killed once it outlives the grace period from its own start.
+  // even while the command is being interrupted, no signal is passed on to it but a second
+  // Ctrl-C's kill, and it is killed once it outlives the grace period from its own start or
+  // the clean-up's deadline (timing.hpp), whichever comes first.
   bool tidy_up = false;
 };
 

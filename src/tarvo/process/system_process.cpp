@@ -124,9 +124,7 @@ SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions
   pid_ = spawned.pid;
   // Safe to open now: the child's id stays taken until we reap it.
   pidfd_ = open_pidfd(pid_);
-  if (!tidy_up_) {
-    slot_->started(pid_, group_, pidfd_.get());
-  }
+  slot_->started(pid_, group_, pidfd_.get(), tidy_up_);
   if (spawned.out) {
     out_.emplace(std::move(spawned.out));
   }
@@ -174,8 +172,13 @@ void SystemProcess::signal(int signal) {
 }
 
 std::optional<Clock::time_point> SystemProcess::deadline() const {
+  // A tidy-up step gets the grace period from its own start, and no more than the clean-up after
+  // an interrupt has left.
   std::optional<Clock::time_point> earliest =
       tidy_up_ ? std::optional(started_at_ + timing().grace_period) : kill_deadline();
+  if (auto cleanup = cleanup_deadline(); tidy_up_ && cleanup && *cleanup < *earliest) {
+    earliest = cleanup;
+  }
   for (const auto &candidate :
        {end_deadline_, state_ == State::Members ? members_deadline_ : std::nullopt}) {
     if (candidate && (!earliest || *candidate < *earliest)) {

@@ -1,14 +1,18 @@
 #include "tarvo/venv/virtual_environment.hpp"
 
 #include "tarvo/console/console.hpp"
+#include "tarvo/files/files.hpp"
 #include "tarvo/files/tree.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/programs.hpp"
 #include "tarvo/venv/runner.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <deque>
 #include <optional>
+#include <ranges>
 
 namespace tarvo::venv {
 
@@ -171,6 +175,34 @@ void VirtualEnvironment::ensure_lint_tools(const std::vector<std::string> &extra
 void VirtualEnvironment::install(const std::vector<std::string> &extras) const {
   spinner("Installing requirements",
           {pip_.string(), "install", "--quiet", "--editable", package_spec(extras)}, true);
+}
+
+std::string VirtualEnvironment::safe_path_option() const {
+  std::string cfg;
+  try {
+    cfg = files::read_file(path_ / "pyvenv.cfg");
+  } catch (const Error &) {
+    return "-I";
+  }
+  // "version = 3.11.7" (or "version_info = ..." from some creators).
+  for (const auto &line : std::views::split(cfg, '\n')) {
+    std::string_view text(line.begin(), line.end());
+    if (!text.starts_with("version")) {
+      continue;
+    }
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos) {
+      continue;
+    }
+    auto value = text.substr(equals + 1);
+    value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
+    int major = 0;
+    int minor = 0;
+    if (std::sscanf(std::string(value).c_str(), "%d.%d", &major, &minor) == 2) {
+      return major > 3 || (major == 3 && minor >= 11) ? "-P" : "-I";
+    }
+  }
+  return "-I";
 }
 
 process::CompletedProcess VirtualEnvironment::run(const std::vector<std::string> &args,

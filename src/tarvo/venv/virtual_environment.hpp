@@ -61,6 +61,11 @@ public:
   // Installs the project in editable mode with the given optional-dependency groups.
   void install(const std::vector<std::string> &extras = {}) const;
 
+  // The interpreter's option that keeps the current folder off the module search path, so
+  // that a module of the project (a dodgy.py) cannot stand in for a tool run with -m: -P where
+  // the interpreter has it (Python 3.11 and later, as pyvenv.cfg says), else -I.
+  std::string safe_path_option() const;
+
   // Runs the environment's interpreter with `args`; a non-zero exit is an error only with
   // `chronic`.
   process::CompletedProcess run(const std::vector<std::string> &args,
