@@ -23,6 +23,12 @@ TEST(CleanCommand, LinksAreRemovedNeverFollowed) {
   fs::create_symlink(outside.path / "precious" / "data.pyc", tmp.path / "alias.pyc");
   fs::create_directories(tmp.path / "pkg" / "__pycache__");
   fs::create_directory_symlink(outside.path / "precious", tmp.path / "pkg" / "__pycache__" / "l");
+  // What a container run killed outright leaves: its marker, renamed or not; a name that only
+  // looks alike stays.
+  for (const char *name :
+       {".tarvo-0123456789abcdef", ".tarvo-fedcba9876543210.seen", ".tarvo-notarunsmarker"}) {
+    write_file(tmp.path / name, "");
+  }
 
   auto r = run_tarvo({"clean"}, {.cwd = tmp.path});
   // The link named like an artifact is refused, and nothing outside is touched.
@@ -40,6 +46,8 @@ TEST(CleanCommand, LinksAreRemovedNeverFollowed) {
   EXPECT_FALSE(fs::exists(tmp.path / "pkg" / "__pycache__"));
   EXPECT_FALSE(fs::is_symlink(tmp.path / "alias.pyc"));
   EXPECT_TRUE(fs::is_symlink(tmp.path / "linked"));
+  EXPECT_EQ(names_in(tmp.path),
+            (std::vector<std::string>{".tarvo-notarunsmarker", "linked", "pkg"}));
 }
 
 // A folder clean cannot read is an error, never "Clean complete" with artifacts left in it. The

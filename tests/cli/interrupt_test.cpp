@@ -262,6 +262,37 @@ TEST_P(Interrupts, InterruptedContainerIsStoppedByName) {
   expect_no_child_left();
 }
 
+// An engine that takes 20 s for every stop and remove, and a container that ignores signals:
+// the clean-up ends at its deadline, or at once with a second Ctrl-C, and the last line says
+// the container may still run, with the command that removes it. Nothing of the clean-up is
+// left running, nor finishes after tarvo.
+TEST_P(Interrupts, SlowEngineCleanUpIsBoundedAndSaysWhatIsLeft) {
+  tool("docker", "case $1 in --version) exit 0 ;; run) echo \"$1 $3\" >>\"$MARKS/docker\" ;; "
+                 "*) echo \"$*\" "
+                 ">>\"$MARKS/docker\"; echo $$ >>\"$MARKS/pids\"; sleep 20; touch "
+                 "\"$MARKS/tidied\"; exit 0 ;; esac\n" +
+                     stubborn("INT TERM HUP"));
+  for (int times : {2, 1}) {
+    SCOPED_TRACE(times);
+    fs::remove(marks.path / "docker");
+    auto r = run_in_pty({tarvo_binary().string(), "build", "--wheel"}, options(ctrl_c(1, times)));
+    EXPECT_EQ(r.status, 130) << r.screen << r.err;
+    auto calls = lines("docker");
+    ASSERT_FALSE(calls.empty());
+    ASSERT_TRUE(calls[0].starts_with("run --name=tarvo-")) << calls[0];
+    auto name = calls[0].substr(11);
+    EXPECT_TRUE(r.err.ends_with("Interrupted: the wheel build was not confirmed stopped: its "
+                                "container " +
+                                name +
+                                " may still be running; remove it with: docker rm --force "
+                                "--volumes " +
+                                name + "\n"))
+        << r.err;
+    expect_no_child_left();
+    EXPECT_FALSE(fs::exists(marks.path / "tidied"));
+  }
+}
+
 // What a step's leader leaves in its group ends with it, holding our pipe or not; what left the
 // group (a daemon) is read from for a short drain only, and outlives tarvo.
 TEST_P(Interrupts, StepLeftoversEndWithTheStep) {

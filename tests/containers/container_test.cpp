@@ -422,3 +422,42 @@ TEST_F(Containers, CopyModeKeepsTheGitVersionAndBringsBackOnlyTheWheel) {
                                                      "pyproject.toml", "setup.py"}));
   EXPECT_EQ(names_in(dir / "build"), std::vector<std::string>{"stale"});
 }
+
+// Code in the build container (a setup.py, a build dependency) puts a link in place of its
+// products folder, to a folder of the host or to the project itself: the command fails naming
+// it, and nothing of where the link points reaches dist/. A dist/ that is a link is refused in
+// copy mode as it is when the project is mounted.
+TEST_F(Containers, ProductsFolderSwappedForALinkTakesNothingFromOutside) {
+  TempDir elsewhere;
+  const auto outside = elsewhere.path / "outside";
+  write_file(outside / "precious", "keep");
+  project({{"pyproject.toml", HELLO_HATCHLING}, {"hello/__init__.py", ""}});
+  for (const std::string &target : {outside.string(), std::string("..")}) {
+    SCOPED_TRACE(target);
+    auto r = tarvo({"build", "--wheel", "--setup",
+                    "mkdir -p " + outside.string() + "; rm -rf \"$tarvo_out\"; ln -s " + target +
+                        " \"$tarvo_out\""});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("' was replaced while the container ran (by a link or another folder): "
+                         "nothing was taken from it\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out.find("Manylinux wheel built"), std::string::npos) << r.out;
+    EXPECT_EQ(names_in(outside), std::vector<std::string>{"precious"});
+    EXPECT_EQ(read_file(outside / "precious"), "keep");
+    EXPECT_TRUE(fs::exists(dir / "pyproject.toml"));
+    EXPECT_FALSE(fs::exists(dir / "dist"));
+  }
+
+  fs::create_directory_symlink(outside, dir / "dist");
+  auto o = options();
+  o.env["TARVO_CONTAINER_COPY"] = "1";
+  auto copied = run_tarvo({"build", "--wheel"}, o);
+  EXPECT_EQ(copied.status, 1);
+  EXPECT_TRUE(copied.err.ends_with("NotADirectoryError: 'dist' is a symbolic link (to '" +
+                                   outside.string() +
+                                   "'), not a folder of the project: tarvo writes only into real "
+                                   "folders of the project\n"))
+      << copied.err;
+  EXPECT_EQ(names_in(outside), std::vector<std::string>{"precious"});
+}

@@ -10,7 +10,10 @@ namespace fs = std::filesystem;
 class RealLint : public RealPython {};
 
 TEST_F(RealLint, AllFivePassThenRuffAndPyromaFail) {
-  write_file(tmp.path / "pyproject.toml", tiny_pyproject(true));
+  // A module of the project named like a checker never stands in for it.
+  write_file(tmp.path / "pyproject.toml",
+             tiny_pyproject(true) + "\n[tool.setuptools]\npackages = [\"tiny\"]\n");
+  write_file(tmp.path / "dodgy.py", "\"\"\"Not the checker.\"\"\"\n\nraise SystemExit(7)\n");
   write_file(tmp.path / "tiny" / "__init__.py",
              "\"\"\"Doubling.\"\"\"\n\n\ndef double(x: int) -> int:\n"
              "    \"\"\"Return twice x.\"\"\"\n    return 2 * x\n");
