@@ -39,19 +39,6 @@ template <typename Step> void for_each_leading_part(const fs::path &path, Step s
   }
 }
 
-void write_all(int fd, std::string_view content, const fs::path &path) {
-  while (!content.empty()) {
-    ssize_t n = ::write(fd, content.data(), content.size());
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      throw os_error(errno, path);
-    }
-    content.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
-
 // Renames `from` to `to` unless `to` exists, in one step where the system has one. Elsewhere, and
 // on file systems without it, a hard link refuses an existing name just as well; `from` is then
 // unlinked. Sets errno when it returns false.
@@ -81,6 +68,33 @@ bool rename_no_replace(const char *from, const char *to) {
 
 } // namespace
 
+void read_chunks(int fd, const fs::path &path, const std::function<void(std::string_view)> &take) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      take(std::string_view(buffer, static_cast<std::size_t>(n)));
+    } else if (n == 0) {
+      return;
+    } else if (errno != EINTR) {
+      throw os_error(errno, path);
+    }
+  }
+}
+
+void write_all(int fd, std::string_view content, const fs::path &path) {
+  while (!content.empty()) {
+    ssize_t n = ::write(fd, content.data(), content.size());
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      throw os_error(errno, path);
+    }
+    content.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
 std::string read_file(const fs::path &path) {
   // Non-blocking, so that opening a FIFO with no writer returns at once.
   Fd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -102,21 +116,14 @@ std::string read_file(const fs::path &path) {
   }
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(st.st_size));
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-    if (n > 0) {
-      // A file that grows while it is read is held to the same limit.
-      if (bytes.size() + static_cast<std::size_t>(n) > MAX_FILE_SIZE) {
-        throw os_error(EFBIG, path);
-      }
-      bytes.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0) {
-      return bytes;
-    } else if (errno != EINTR) {
-      throw os_error(errno, path);
+  read_chunks(file.get(), path, [&](std::string_view piece) {
+    // A file that grows while it is read is held to the same limit.
+    if (bytes.size() + piece.size() > MAX_FILE_SIZE) {
+      throw os_error(EFBIG, path);
     }
-  }
+    bytes.append(piece);
+  });
+  return bytes;
 }
 
 void create_file(const fs::path &path, std::string_view content) {

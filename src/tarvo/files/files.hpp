@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,14 @@ inline constexpr std::size_t MAX_FILE_SIZE = 64 << 20;
 // a regular file (a FIFO, a device) and a file over MAX_FILE_SIZE are refused before a byte is
 // read, so nothing blocks or fills memory. Other failures keep their errno.
 std::string read_file(const std::filesystem::path &path);
+
+// Calls `take` with each piece read from `fd` until its end; a failing read is an error naming
+// `path`.
+void read_chunks(int fd, const std::filesystem::path &path,
+                 const std::function<void(std::string_view)> &take);
+
+// Writes all of `content` to `fd`; a failing write is an error naming `path`.
+void write_all(int fd, std::string_view content, const std::filesystem::path &path);
 
 // Creates `path` holding `content`: written beside it and moved into place only where nothing
 // of that name exists, so the file appears whole or not at all, and an entry that appeared

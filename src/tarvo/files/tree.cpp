@@ -300,9 +300,13 @@ std::vector<std::string> list_names(int dir_fd, const fs::path &shown) {
   return names;
 }
 
-void walk_tree(const std::function<bool(const TreeEntry &)> &visit) {
+void walk_tree(const std::function<bool(const TreeEntry &)> &visit) { walk_tree(".", visit); }
+
+void walk_tree(const fs::path &root, const std::function<bool(const TreeEntry &)> &visit) {
   DirStack stack(AT_FDCWD);
-  stack.push(".", "");
+  if (!stack.push(root.string(), "")) {
+    throw os_error(ENOENT, root);
+  }
   for (;;) {
     if (const Entry *entry = stack.next_entry()) {
       std::string name = entry->name;

@@ -44,11 +44,13 @@ private:
   bool directory_;
 };
 
-// Visits every entry below the current directory, depth first, hidden ones included, never
-// descending through a link. `visit` returns whether to descend into a directory. A directory
-// that cannot be opened or read is an error naming it; one that vanished meanwhile is passed
-// over.
+// Visits every entry below `root` (the current directory unless given), depth first, hidden
+// ones included, never descending through a link. `visit` returns whether to descend into a
+// directory. A directory that cannot be opened or read is an error naming it; one that vanished
+// meanwhile is passed over.
 void walk_tree(const std::function<bool(const TreeEntry &)> &visit);
+void walk_tree(const std::filesystem::path &root,
+               const std::function<bool(const TreeEntry &)> &visit);
 
 // The names in the open folder `dir_fd` ("." and ".." left out), in the order it lists them; a
 // folder that cannot be read is an error naming `shown`.

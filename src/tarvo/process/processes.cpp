@@ -15,7 +15,9 @@
 
 #if TARVO_PROC_FS
 #include <sys/sysmacros.h>
-#elif TARVO_MACOS || TARVO_FREEBSD
+#elif TARVO_MACOS
+#include <sys/sysctl.h>
+#elif TARVO_FREEBSD
 #include <sys/sysctl.h>
 #include <sys/user.h>
 #endif
