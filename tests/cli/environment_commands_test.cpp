@@ -319,8 +319,13 @@ TEST_F(EnvironmentCommands, TestRunsThePathWithPytestsWordsAndInstallsWhatTheTes
            {project + "[dependency-groups]\ntest = ['pytest']\ndev = ['ruff']\n",
             "install -e . --group test"},
            {project + "[project.optional-dependencies]\nweb = []\n"
-                      "[dependency-groups]\ndev = ['pytest']\n",
+                      "[dependency-groups]\ndocs = ['sphinx']\n",
             "install -e ."},
+           {project + "[project.optional-dependencies]\nweb = []\nTests = ['pytest']\n"
+                      "[dependency-groups]\ntest = ['pytest']\n",
+            "install -e .[Tests]"},
+           {project + "[tool.pdm.dev-dependencies]\ndev = ['pytest>=6', '-e file:///x']\n",
+            "install -e . pytest>=6"},
            {project + "dynamic = ['optional-dependencies']\n", "install -e .[test]"},
            {"[tool.poetry]\nname = 'demo'\n", "install -e .[test]"},
        }) {
@@ -353,8 +358,8 @@ TEST_F(EnvironmentCommands, TestSaysWhatToDoWithoutPytestOrTests) {
   fs::remove(log);
   auto none = run_tarvo({"test"}, options());
   EXPECT_EQ(none.status, 0) << none.err;
-  EXPECT_EQ(none.out,
-            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+  EXPECT_EQ(none.out, "No tests folder, so no tests ran: put them in tests/ (or test/), name "
+                      "their folder in pytest's testpaths, or run tarvo test PATH\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
   EXPECT_EQ(calls(), "");
   auto named = run_tarvo({"test", "other"}, options());

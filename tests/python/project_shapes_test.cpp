@@ -78,7 +78,8 @@ TEST_F(ProjectShapes, TestGroupTestingFolderPathAndPytestWords) {
   auto none = run_tarvo({"--no-sync", "test"}, options);
   EXPECT_EQ(none.status, 0) << none.err;
   EXPECT_EQ(none.out,
-            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+            "No tests folder, so no tests ran: put them in tests/ (or test/), name their folder in "
+            "pytest's testpaths, or run tarvo test PATH\n");
 
   auto status = run_tarvo({"--no-sync", "status"}, options);
   EXPECT_EQ(status.status, 0) << status.err;
