@@ -58,6 +58,9 @@ std::string project_line(const project::Identity &identity) {
   std::vector<std::string> notes;
   if (identity.version) {
     line += "-" + *identity.version;
+    if (identity.version_from) {
+      notes.push_back("version set at build time, read from " + *identity.version_from);
+    }
   } else if (identity.dynamic_version) {
     notes.push_back("version set at build time");
   } else if (identity.source == "[project]") {
