@@ -24,10 +24,18 @@ std::string join(const std::vector<std::string> &items, std::string_view separat
   return out;
 }
 
+// The arguments of one command, then the global options that may follow its word.
+std::vector<const Argument *> command_arguments(const Grammar &g, const Command &command) {
+  auto arguments = level_arguments(g, &command);
+  auto globals = global_options(g);
+  arguments.insert(arguments.end(), globals.begin(), globals.end());
+  return arguments;
+}
+
 // The option names of one parser level (the top level when `command` is null), -h first.
 std::vector<std::string> option_names(const Grammar &g, const Command *command) {
   std::vector<std::string> names;
-  for (const Argument *a : level_arguments(g, command)) {
+  for (const Argument *a : command ? command_arguments(g, *command) : level_arguments(g, nullptr)) {
     names.insert(names.end(), a->names.begin(), a->names.end());
   }
   return names;
@@ -226,7 +234,7 @@ std::string zsh(const Grammar &g) {
   for (const auto &c : g.commands) {
     // -S: no options after "--", which is offered with what follows it.
     out += "        " + c.name + ") _arguments" + (remainder(c) ? " -S" : "");
-    for (const Argument *a : level_arguments(g, &c)) {
+    for (const Argument *a : command_arguments(g, c)) {
       if (a->is_option()) {
         out += " \\\n            " + zsh_option(*a);
       } else if (a->arity == Arity::Optional) {
@@ -300,7 +308,7 @@ std::string fish(const Grammar &g) {
   }
   for (const auto &c : g.commands) {
     std::string condition = "__fish_seen_subcommand_from " + c.name;
-    for (const Argument *a : level_arguments(g, &c)) {
+    for (const Argument *a : command_arguments(g, c)) {
       if (a->is_option()) {
         out += fish_option(*a, condition);
       } else if (a->arity == Arity::Optional) {
@@ -382,7 +390,10 @@ std::string man(const Grammar &g) {
   for (const Argument *a : level_arguments(g, nullptr)) {
     out += argument_entry(*a);
   }
-  out += ".SH COMMANDS\n";
+  out += ".PP\n" +
+         roff("--no-sync may also follow the command word: tarvo lint --no-sync is tarvo "
+              "--no-sync lint.") +
+         "\n.SH COMMANDS\n";
   for (const auto &c : g.commands) {
     out += ".SS \"tarvo " + roff(c.name) + "\"\n" + roff(c.help) + "\n.PP\n.B tarvo " +
            roff(c.name) + "\n";

@@ -37,8 +37,9 @@ TEST(Completions, BashOffersCommandsOptionsAndChoices) {
             "complete -F _tarvo tarvo\n-h --help --version --directory -C --no-sync "
             "requirements test build clean lint status config-diff init\n");
   EXPECT_EQ(bash_offers("-C sub c"), "complete -F _tarvo tarvo\nclean config-diff\n");
+  // --no-sync may follow the command word too.
   EXPECT_EQ(bash_offers("lint --"), "complete -F _tarvo tarvo\n--help --fix --workflow --colour "
-                                    "--color\n");
+                                    "--color --no-sync\n");
   EXPECT_EQ(bash_offers("build --libc ''"), "complete -F _tarvo tarvo\nglibc musl\n");
   EXPECT_EQ(bash_offers("build --arch ''"), "complete -F _tarvo tarvo\n\n");
   // test offers "--", after which its words are pytest's: files, never tarvo's options.
@@ -46,7 +47,7 @@ TEST(Completions, BashOffersCommandsOptionsAndChoices) {
   write_file(tmp.path / "test_one.py", "");
   EXPECT_EQ(bash_offers("test --w", tmp.path), "complete -F _tarvo tarvo\n--wheel\n");
   EXPECT_EQ(bash_offers("test --", tmp.path), "complete -F _tarvo tarvo\n--help --wheel --arch "
-                                              "--libc --python --setup --verbose --\n");
+                                              "--libc --python --setup --verbose --no-sync --\n");
   EXPECT_EQ(bash_offers("test -- -k ''", tmp.path), "complete -F _tarvo tarvo\ntest_one.py\n");
   EXPECT_EQ(bash_offers("test -- --w", tmp.path), "complete -F _tarvo tarvo\n\n");
 }
@@ -56,7 +57,7 @@ TEST(Completions, BashOffersCommandsOptionsAndChoices) {
 TEST(Completions, RequirementsOffersTheProjectsGroups) {
   TempDir tmp;
   write_project(tmp.path / "proj");
-  const std::string offers = "complete -F _tarvo tarvo\n-h --help test web dev\n";
+  const std::string offers = "complete -F _tarvo tarvo\n-h --help --no-sync test web dev\n";
   EXPECT_EQ(bash_offers("requirements ''", tmp.path / "proj"), offers);
   EXPECT_EQ(bash_offers("requirements test w", tmp.path / "proj"),
             "complete -F _tarvo tarvo\nweb\n");
@@ -64,9 +65,10 @@ TEST(Completions, RequirementsOffersTheProjectsGroups) {
        {"-C proj", "-Cproj", "--directory = proj", "--directory=proj"}) {
     EXPECT_EQ(bash_offers(directory + " requirements ''", tmp.path), offers) << directory;
   }
-  EXPECT_EQ(bash_offers("requirements ''", tmp.path), "complete -F _tarvo tarvo\n-h --help\n");
+  EXPECT_EQ(bash_offers("requirements ''", tmp.path),
+            "complete -F _tarvo tarvo\n-h --help --no-sync\n");
   EXPECT_EQ(bash_offers("-C missing requirements ''", tmp.path),
-            "complete -F _tarvo tarvo\n-h --help\n");
+            "complete -F _tarvo tarvo\n-h --help --no-sync\n");
 
   // zsh, interactive on a terminal (where its line editor writes to standard error): Tab lists
   // the groups; the line is then killed unrun (Ctrl-A, Ctrl-K).

@@ -89,7 +89,8 @@ TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
   write_file(tmp.path / "dist" / "demo-1.0-py3-none-any.whl", "");
   auto r = run_tarvo({"test", "--wheel", "--libc", "musl", "--python", "3.12"}, options());
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "Testing wheel dist/demo-1.0-py3-none-any.whl on python:3.12-alpine...\n"
+  EXPECT_EQ(r.out, "Test requirements: extra 'test' (pyproject.toml does not list the extras)\n"
+                   "Testing wheel dist/demo-1.0-py3-none-any.whl on python:3.12-alpine...\n"
                    "Wheel tests passed\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
   auto calls = docker_calls();
@@ -102,7 +103,9 @@ TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
 TEST_F(ContainerCommands, EndingsWithoutDockerWheelOrSuccess) {
   auto none = run_tarvo({"test", "--wheel"}, options(false));
   EXPECT_EQ(none.status, 1);
-  EXPECT_EQ(none.out, "");
+  const std::string chosen =
+      "Test requirements: none found (no extra, and no group, named test, tests or testing)\n";
+  EXPECT_EQ(none.out, chosen);
   EXPECT_EQ(none.err, "Error: Docker is not available\n");
 
   auto built = run_tarvo({"build", "--wheel"}, options(false));
@@ -121,8 +124,8 @@ TEST_F(ContainerCommands, EndingsWithoutDockerWheelOrSuccess) {
   o.env["STUB_FAIL"] = "pytest";
   auto failed = run_tarvo({"test", "--wheel"}, o);
   EXPECT_EQ(failed.status, 1);
-  EXPECT_EQ(failed.out, "Testing wheel dist/demo-1.0-py3-none-any.whl on python:3.11...\n"
-                        "stub out\n");
+  EXPECT_EQ(failed.out, chosen + "Testing wheel dist/demo-1.0-py3-none-any.whl on python:3.11...\n"
+                                 "stub out\n");
   EXPECT_TRUE(failed.err.starts_with("stub err\nCalledProcessError: Command '['docker', 'run'"))
       << failed.err;
   EXPECT_TRUE(failed.err.ends_with("]' returned non-zero exit status 1.\n")) << failed.err;
@@ -140,7 +143,7 @@ TEST_F(ContainerCommands, WheelTestTakesPathWordsAndTheTestGroup) {
   auto script = read_file(log);
   for (const std::string row :
        {"\ntarvo_step pip install --root-user-action=ignore \"pip>=25.1\"\n",
-        "\"dist/demo-1.0-py3-none-any.whl\" --group /src/pyproject.toml:test\n",
+        "\"dist/demo-1.0-py3-none-any.whl\" --group /src/pyproject.toml:Test\n",
         "\ncp -r /src/testing .\ntarvo_step python -m pytest -vv testing -k 'one two'\n"}) {
     EXPECT_NE(script.find(row), std::string::npos) << row << script;
   }
@@ -149,7 +152,7 @@ TEST_F(ContainerCommands, WheelTestTakesPathWordsAndTheTestGroup) {
   fs::remove(log);
   auto none = run_tarvo({"test", "--wheel"}, options());
   EXPECT_EQ(none.status, 0) << none.err;
-  EXPECT_EQ(none.out,
-            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+  EXPECT_EQ(none.out, "No tests folder, so no tests ran: put them in tests/ (or test/), name "
+                      "their folder in pytest's testpaths, or run tarvo test PATH\n");
   EXPECT_FALSE(fs::exists(log));
 }

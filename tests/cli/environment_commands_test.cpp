@@ -202,6 +202,51 @@ TEST_F(EnvironmentCommands, StatusOnEveryShapeOfProject) {
   }
 }
 
+// The version a build will set, where it is known without building: an sdist's PKG-INFO, the
+// tag of a clean git checkout, or outside git the version file an earlier build wrote.
+TEST_F(EnvironmentCommands, StatusNamesTheVersionTheBuildWillSet) {
+  const std::string hatch_vcs = "[build-system]\nrequires = ['hatchling', 'hatch-vcs']\n"
+                                "[project]\nname = 'attrs'\ndynamic = ['version']\n"
+                                "[tool.hatch.version]\nsource = 'vcs'\n"
+                                "[tool.hatch.build.hooks.vcs]\nversion-file = 'src/_v.py'\n";
+  write_file(tmp.path / "pyproject.toml", hatch_vcs);
+  auto project_line = [&] {
+    auto r = run_tarvo({"--no-sync", "status"}, options());
+    EXPECT_EQ(r.status, 0) << r.err;
+    auto at = r.out.find("Project: ");
+    return at == std::string::npos ? r.out : r.out.substr(at, r.out.find('\n', at) - at);
+  };
+  EXPECT_EQ(project_line(), "Project: attrs (version set at build time)");
+  write_file(tmp.path / "src" / "_v.py", "# written by the build\n__version__ = version = "
+                                         "'25.4.0'\n__version_tuple__ = (25, 4, 0)\n");
+  EXPECT_EQ(project_line(),
+            "Project: attrs-25.4.0 (version set at build time, read from src/_v.py)");
+  write_file(tmp.path / "PKG-INFO", "Metadata-Version: 2.4\nName: attrs\nVersion: 26.1.0\n\n"
+                                    "Version: not this\n");
+  EXPECT_EQ(project_line(),
+            "Project: attrs-26.1.0 (version set at build time, read from PKG-INFO)");
+  auto json = run_tarvo({"--no-sync", "status", "--json"}, options());
+  EXPECT_EQ(json.out, R"({"name": "attrs", "version": "26.1.0", "dynamic_version": true, )"
+                      R"("metadata": "[project]", "docker": true, "venv": true})"
+                      "\n");
+  fs::remove(tmp.path / "PKG-INFO");
+  auto git = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"git", "-C", tmp.path.string(), "-c", "user.name=T", "-c",
+                               "user.email=t@example.invalid"});
+    ASSERT_EQ(run(args).status, 0);
+  };
+  git({"init", "-q"});
+  git({"add", "pyproject.toml"});
+  git({"commit", "-qm", "one"});
+  // In git, a version file of an earlier build may be stale: only a tag says the version.
+  EXPECT_EQ(project_line(), "Project: attrs (version set at build time)");
+  git({"tag", "v26.2.0"});
+  EXPECT_EQ(project_line(),
+            "Project: attrs-26.2.0 (version set at build time, read from git describe)");
+  write_file(tmp.path / "pyproject.toml", hatch_vcs + "\n");
+  EXPECT_EQ(project_line(), "Project: attrs (version set at build time)");
+}
+
 TEST_F(EnvironmentCommands, StatusJsonIsValidForAnyName) {
   fs::remove_all(tmp.path / ".venv");
   write_file(tmp.path / "pyproject.toml",
@@ -319,8 +364,13 @@ TEST_F(EnvironmentCommands, TestRunsThePathWithPytestsWordsAndInstallsWhatTheTes
            {project + "[dependency-groups]\ntest = ['pytest']\ndev = ['ruff']\n",
             "install -e . --group test"},
            {project + "[project.optional-dependencies]\nweb = []\n"
-                      "[dependency-groups]\ndev = ['pytest']\n",
+                      "[dependency-groups]\ndocs = ['sphinx']\n",
             "install -e ."},
+           {project + "[project.optional-dependencies]\nweb = []\nTests = ['pytest']\n"
+                      "[dependency-groups]\ntest = ['pytest']\n",
+            "install -e .[Tests]"},
+           {project + "[tool.pdm.dev-dependencies]\ndev = ['pytest>=6', '-e file:///x']\n",
+            "install -e . pytest>=6"},
            {project + "dynamic = ['optional-dependencies']\n", "install -e .[test]"},
            {"[tool.poetry]\nname = 'demo'\n", "install -e .[test]"},
        }) {
@@ -353,8 +403,8 @@ TEST_F(EnvironmentCommands, TestSaysWhatToDoWithoutPytestOrTests) {
   fs::remove(log);
   auto none = run_tarvo({"test"}, options());
   EXPECT_EQ(none.status, 0) << none.err;
-  EXPECT_EQ(none.out,
-            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+  EXPECT_EQ(none.out, "No tests folder, so no tests ran: put them in tests/ (or test/), name "
+                      "their folder in pytest's testpaths, or run tarvo test PATH\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
   EXPECT_EQ(calls(), "");
   auto named = run_tarvo({"test", "other"}, options());

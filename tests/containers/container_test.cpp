@@ -460,4 +460,81 @@ TEST_F(Containers, ProductsFolderSwappedForALinkTakesNothingFromOutside) {
                                    "folders of the project\n"))
       << copied.err;
   EXPECT_EQ(names_in(outside), std::vector<std::string>{"precious"});
+
+// structlog's shape: pytest configured in pyproject.toml (which functions are tests; without
+// it a helper is collected and fails), a root conftest.py, tests in test/, a src layout with
+// pythonpath pointing at src, and a "tests" extra. The wheel test sees the configuration as
+// the host does, with the host's node ids, and imports the installed wheel, not the source.
+TEST_F(Containers, WheelTestSeesThePytestConfigurationButNotTheSource) {
+  project(
+      {{"pyproject.toml", R"([build-system]
+requires = ["hatchling"]
+build-backend = "hatchling.build"
+
+[project]
+name = "conf"
+version = "1.0"
+
+[project.optional-dependencies]
+tests = ["pytest"]
+
+[tool.hatch.build.targets.wheel]
+packages = ["src/conf"]
+
+[tool.pytest.ini_options]
+python_functions = ["should_*"]
+pythonpath = ["src"]
+)"},
+       {"src/conf/__init__.py", "def double(x):\n    return 2 * x\n"},
+       {"conftest.py", "import pytest\n\n\n@pytest.fixture\ndef two():\n    return 2\n"},
+       {"test/test_conf.py",
+        "import conf\n\n\ndef should_double(two):\n    assert conf.double(1) == two\n\n\n"
+        "def should_be_the_installed_wheel():\n    assert 'site-packages' in conf.__file__\n\n\n"
+        "def test_helper(unknown):\n    raise AssertionError\n"}});
+  auto built = tarvo({"build", "--wheel"});
+  ASSERT_EQ(built.status, 0) << built.out << built.err;
+  auto r = tarvo({"test", "--wheel"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(r.out.starts_with("Test requirements: extra 'tests'\n")) << r.out;
+  EXPECT_NE(r.out.find("test/test_conf.py::should_double PASSED"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("test/test_conf.py::should_be_the_installed_wheel PASSED"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(" 2 passed"), std::string::npos) << r.out;
+  EXPECT_TRUE(r.out.ends_with("Wheel tests passed\n")) << r.out;
+  expect_nothing_but_the_venv_is_roots();
+}
+
+// deflate's shape: scikit-build-core, which refuses config settings it does not know. Its
+// wheels, CMake's and Ninja's are handed in, as a project without a package index would.
+TEST_F(Containers, StrictBackendBuildsAWheel) {
+  project({{"pyproject.toml", R"([build-system]
+requires = ["scikit-build-core"]
+build-backend = "scikit_build_core.build"
+
+[project]
+name = "strict"
+version = "1.0"
+)"},
+           {"CMakeLists.txt", "cmake_minimum_required(VERSION 3.15)\n"
+                              "project(${SKBUILD_PROJECT_NAME} LANGUAGES NONE)\n"},
+           {"src/strict/__init__.py", "NAME = 'strict'\n"}});
+  fs::create_directories(dir / "wheels");
+  for (const auto &entry : fs::directory_iterator(source_dir() / ".cache" / "wheels")) {
+    const auto name = entry.path().filename().string();
+    for (const char *wanted : {"scikit_build_core-", "cmake-", "ninja-", "pathspec-", "packaging-",
+                               "pip-", "build-", "pyproject_hooks-"}) {
+      if (name.starts_with(wanted)) {
+        fs::copy_file(entry.path(), dir / "wheels" / name);
+      }
+    }
+  }
+  give_to_owner(dir / "wheels");
+  auto r = tarvo(
+      {"build", "--wheel", "--setup", "export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\""});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  auto wheels = names_in(dir / "dist");
+  ASSERT_EQ(wheels.size(), 1u) << ::testing::PrintToString(wheels);
+  EXPECT_TRUE(wheels[0].starts_with("strict-1.0-")) << wheels[0];
+  expect_owned(dir / "dist");
 }

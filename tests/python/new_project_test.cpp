@@ -21,7 +21,8 @@ TEST_F(NewProject, GreenFromTheFirstCommit) {
   auto test = run_tarvo({"test"}, options);
   EXPECT_EQ(test.status, 0) << test.err;
   EXPECT_EQ(test.out,
-            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+            "No tests folder, so no tests ran: put them in tests/ (or test/), name their folder in "
+            "pytest's testpaths, or run tarvo test PATH\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
 
   auto diff = run_tarvo({"config-diff", "--workflow"}, options);

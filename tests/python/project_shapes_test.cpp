@@ -78,7 +78,8 @@ TEST_F(ProjectShapes, TestGroupTestingFolderPathAndPytestWords) {
   auto none = run_tarvo({"--no-sync", "test"}, options);
   EXPECT_EQ(none.status, 0) << none.err;
   EXPECT_EQ(none.out,
-            "No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+            "No tests folder, so no tests ran: put them in tests/ (or test/), name their folder in "
+            "pytest's testpaths, or run tarvo test PATH\n");
 
   auto status = run_tarvo({"--no-sync", "status"}, options);
   EXPECT_EQ(status.status, 0) << status.err;
@@ -118,4 +119,73 @@ TEST_F(ProjectShapes, NoTestRequirementsNamesBothWays) {
                       "nor a 'test' group ([dependency-groups]): add one that lists "
                       "pytest\n"))
       << r.err;
+}
+
+namespace {
+
+// urllib3's and structlog's shape: tests in test/, pytest configured in pyproject.toml (here
+// which functions are tests: without it, the helper would be collected and fail), a root
+// conftest.py with a fixture, pytest in a "tests" dependency group.
+std::map<std::string, std::string> configured_project(const std::string &requirements) {
+  return {
+      {"pyproject.toml", R"([build-system]
+requires = ["setuptools>=77"]
+build-backend = "setuptools.build_meta"
+
+[project]
+name = "conf"
+version = "1.0"
+
+[tool.setuptools]
+package-dir = {"" = "src"}
+packages = ["conf"]
+
+[tool.pytest.ini_options]
+python_functions = ["should_*"]
+pythonpath = ["src"]
+)" + requirements},
+      {"src/conf/__init__.py", "def double(x):\n    return 2 * x\n"},
+      {"conftest.py", "import pytest\n\n\n@pytest.fixture\ndef two():\n    return 2\n"},
+      {"test/test_conf.py", "import conf\n\n\ndef should_double(two):\n"
+                            "    assert conf.double(1) == two\n\n\n"
+                            "def test_helper(unknown):\n    raise AssertionError\n"},
+  };
+}
+
+} // namespace
+
+TEST_F(ProjectShapes, TestsInTestWithTheirConfigurationAndATestsGroup) {
+  write(configured_project("\n[dependency-groups]\ntests = [\"pytest\"]\nlint = [\"ruff\"]\n"));
+  auto r = run_tarvo({"test"}, options);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Test requirements: dependency group 'tests'\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("test/test_conf.py::should_double PASSED"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 passed"), std::string::npos) << r.out;
+
+  // requirements takes a group by its name; one that is neither says what there is.
+  auto group = run_tarvo({"--no-sync", "requirements", "tests"}, options);
+  EXPECT_EQ(group.status, 0) << group.err;
+  auto neither = run_tarvo({"requirements", "docs"}, options);
+  EXPECT_EQ(neither.status, 1);
+  EXPECT_EQ(neither.err, "ValueError: Unknown extra or dependency group 'docs'. Available: ; "
+                         "dependency groups: lint, tests\n");
+}
+
+// tomlkit's shape: pytest in poetry's dev group, with caret constraints (translated for pip);
+// the global switch may follow the command word.
+TEST_F(ProjectShapes, PoetryDevGroup) {
+  write(configured_project("\n[tool.poetry.group.dev.dependencies]\npytest = \"^9\"\n"
+                           "iniconfig = {version = \"^2.0\", python = \">=3.8\"}\n"
+                           "local = {path = \"../local\"}\n"));
+  auto r = run_tarvo({"test"}, options);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Test requirements: poetry group 'dev'\nNot installed from poetry group "
+                       "'dev': local (a path dependency)\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("1 passed"), std::string::npos) << r.out;
+  auto again = run_tarvo({"test", "--no-sync", "test/test_conf.py"}, options);
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.out.find("Test requirements"), std::string::npos) << again.out;
 }

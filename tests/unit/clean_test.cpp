@@ -34,9 +34,10 @@ std::string clean_error() {
 
 TEST(Clean, RemovesTheArtifactsAndNothingElse) {
   TempDir tmp;
-  for (const char *dir : {"build/lib", "dist", ".venv/bin", "wheelhouse", "pkg.egg-info",
-                          "main.build", "main.dist", "src/pkg/__pycache__", ".hidden.egg-info",
-                          "docs/notes.build", ".git/__pycache__", "a/b/c/__pycache__/deeper"}) {
+  for (const char *dir :
+       {"build/lib", "dist", ".venv/bin", "wheelhouse", "pkg.egg-info", "main.build", "main.dist",
+        "src/pkg/__pycache__", ".hidden.egg-info", "docs/notes.build", ".git/__pycache__",
+        "a/b/c/__pycache__/deeper", ".pdm-build/pkg"}) {
     fs::create_directories(tmp.path / dir);
   }
   for (const char *file :

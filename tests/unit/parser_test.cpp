@@ -62,6 +62,9 @@ TEST(Grammar, ValuesInEverySpelling) {
   EXPECT_EQ(parsed({"--directory=sub", "status"}).directory, "sub");
   EXPECT_TRUE(parsed({"--no-sync", "-C", "sub", "test"}).no_sync);
   EXPECT_FALSE(parsed({"test"}).no_sync);
+  // A global switch after the command word, also by a prefix that only it begins with there.
+  EXPECT_TRUE(parsed({"lint", "--no-sync"}).no_sync);
+  EXPECT_TRUE(parsed({"test", "tests", "--no-s", "--", "-x"}).no_sync);
   EXPECT_EQ(parsed({"--dir", "sub", "status"}).directory, "sub");
   EXPECT_EQ(parsed({"build", "--arch=aarch64"}).arch, "aarch64");
   EXPECT_EQ(parsed({"build", "--ar", "armv7l"}).arch, "armv7l");
@@ -131,6 +134,9 @@ TEST(Grammar, HelpAndVersionEndAtOnce) {
             std::string::npos)
       << t.out;
   EXPECT_NE(finished({"requirements", "-h"}).out.find("[extras ...]"), std::string::npos);
+  EXPECT_NE(t.out.find("\nglobal options (before or after the command word):\n  --no-sync  "),
+            std::string::npos)
+      << t.out;
 }
 
 struct UsageCase {
@@ -169,7 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "'requirements', 'test', 'build', 'clean', 'lint', 'status', 'config-diff', "
                   "'init')"},
         UsageCase{{"status", "-C", "sub"}, "tarvo status: error: unrecognized arguments: -C"},
-        UsageCase{{"test", "--no-sync"}, "tarvo test: error: unrecognized arguments: --no-sync"},
+        UsageCase{{"test", "--no-sync=1"},
+                  "tarvo test: error: argument --no-sync: ignored explicit argument '1'"},
         UsageCase{{"clean", "extra"}, "tarvo clean: error: unrecognized arguments: extra"},
         UsageCase{{"test", "a", "b"}, "tarvo test: error: unrecognized arguments: b"},
         UsageCase{{"build", "--libc", "uclibc"},

@@ -64,6 +64,26 @@ TEST_F(WheelBuild, PureWheelBuild) {
   EXPECT_FALSE(call.options.tidy_up);
 }
 
+// Only setuptools reads build_with_nuitka; backends that refuse settings they do not know
+// (scikit-build-core, meson-python) and the others get none.
+TEST_F(WheelBuild, OnlySetuptoolsGetsTheNuitkaSetting) {
+  for (const auto &[backend, passed] : std::vector<std::pair<std::string, bool>>{
+           {"", true},
+           {"build-backend = 'setuptools.build_meta'\n", true},
+           {"build-backend = 'setuptools.build_meta:__legacy__'\n", true},
+           {"build-backend = 'scikit_build_core.build'\n", false},
+           {"build-backend = 'mesonpy'\n", false},
+           {"build-backend = 'hatchling.build'\n", false},
+       }) {
+    write_file(dir.path / "pyproject.toml", "[build-system]\nrequires = []\n" + backend);
+    auto outcome = run([&] { build_manylinux_wheel(false, {host_machine()}, std::nullopt); });
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_EQ(script().find("--config-setting=build_with_nuitka=false") != std::string::npos,
+              passed)
+        << backend;
+  }
+}
+
 TEST_F(WheelBuild, NativeWheelBuildForAForeignArchitecture) {
   auto arch = foreign_arch();
   auto outcome = run([&] {

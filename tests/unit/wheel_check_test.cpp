@@ -16,6 +16,7 @@ using tarvo::container::Libc;
 using tarvo::container::Target;
 using tarvo::project::missing_pytest_hint;
 using tarvo::project::TestRequirements;
+using tarvo::project::TestSource;
 
 class WheelCheck : public ContainerSteps {};
 
@@ -51,7 +52,7 @@ TEST_F(WheelCheck, FailingContainerEndsWithCalledProcessError) {
 const std::string WHEEL_TEST = R"(
 cd /src
 
-)" + step_hints(missing_pytest_hint(TestRequirements::Extra)) +
+)" + step_hints(missing_pytest_hint({TestSource::Extra})) +
                                R"(
 
 tarvo_step pip install   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   "dist/pkg-1.0-py3-none-any.whl[test]"
@@ -108,7 +109,7 @@ TEST_F(WheelCheck, WheelTestRunsThePathWithPytestsWords) {
     SCOPED_TRACE(c.path);
     auto outcome = run([&] {
       test_manylinux_wheel({host_machine()}, std::nullopt,
-                           {.path = c.path, .pytest_args = c.words});
+                           {.paths = {c.path}, .pytest_args = c.words});
     });
     EXPECT_EQ(outcome.error, "");
     EXPECT_TRUE(script().ends_with("mkdir -p /tmp/test\ncd /tmp/test;\n" + c.copy +
@@ -117,17 +118,44 @@ TEST_F(WheelCheck, WheelTestRunsThePathWithPytestsWords) {
   }
 }
 
+// What pytest reads before it collects comes along, at the same places, so that it picks the
+// same configuration, rootdir and node ids: the configuration files and conftest.py from the
+// project down to the tests. Tests inside the package come alone, never the package.
+TEST_F(WheelCheck, WheelTestBringsThePytestConfigurationButNotThePackage) {
+  write_file("dist/pkg-1.0-py3-none-any.whl", "");
+  for (const char *file :
+       {"pyproject.toml", "tox.ini", "conftest.py", "test/test_a.py", "test/conftest.py",
+        "src/pkg/__init__.py", "src/pkg/conftest.py", "src/pkg/tests/test_b.py"}) {
+    write_file(file, "");
+  }
+  run([&] {
+    test_manylinux_wheel({host_machine()}, std::nullopt,
+                         {.paths = {"test", "src/pkg/tests/test_b.py::test_c"}});
+  });
+  EXPECT_TRUE(script().ends_with(R"(cd /tmp/test;
+cp /src/pyproject.toml .
+cp /src/tox.ini .
+cp /src/conftest.py .
+mkdir -p src/pkg
+cp /src/src/pkg/conftest.py src/pkg/
+cp -r /src/test .
+mkdir -p src/pkg/tests
+cp -r /src/src/pkg/tests/test_b.py src/pkg/tests/
+tarvo_step python -m pytest -vv test src/pkg/tests/test_b.py::test_c
+)")) << script();
+}
+
 TEST_F(WheelCheck, WheelTestPathMustBeInTheProject) {
   write_file("dist/pkg-1.0-py3-none-any.whl", "");
   for (const std::string path : {"/etc", "../other", "tests/../../x", ".", "::test_a"}) {
     auto outcome =
-        run([&] { test_manylinux_wheel({host_machine()}, std::nullopt, {.path = path}); });
+        run([&] { test_manylinux_wheel({host_machine()}, std::nullopt, {.paths = {path}}); });
     EXPECT_EQ(outcome.error, "ValueError: test --wheel takes a test file, folder or node id "
                              "inside the project, got " +
                                  tarvo::repr(path));
   }
   auto missing = run([&] {
-    test_manylinux_wheel({host_machine()}, std::nullopt, {.path = "testing/test_a.py::test_b"});
+    test_manylinux_wheel({host_machine()}, std::nullopt, {.paths = {"testing/test_a.py::test_b"}});
   });
   EXPECT_EQ(missing.error,
             "FileNotFoundError: [Errno 2] No such file or directory: 'testing/test_a.py'");
@@ -142,11 +170,15 @@ TEST_F(WheelCheck, WheelTestInstallsWhatTheTestsNeed) {
                               "--extra-index-url=\"https://www.piwheels.org/simple\"   "
                               "\"dist/pkg-1.0-py3-none-any.whl\"";
   for (const auto &[requirements, rows] : std::vector<std::pair<TestRequirements, std::string>>{
-           {TestRequirements::Group,
+           {{TestSource::Group, "tests"},
             "tarvo_step pip install --root-user-action=ignore \"pip>=25.1\"\n" + install +
-                " --group /src/pyproject.toml:test\n"},
-           {TestRequirements::Neither, "\n" + install + "\n"},
-           {TestRequirements::Unseen, "\n" + install.substr(0, install.size() - 1) + "[test]\"\n"},
+                " --group /src/pyproject.toml:tests\n"},
+           {{TestSource::Extra, "testing"},
+            "\n" + install.substr(0, install.size() - 1) + "[testing]\"\n"},
+           {{TestSource::PoetryGroup, "dev", {"pytest<8,>=7.2", "pyyaml==6.0 ; extra == \"x\""}},
+            "\n" + install + " 'pytest<8,>=7.2' 'pyyaml==6.0 ; extra == \"x\"'\n"},
+           {{TestSource::None}, "\n" + install + "\n"},
+           {{TestSource::Unseen}, "\n" + install.substr(0, install.size() - 1) + "[test]\"\n"},
        }) {
     run([&] {
       test_manylinux_wheel({host_machine()}, std::nullopt, {.requirements = requirements});

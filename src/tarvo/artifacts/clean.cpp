@@ -16,7 +16,8 @@ namespace tarvo::artifacts {
 void clean() {
   const files::BeforeEach stop_if_interrupted = process::check_interrupted;
   console::out("Cleaning build artifacts...\n");
-  for (const char *name : {"build", "dist", ".venv", "wheelhouse"}) {
+  // .pdm-build/ is pdm-backend's staging folder.
+  for (const char *name : {"build", "dist", ".venv", "wheelhouse", ".pdm-build"}) {
     if (files::exists(name)) {
       files::remove_tree(name, stop_if_interrupted);
     }

@@ -3,6 +3,8 @@
 #include "tarvo/artifacts/step_hints.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
+#include "tarvo/files/files.hpp"
+#include "tarvo/project/project_config.hpp"
 
 #include <fmt/format.h>
 
@@ -25,6 +27,19 @@ std::string search_path(const std::string &interpreter) {
   return "PATH=/opt/python/" + shell_word(interpreter) + "/bin:\"$PATH\"";
 }
 
+// Whether the project's build backend is setuptools, the backend of the projects tarvo makes,
+// whose setup reads build_with_nuitka; pip takes setuptools too where pyproject.toml names no
+// backend. Other backends are not given the setting: some refuse settings they do not know.
+bool reads_nuitka_setting() {
+  if (!files::exists("pyproject.toml")) {
+    return true;
+  }
+  const auto backend = project::ProjectConfig("pyproject.toml").build_backend();
+  const std::string *name = backend ? backend->as_string() : nullptr;
+  return !backend || (name && (*name == "setuptools.build_meta" ||
+                               *name == "setuptools.build_meta:__legacy__"));
+}
+
 } // namespace
 
 void build_manylinux_wheel(bool native, const Target &target,
@@ -35,7 +50,7 @@ void build_manylinux_wheel(bool native, const Target &target,
   // The wheels of this run are made in folders of its own, outside the project: only they are
   // repaired, and only they reach dist/, which keeps the wheels of other versions.
   std::string build = "python -m build --wheel --outdir=" + std::string(BUILT) + " ";
-  if (!native) {
+  if (!native && reads_nuitka_setting()) {
     build += "--config-setting=build_with_nuitka=false";
   }
   const std::string made = native ? std::string(REPAIRED) : std::string(BUILT);

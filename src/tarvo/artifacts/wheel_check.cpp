@@ -7,8 +7,10 @@
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/files/files.hpp"
+#include "tarvo/project/pytest_config.hpp"
 #include "tarvo/repr.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fmt/format.h>
@@ -27,26 +29,23 @@ bool needs_rust(const Target &target) {
          ((arch == "ppc64le" || arch == "armv7l") && target.musl());
 }
 
-// The path's top folder (or file), which is copied out of the project, and the words pytest
-// gets: the path as written, without a leading "./", or "tests" when none is given.
+// What is copied out of the project for one path, and the word pytest gets: the path as
+// written, without a leading "./", or "tests" when none is given.
 struct TestsPath {
-  std::string top;
+  std::filesystem::path copied;
   std::string argument;
 };
 
-TestsPath tests_path(const std::optional<std::string> &given) {
-  if (!given) {
-    return {"tests", "tests"};
-  }
+TestsPath tests_path(const std::string &given) {
   // A node id names its file before the first "::".
-  const auto separator = given->find("::");
-  const std::filesystem::path file = given->substr(0, separator);
+  const auto separator = given.find("::");
+  const std::filesystem::path file = given.substr(0, separator);
   const auto normal = file.lexically_normal();
   const auto top = normal.empty() ? std::filesystem::path() : *normal.begin();
   if (file.is_absolute() || top.empty() || top == "." || top == "..") {
     throw Error(ErrorKind::ValueError,
                 "test --wheel takes a test file, folder or node id inside the project, got " +
-                    repr(*given));
+                    repr(given));
   }
   if (!files::exists(file)) {
     throw os_error(ENOENT, file);
@@ -56,25 +55,80 @@ TestsPath tests_path(const std::optional<std::string> &given) {
     argument.pop_back();
   }
   if (separator != std::string::npos) {
-    argument += given->substr(separator);
+    argument += given.substr(separator);
   }
-  return {top.string(), argument};
+  // The tests' top folder comes whole, helpers and data included, unless it is where the
+  // package lives (src/, or a package folder): then only the path itself, so that the package
+  // imported is the installed wheel's.
+  const bool package_top = top == "src" || files::exists(top / "__init__.py");
+  auto copied = package_top ? std::filesystem::path(argument.substr(0, argument.find("::"))) : top;
+  return {copied, argument};
+}
+
+// The rows that copy the tests, and beside them what pytest reads before it collects them: the
+// configuration files and conftest.py of each folder from the project down to the copied
+// one, at the same places, so that pytest chooses the same configuration and rootdir, and
+// gives the same node ids, as in the project.
+std::vector<std::string> copy_rows(const std::vector<TestsPath> &paths) {
+  std::vector<std::string> rows;
+  std::vector<std::filesystem::path> done;
+  auto copy = [&](const std::filesystem::path &entry, bool folder) {
+    if (std::find(done.begin(), done.end(), entry) != done.end()) {
+      return;
+    }
+    done.push_back(entry);
+    const auto parent = entry.parent_path();
+    if (!parent.empty()) {
+      rows.push_back("mkdir -p " + shell_word(parent.string()));
+    }
+    rows.push_back(fmt::format("cp {}/src/{} {}", folder ? "-r " : "", shell_word(entry.string()),
+                               parent.empty() ? "." : shell_word(parent.string() + "/")));
+  };
+  for (const auto &path : paths) {
+    std::filesystem::path folder;
+    for (auto part = path.copied.begin();; ++part) {
+      for (auto name : project::PYTEST_CONFIG_FILES) {
+        if (files::exists(folder / name) && !std::filesystem::is_directory(folder / name)) {
+          copy(folder / name, false);
+        }
+      }
+      if (files::exists(folder / "conftest.py")) {
+        copy(folder / "conftest.py", false);
+      }
+      if (std::next(part) == path.copied.end()) {
+        break;
+      }
+      folder /= *part;
+    }
+  }
+  for (const auto &path : paths) {
+    copy(path.copied, true);
+  }
+  return rows;
 }
 
 // The row that installs the wheel and what its tests need.
-std::string install_row(const std::string &wheel, project::TestRequirements requirements) {
-  using project::TestRequirements;
+std::string install_row(const std::string &wheel, const project::TestRequirements &requirements) {
+  using project::TestSource;
   std::string row =
       fmt::format("{}pip install   --root-user-action=ignore   --extra-index-url=\"{}\"   ", STEP,
                   EXTRA_INDEX_URL);
-  switch (requirements) {
-  case TestRequirements::Extra:
-  case TestRequirements::Unseen:
+  switch (requirements.source) {
+  case TestSource::Extra:
+  case TestSource::Unseen:
     // The wheel and its extra are one word: unquoted, [test] would be a pattern.
-    return row + double_quoted(wheel + "[test]");
-  case TestRequirements::Group:
-    return row + double_quoted(wheel) + " --group /src/pyproject.toml:test";
-  case TestRequirements::Neither:
+    return row + double_quoted(wheel + "[" + requirements.name + "]");
+  case TestSource::Group:
+    return row + double_quoted(wheel) + " --group " +
+           shell_word("/src/pyproject.toml:" + requirements.name);
+  case TestSource::PdmGroup:
+  case TestSource::PoetryGroup:
+    row += double_quoted(wheel);
+    for (const auto &requirement : requirements.requirements) {
+      row += " " + shell_word(requirement);
+    }
+    return row;
+  case TestSource::None:
     break;
   }
   return row + double_quoted(wheel);
@@ -103,9 +157,18 @@ void test_manylinux_wheel(const Target &target, const std::optional<std::string>
                 "Error: No wheel found for architecture " + target.arch);
   }
 
-  const auto path = tests_path(tests.path);
-  const bool group = tests.requirements == project::TestRequirements::Group;
-  std::string pytest = std::string(STEP) + "python -m pytest -vv " + shell_word(path.argument);
+  std::vector<TestsPath> paths;
+  for (const auto &given : tests.paths) {
+    paths.push_back(tests_path(given));
+  }
+  if (paths.empty()) {
+    paths.push_back({"tests", "tests"});
+  }
+  const bool group = tests.requirements.source == project::TestSource::Group;
+  std::string pytest = std::string(STEP) + "python -m pytest -vv";
+  for (const auto &path : paths) {
+    pytest += " " + shell_word(path.argument);
+  }
   for (const auto &word : tests.pytest_args) {
     pytest += " " + shell_word(word);
   }
@@ -121,9 +184,11 @@ void test_manylinux_wheel(const Target &target, const std::optional<std::string>
       .line("git config --global user.name \"Test Runner\"")
       .line("git config --global init.defaultBranch trunk")
       .line("mkdir -p /tmp/test")
-      .line("cd /tmp/test;")
-      .line("cp -r /src/" + shell_word(path.top) + " .")
-      .line(pytest);
+      .line("cd /tmp/test;");
+  for (const auto &row : copy_rows(paths)) {
+    script.line(row);
+  }
+  script.line(pytest);
   if (target.musl()) {
     script.prepend("apk add --no-cache git;");
   }

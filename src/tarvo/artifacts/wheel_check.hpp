@@ -19,19 +19,20 @@ std::string install_rust(container::Libc libc);
 
 // What the tests are and what they need.
 struct WheelTests {
-  // A test file, folder or node id inside the project (tests/test_a.py::test_b); absent: the
+  // Test files, folders or node ids inside the project (tests/test_a.py::test_b); none: the
   // tests folder.
-  std::optional<std::string> path;
-  // Passed to pytest after the path, unchanged.
+  std::vector<std::string> paths;
+  // Passed to pytest after the paths, unchanged.
   std::vector<std::string> pytest_args;
-  // The "test" extra is installed with the wheel, or the "test" group of the project's
-  // pyproject.toml, or, with neither, the wheel alone.
-  project::TestRequirements requirements = project::TestRequirements::Extra;
+  // What is installed with the wheel: an extra of it, a dependency group of the project's
+  // pyproject.toml, or the requirements of a pdm or poetry group; with none, the wheel alone.
+  project::TestRequirements requirements = {project::TestSource::Extra};
 };
 
 // Installs the wheel found in wheelhouse/ or else dist/ with its test requirements in the
-// target's Python image, copies the tests' top folder (or file) out of the mounted project and
-// runs pytest on them there. No wheel is a FileNotFoundError, and so is a path that is not in
+// target's Python image, copies the tests out of the mounted project, with the pytest
+// configuration and conftest.py files above them but never the package itself, and runs pytest
+// on them there. No wheel is a FileNotFoundError, and so is a path that is not in
 // the project; a path outside it is a ValueError; a failing container (a failing test) raises
 // CalledProcessError.
 void test_manylinux_wheel(const container::Target &target, const std::optional<std::string> &setup,

@@ -14,6 +14,7 @@
 #include "tarvo/packaging/name.hpp"
 #include "tarvo/project/identity.hpp"
 #include "tarvo/project/project_config.hpp"
+#include "tarvo/project/pytest_config.hpp"
 #include "tarvo/project/test_requirements.hpp"
 #include "tarvo/repr.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
@@ -57,6 +58,9 @@ std::string project_line(const project::Identity &identity) {
   std::vector<std::string> notes;
   if (identity.version) {
     line += "-" + *identity.version;
+    if (identity.version_from) {
+      notes.push_back("version set at build time, read from " + *identity.version_from);
+    }
   } else if (identity.dynamic_version) {
     notes.push_back("version set at build time");
   } else if (identity.source == "[project]") {
@@ -75,29 +79,53 @@ std::string project_line(const project::Identity &identity) {
 
 } // namespace
 
-std::vector<std::string> validate_extras(const ProjectConfig &config,
-                                         const std::vector<std::string> &extras) {
+Requested validate_extras(const ProjectConfig &config, const std::vector<std::string> &names) {
   auto defined = extra_names(config);
   std::sort(defined.begin(), defined.end());
-  for (const auto &extra : extras) {
-    if (!std::binary_search(defined.begin(), defined.end(), extra)) {
-      std::string available;
-      for (const auto &name : defined) {
-        available += (available.empty() ? "" : ", ") + name;
-      }
-      throw Error(ErrorKind::ValueError,
-                  fmt::format("Unknown extra '{}'. Available: {}", extra, available));
+  std::vector<std::string> groups;
+  if (auto table = config.dependency_groups(); table && table->as_table()) {
+    for (const auto &entry : *table->as_table()) {
+      groups.push_back(entry.first);
     }
   }
-  return extras;
+  std::sort(groups.begin(), groups.end());
+  auto is_group = [&](const std::string &name) {
+    // pip compares group names as it compares project names.
+    return std::any_of(groups.begin(), groups.end(), [&](const std::string &group) {
+      return packaging::canonicalize_name(group) == packaging::canonicalize_name(name);
+    });
+  };
+  Requested requested;
+  for (const auto &name : names) {
+    if (std::binary_search(defined.begin(), defined.end(), name)) {
+      requested.extras.push_back(name);
+    } else if (is_group(name)) {
+      requested.groups.push_back(name);
+    } else {
+      auto joined = [](const std::vector<std::string> &list) {
+        std::string text;
+        for (const auto &entry : list) {
+          text += (text.empty() ? "" : ", ") + entry;
+        }
+        return text;
+      };
+      throw Error(ErrorKind::ValueError,
+                  groups.empty()
+                      ? fmt::format("Unknown extra '{}'. Available: {}", name, joined(defined))
+                      : fmt::format("Unknown extra or dependency group '{}'. Available: {}; "
+                                    "dependency groups: {}",
+                                    name, joined(defined), joined(groups)));
+    }
+  }
+  return requested;
 }
 
 int cmd_requirements(const Args &args, const Grammar &) {
   ProjectConfig config;
   // Unknown names fail here, before .venv is created or changed.
-  auto extras = args.extras.empty() ? args.extras : validate_extras(config, args.extras);
+  auto requested = validate_extras(config, args.extras);
   // The installation is what the command is for: --no-sync skips only the steps before it.
-  environment(args).install(extras);
+  environment(args).install(requested.extras, requested.groups);
   return 0;
 }
 
@@ -130,29 +158,40 @@ int cmd_status(const Args &args, const Grammar &) {
 }
 
 int cmd_test(const Args &args, const Grammar &) {
+  const auto paths =
+      args.path ? std::vector<std::string>{*args.path} : project::default_test_paths(".");
   // A project without tests yet (one fresh from init) has nothing to fail: that is said, as
   // the workflow init writes skips its test step then too.
-  if (!args.path && !files::exists("tests")) {
-    console::out("No tests folder, so no tests ran (tarvo test PATH runs the tests in PATH)\n");
+  if (paths.empty()) {
+    console::out("No tests folder, so no tests ran: put them in tests/ (or test/), name their "
+                 "folder in pytest's testpaths, or run tarvo test PATH\n");
     return 0;
   }
   container::set_verbose(args.verbose);
+  const auto requirements = project::test_requirements_in(".");
+  auto say_requirements = [&] {
+    for (const auto &line : project::test_requirements_lines(requirements)) {
+      console::out("{}\n", printable(line));
+    }
+  };
   if (args.wheel) {
-    artifacts::test_manylinux_wheel(
-        target(args), args.setup,
-        {args.path, args.pytest_args, project::test_requirements_in(".")});
+    say_requirements();
+    artifacts::test_manylinux_wheel(target(args), args.setup,
+                                    {paths, args.pytest_args, requirements});
     return 0;
   }
   auto venv = environment(args);
   if (venv.syncs()) {
-    venv.ensure_test_tools(project::test_requirements_in("."));
+    say_requirements();
+    venv.ensure_test_tools(requirements);
   }
-  std::vector<std::string> pytest = {"-um", "pytest", "-vv", args.path.value_or("tests")};
+  std::vector<std::string> pytest = {"-um", "pytest", "-vv"};
+  pytest.insert(pytest.end(), paths.begin(), paths.end());
   pytest.insert(pytest.end(), args.pytest_args.begin(), args.pytest_args.end());
   const int status = venv.run(pytest).returncode;
   // Python's own status when it finds no pytest module; only then is it looked for.
   if (status == 1 && !has_module(venv, "pytest")) {
-    console::err("{}\n", project::missing_pytest_hint(project::test_requirements_in(".")));
+    console::err("{}\n", printable(project::missing_pytest_hint(requirements)));
   }
   return status;
 }

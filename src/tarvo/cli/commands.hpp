@@ -25,10 +25,15 @@ int cmd_status(const Args &args, const Grammar &grammar);
 int cmd_config_diff(const Args &args, const Grammar &grammar);
 int cmd_init(const Args &args, const Grammar &grammar);
 
-// The requested optional-dependency groups, unchanged, when the project defines each of them;
-// a ValueError names the first that it does not.
-std::vector<std::string> validate_extras(const project::ProjectConfig &config,
-                                         const std::vector<std::string> &extras);
+// What `requirements NAME...` installs: each name that is an extra of the project goes to
+// `extras`, in the order given; one that is not an extra but a dependency group goes to
+// `groups`. A ValueError names the first that is neither, with the extras and groups there are.
+struct Requested {
+  std::vector<std::string> extras;
+  std::vector<std::string> groups;
+};
+Requested validate_extras(const project::ProjectConfig &config,
+                          const std::vector<std::string> &names);
 
 // Why a value is refused, or nothing when it is accepted.
 using Check = std::optional<std::string> (*)(const std::string &value);

@@ -149,6 +149,17 @@ std::vector<const Argument *> level_arguments(const Grammar &g, const Command *c
   return all;
 }
 
+std::vector<const Argument *> global_options(const Grammar &g) {
+  std::vector<const Argument *> globals;
+  // -C/--directory stays before the command word, where the shell completions look for it.
+  for (const auto &a : g.options) {
+    if (a.arity == Arity::Flag && a.names.front() != "--version") {
+      globals.push_back(&a);
+    }
+  }
+  return globals;
+}
+
 const Grammar &tarvo_grammar() {
   static const Grammar grammar = build_grammar();
   return grammar;

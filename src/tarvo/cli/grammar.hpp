@@ -55,4 +55,8 @@ extern const Argument HELP;
 // The arguments of the top level (no command) or of one command, HELP first.
 std::vector<const Argument *> level_arguments(const Grammar &grammar, const Command *command);
 
+// The top level's options that may also follow the command word (`tarvo lint --no-sync`): its
+// flags but --version.
+std::vector<const Argument *> global_options(const Grammar &grammar);
+
 } // namespace tarvo::cli

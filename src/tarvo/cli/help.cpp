@@ -155,6 +155,12 @@ std::string help(const Grammar &g, const Command *command) {
       out += help_entry(invocation(*a), a->help);
     }
   }
+  if (command) {
+    out += "\nglobal options (before or after the command word):\n";
+    for (const Argument *a : global_options(g)) {
+      out += help_entry(invocation(*a), a->help);
+    }
+  }
   return out;
 }
 

@@ -82,7 +82,8 @@ std::optional<std::string> nearest(const std::string &word, const std::vector<st
 class Level {
 public:
   Level(const Grammar &g, const Command *command, Args &args)
-      : grammar_(g), command_(command), args_(args), arguments_(level_arguments(g, command)) {}
+      : grammar_(g), command_(command), args_(args), arguments_(level_arguments(g, command)),
+        globals_(command ? global_options(g) : std::vector<const Argument *>{}) {}
 
   std::string label() const {
     return command_ ? grammar_.prog + " " + command_->name : grammar_.prog;
@@ -91,19 +92,43 @@ public:
   // The option that `word` names, by its full name or a prefix that only one name begins
   // with; `value` receives a value attached with "=" (or to a short option).
   const Argument &match(const std::string &word, std::optional<std::string> &value) const {
+    // The level's own arguments first, then the global options that may follow a command.
+    for (const auto *arguments : {&arguments_, &globals_}) {
+      if (const Argument *found = find(*arguments, word, value)) {
+        return *found;
+      }
+    }
+    std::vector<std::string> long_names;
+    for (const auto *arguments : {&arguments_, &globals_}) {
+      for (const Argument *a : *arguments) {
+        std::copy_if(a->names.begin(), a->names.end(), std::back_inserter(long_names),
+                     [](const std::string &n) { return n.starts_with("--"); });
+      }
+    }
+    std::string name = word.substr(0, word.find('='));
+    throw UsageError{"unrecognized arguments: " + word,
+                     word.starts_with("--") ? nearest(name, long_names) : std::nullopt};
+  }
+
+  // The option of `arguments` that `word` names, by its full name or a prefix that only one
+  // name begins with, or null; `value` receives a value attached with "=" (or to a short
+  // option).
+  static const Argument *find(const std::vector<const Argument *> &arguments,
+                              const std::string &word, std::optional<std::string> &value) {
     std::string name = word;
+    value.reset();
     if (auto eq = word.find('='); eq != std::string::npos) {
       name = word.substr(0, eq);
       value = word.substr(eq + 1);
     }
-    for (const Argument *a : arguments_) {
+    for (const Argument *a : arguments) {
       if (std::find(a->names.begin(), a->names.end(), name) != a->names.end()) {
-        return *a;
+        return a;
       }
     }
     if (word.rfind("--", 0) == 0) {
       std::vector<std::pair<const Argument *, std::string>> found;
-      for (const Argument *a : arguments_) {
+      for (const Argument *a : arguments) {
         for (const auto &n : a->names) {
           if (n.rfind("--", 0) == 0 && n.rfind(name, 0) == 0) {
             found.emplace_back(a, n);
@@ -111,7 +136,7 @@ public:
         }
       }
       if (found.size() == 1) {
-        return *found.front().first;
+        return found.front().first;
       }
       if (found.size() > 1) {
         std::string names;
@@ -122,22 +147,16 @@ public:
       }
     } else if (word.size() > 2) {
       // A short option with its value attached: -Cproject.
-      value.reset();
       std::string short_name = word.substr(0, 2);
-      for (const Argument *a : arguments_) {
+      for (const Argument *a : arguments) {
         if (std::find(a->names.begin(), a->names.end(), short_name) != a->names.end()) {
           value = word.substr(2);
-          return *a;
+          return a;
         }
       }
     }
-    std::vector<std::string> long_names;
-    for (const Argument *a : arguments_) {
-      std::copy_if(a->names.begin(), a->names.end(), std::back_inserter(long_names),
-                   [](const std::string &n) { return n.starts_with("--"); });
-    }
-    throw UsageError{"unrecognized arguments: " + word,
-                     word.starts_with("--") ? nearest(name, long_names) : std::nullopt};
+    value.reset();
+    return nullptr;
   }
 
   // Stores an option's value, reading the next word when none was attached; returns whether
@@ -224,6 +243,7 @@ public:
   const Command *command_;
   Args &args_;
   std::vector<const Argument *> arguments_;
+  std::vector<const Argument *> globals_;
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "tarvo/project/identity.hpp"
 
 #include "tarvo/files/files.hpp"
+#include "tarvo/process/process.hpp"
+#include "tarvo/project/ini.hpp"
 
 #include <algorithm>
 
@@ -10,20 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
-}
-
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 bool lists(const std::optional<Value> &list, std::string_view entry) {
   const Array *entries = list ? list->as_array() : nullptr;
   return entries && std::any_of(entries->begin(), entries->end(), [&](const Value &v) {
@@ -31,41 +19,126 @@ bool lists(const std::optional<Value> &list, std::string_view entry) {
          });
 }
 
-// The value of `key` in the [metadata] section of a setup.cfg, read as setuptools reads the
-// file: section and key names case-insensitively, "=" or ":" between key and value, lines that
-// begin with "#" or ";" ignored. Only the first line of a value counts.
+// The first line of `key` in the [metadata] section of a setup.cfg, as setuptools reads it.
 std::optional<std::string> setup_cfg_metadata(const std::string &text, std::string_view key) {
-  bool in_metadata = false;
+  auto value = ini_value(text, "metadata", key);
+  if (value) {
+    value->erase(std::min(value->find('\n'), value->size()));
+  }
+  return value;
+}
+
+std::string trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+// "Version: X" among the headers of a PKG-INFO (they end at the first empty line).
+std::optional<std::string> pkg_info_version(const std::string &text) {
   std::size_t start = 0;
   while (start < text.size()) {
-    auto end = text.find('\n', start);
-    if (end == std::string::npos) {
-      end = text.size();
-    }
+    auto end = std::min(text.find('\n', start), text.size());
     std::string_view line(text.data() + start, end - start);
+    if (line.empty() || line == "\r") {
+      break;
+    }
+    if (line.starts_with("Version:")) {
+      return trimmed(line.substr(8));
+    }
     start = end + 1;
-    if (line.empty() || line.front() == ' ' || line.front() == '\t') {
-      continue; // a blank line, or a value's continuation
-    }
-    auto content = trimmed(line);
-    if (content.empty() || content.front() == '#' || content.front() == ';') {
+  }
+  return std::nullopt;
+}
+
+// The text assigned to __version__ or version in a version file the build wrote
+// ("__version__ = version = '1.2.3'").
+std::optional<std::string> version_file_version(const std::string &text) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    auto end = std::min(text.find('\n', start), text.size());
+    std::string line = trimmed(std::string_view(text).substr(start, end - start));
+    start = end + 1;
+    if (!line.starts_with("__version__") && !line.starts_with("version")) {
       continue;
     }
-    if (content.front() == '[') {
-      auto close = content.find(']');
-      in_metadata = close != std::string::npos && lower(content.substr(1, close - 1)) == "metadata";
+    auto quote = line.find_first_of("'\"", line.find('='));
+    if (line.find('=') == std::string::npos || quote == std::string::npos) {
       continue;
     }
-    auto separator = content.find_first_of("=:");
-    if (in_metadata && separator != std::string::npos &&
-        lower(trimmed(content.substr(0, separator))) == key) {
-      return trimmed(content.substr(separator + 1));
+    auto close = line.find(line[quote], quote + 1);
+    if (close != std::string::npos) {
+      return line.substr(quote + 1, close - quote - 1);
     }
   }
   return std::nullopt;
 }
 
+// The value at `path` in [tool.TOOL], or absent.
+std::optional<Value> tool_key(const ProjectConfig &config, std::string_view tool,
+                              std::initializer_list<std::string_view> path) {
+  auto table = config.tool(tool);
+  const Value *at = table ? &*table : nullptr;
+  for (auto key : path) {
+    at = at ? at->find(key) : nullptr;
+  }
+  return at ? std::optional<Value>(*at) : std::nullopt;
+}
+
+bool requires_scm(const ProjectConfig &config) {
+  const auto needed = config.build_system_requires();
+  const Array *list = needed.as_array();
+  return list && std::any_of(list->begin(), list->end(), [](const Value &v) {
+           return v.as_string() && (v.as_string()->starts_with("setuptools_scm") ||
+                                    v.as_string()->starts_with("setuptools-scm"));
+         });
+}
+
 } // namespace
+
+std::optional<std::pair<std::string, std::string>>
+version_known_before_build(const ProjectConfig &config, const fs::path &folder) {
+  if (files::exists(folder / "PKG-INFO")) {
+    if (auto version = pkg_info_version(files::read_file(folder / "PKG-INFO"))) {
+      return std::pair{*version, std::string("PKG-INFO")};
+    }
+  }
+  const auto source = tool_key(config, "hatch", {"version", "source"});
+  const bool hatch_vcs = source && source->as_string() && *source->as_string() == "vcs";
+  const bool scm = config.tool("setuptools_scm").has_value() || requires_scm(config);
+  if (!hatch_vcs && !scm) {
+    return std::nullopt;
+  }
+  if (files::exists(folder / ".git")) {
+    // At a tag, on a clean checkout, the version is the tag's; anywhere else the build makes
+    // a development version of its own.
+    auto described = process::run(
+        {"git", "-C", folder.string(), "describe", "--tags", "--exact-match", "--dirty"},
+        {process::Redirect::Capture, process::Redirect::Discard});
+    auto tag = trimmed(described.stdout_text.value_or(""));
+    if (described.returncode != 0 || tag.empty() || tag.ends_with("-dirty")) {
+      return std::nullopt;
+    }
+    if (tag.front() == 'v' || tag.front() == 'V') {
+      tag.erase(0, 1);
+    }
+    return std::pair{tag, std::string("git describe")};
+  }
+  auto file = hatch_vcs ? tool_key(config, "hatch", {"build", "hooks", "vcs", "version-file"})
+                        : tool_key(config, "setuptools_scm", {"version_file"});
+  if (!file && !hatch_vcs) {
+    file = tool_key(config, "setuptools_scm", {"write_to"});
+  }
+  if (!file || !file->as_string() || !files::exists(folder / *file->as_string())) {
+    return std::nullopt;
+  }
+  if (auto version = version_file_version(files::read_file(folder / *file->as_string()))) {
+    return std::pair{*version, *file->as_string()};
+  }
+  return std::nullopt;
+}
 
 Identity project_identity(const ProjectConfig &config, const fs::path &folder) {
   Identity identity;
@@ -76,6 +149,12 @@ Identity project_identity(const ProjectConfig &config, const fs::path &folder) {
       identity.version = config.version();
     } else {
       identity.dynamic_version = lists(config.project_key("dynamic"), "version");
+      if (identity.dynamic_version) {
+        if (auto known = version_known_before_build(config, folder)) {
+          identity.version = known->first;
+          identity.version_from = known->second;
+        }
+      }
     }
     return identity;
   }

@@ -144,18 +144,23 @@ void VirtualEnvironment::ensure_build_tools() const {
   spinner("Installing build tools", {pip_.string(), "install", "build", "wheel"}, true);
 }
 
-void VirtualEnvironment::ensure_test_tools(project::TestRequirements requirements) const {
-  using project::TestRequirements;
+void VirtualEnvironment::ensure_test_tools(const project::TestRequirements &requirements) const {
+  using project::TestSource;
   std::vector<std::string> args = {pip_.string(), "install", "-e"};
-  switch (requirements) {
-  case TestRequirements::Extra:
-  case TestRequirements::Unseen:
-    args.push_back(".[test]");
+  switch (requirements.source) {
+  case TestSource::Extra:
+  case TestSource::Unseen:
+    args.push_back(".[" + requirements.name + "]");
     break;
-  case TestRequirements::Group:
-    args.insert(args.end(), {".", "--group", "test"});
+  case TestSource::Group:
+    args.insert(args.end(), {".", "--group", requirements.name});
     break;
-  case TestRequirements::Neither:
+  case TestSource::PdmGroup:
+  case TestSource::PoetryGroup:
+    args.push_back(".");
+    args.insert(args.end(), requirements.requirements.begin(), requirements.requirements.end());
+    break;
+  case TestSource::None:
     args.push_back(".");
     break;
   }
@@ -172,9 +177,14 @@ void VirtualEnvironment::ensure_lint_tools(const std::vector<std::string> &extra
   spinner("Installing lint tools", args, true);
 }
 
-void VirtualEnvironment::install(const std::vector<std::string> &extras) const {
-  spinner("Installing requirements",
-          {pip_.string(), "install", "--quiet", "--editable", package_spec(extras)}, true);
+void VirtualEnvironment::install(const std::vector<std::string> &extras,
+                                 const std::vector<std::string> &groups) const {
+  std::vector<std::string> args = {pip_.string(), "install", "--quiet", "--editable",
+                                   package_spec(extras)};
+  for (const auto &group : groups) {
+    args.insert(args.end(), {"--group", group});
+  }
+  spinner("Installing requirements", args, true);
 }
 
 std::string VirtualEnvironment::safe_path_option() const {

@@ -53,13 +53,16 @@ public:
   void ensure() const;
   void ensure_pip() const;
   void ensure_build_tools() const;
-  // Installs the project in editable mode with what its tests need: its "test" extra, or its
-  // "test" dependency group (pip 25.1 and later), or, with neither, nothing more.
-  void ensure_test_tools(
-      project::TestRequirements requirements = project::TestRequirements::Extra) const;
+  // Installs the project in editable mode with what its tests need: an extra, a dependency
+  // group (pip 25.1 and later), or the requirements of a pdm or poetry group; with none,
+  // nothing more.
+  void ensure_test_tools(const project::TestRequirements &requirements = {
+                             project::TestSource::Extra}) const;
   void ensure_lint_tools(const std::vector<std::string> &extras) const;
-  // Installs the project in editable mode with the given optional-dependency groups.
-  void install(const std::vector<std::string> &extras = {}) const;
+  // Installs the project in editable mode with the given optional-dependency groups (extras)
+  // and dependency groups.
+  void install(const std::vector<std::string> &extras = {},
+               const std::vector<std::string> &groups = {}) const;
 
   // The interpreter's option that keeps the current folder off the module search path, so
   // that a module of the project (a dodgy.py) cannot stand in for a tool run with -m: -P where
