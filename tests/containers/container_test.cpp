@@ -460,6 +460,7 @@ TEST_F(Containers, ProductsFolderSwappedForALinkTakesNothingFromOutside) {
                                    "folders of the project\n"))
       << copied.err;
   EXPECT_EQ(names_in(outside), std::vector<std::string>{"precious"});
+}
 
 // structlog's shape: pytest configured in pyproject.toml (which functions are tests; without
 // it a helper is collected and fails), a root conftest.py, tests in test/, a src layout with
