@@ -60,6 +60,8 @@ protected:
 
 } // namespace
 
+const std::string ENGINE_QUERY = "docker version --format {{.Server.Arch}}";
+
 TEST_F(ContainerCommands, BuildRunsThePureThenTheNativeWheelThenTheExecutable) {
   auto r = run_tarvo({"build", "--executable", "--native-wheel", "--wheel"}, options());
   EXPECT_EQ(r.status, 0) << r.err;
@@ -72,16 +74,47 @@ TEST_F(ContainerCommands, BuildRunsThePureThenTheNativeWheelThenTheExecutable) {
                               "Executable built for x86_64\n"))
       << r.out;
   auto calls = docker_calls();
-  ASSERT_EQ(calls.size(), 6u);
+  ASSERT_EQ(calls.size(), 7u);
   auto mount = tmp.path.string() + ":/src";
   EXPECT_EQ(calls[0], "docker --version");
-  EXPECT_EQ(calls[1], container("--volume=" + mount +
+  // The engine is asked for its architecture once.
+  EXPECT_EQ(calls[1], ENGINE_QUERY);
+  EXPECT_EQ(calls[2], container("--volume=" + mount +
                                 " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
                                 "quay.io/pypa/manylinux_2_34_x86_64:latest /bin/bash"));
-  EXPECT_EQ(calls[3], calls[1]);
-  EXPECT_EQ(calls[5], container("--volume=" + mount +
+  EXPECT_EQ(calls[4], calls[2]);
+  EXPECT_EQ(calls[6], container("--volume=" + mount +
                                 " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
                                 "--platform=linux/x86_64 python:3.11 /bin/sh"));
+}
+
+// Emulators are registered for a target other than the engine's architecture, whatever the
+// client's machine: here a client that uname shows as i686.
+TEST_F(ContainerCommands, TheEnginesArchitectureDecidesEmulation) {
+  auto o = options();
+  if (run({"setarch", "i686", "true"}, o).status != 0) {
+    GTEST_SKIP() << "setarch i686 does not run here";
+  }
+  o.env["STUB_ENGINE_ARCH"] = "amd64";
+  auto native = run({"setarch", "i686", tarvo_binary().string(), "build", "--native-wheel"}, o);
+  EXPECT_EQ(native.status, 0) << native.err;
+  EXPECT_EQ(native.out.find("Registering"), std::string::npos) << native.out;
+  auto calls = docker_calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[1], ENGINE_QUERY);
+
+  fs::remove(log);
+  o.env["STUB_ENGINE_ARCH"] = "arm64";
+  auto foreign = run_tarvo({"build", "--native-wheel"}, o);
+  EXPECT_EQ(foreign.status, 0) << foreign.err;
+  EXPECT_NE(foreign.out.find("Registering emulators: the docker engine runs aarch64, the target "
+                             "is x86_64\n"),
+            std::string::npos)
+      << foreign.out;
+  calls = docker_calls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[1], ENGINE_QUERY);
+  EXPECT_EQ(calls[2], "docker run --privileged --rm --name=NAME tonistiigi/binfmt --install all");
 }
 
 TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
@@ -94,8 +127,8 @@ TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
                    "Wheel tests passed\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
   auto calls = docker_calls();
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[1], container("--volume=" + tmp.path.string() +
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[2], container("--volume=" + tmp.path.string() +
                                 ":/src --volume=tarvo-cache-x86_64-musl-3.12:/root/.cache "
                                 "--platform=linux/x86_64 python:3.12-alpine /bin/sh"));
 }

@@ -5,6 +5,7 @@
 
 #include "tarvo/container/docker.hpp"
 
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -46,5 +47,14 @@ inline std::vector<std::string> normal(std::vector<std::string> call) {
   }
   return call;
 }
+
+// The engine's architecture taken as unknown, so that this machine's decides, without the
+// query among the recorded calls; the engine is asked again afterwards.
+struct EngineUnknown {
+  EngineUnknown() { container::know_engine_machine(std::nullopt); }
+  ~EngineUnknown() { container::forget_engine_machine(); }
+  EngineUnknown(const EngineUnknown &) = delete;
+  EngineUnknown &operator=(const EngineUnknown &) = delete;
+};
 
 } // namespace tarvo::testing

@@ -21,7 +21,8 @@ inline const Command REGISTRATION = {"docker",    "run",         "--privileged",
                                      "--rm",      "--name=NAME", "tonistiigi/binfmt",
                                      "--install", "all"};
 
-// A target of another architecture than this machine's, so that emulators are registered.
+// A target of another architecture than this machine's (the engine's here), so that emulators
+// are registered.
 inline std::string foreign_arch() {
   return tarvo::container::host_machine() == "aarch64" ? "x86_64" : "aarch64";
 }
@@ -84,6 +85,7 @@ protected:
   InDir in{dir.path};
   std::string mount = dir.path.string() + ":/src";
   RecordingLauncher docker;
+  EngineUnknown engine;
 };
 
 } // namespace tarvo::testing

@@ -11,6 +11,7 @@
 #include "tarvo/process/process.hpp"
 
 #include <csignal>
+#include <fmt/format.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <regex>
@@ -104,6 +105,10 @@ protected:
   ScopedEnv path_{"PATH", path_with(stubs_dir())};
   ScopedEnv stub_log_{"STUB_LOG", log_.string()};
   ScopedEnv stub_fail_{"STUB_FAIL", std::nullopt};
+  ScopedEnv engine_{"STUB_ENGINE_ARCH", std::nullopt};
+  ScopedEnv docker_host_{"DOCKER_HOST", std::nullopt};
+  void SetUp() override { forget_engine_machine(); }
+  void TearDown() override { forget_engine_machine(); }
 };
 
 TEST_F(DockerTest, CheckDockerAsksForTheVersionQuietly) {
@@ -124,28 +129,73 @@ TEST_F(DockerTest, CheckDockerAsksForTheVersionQuietly) {
   EXPECT_EQ(calls(), docker + " --version\n" + docker + " --version\n");
 }
 
-TEST_F(DockerTest, RegisterBinfmtOnlyForAForeignArchitecture) {
+const std::string ENGINE_QUERY_LINE = " version --format {{.Server.Arch}}";
+
+TEST_F(DockerTest, RegisterBinfmtOnlyForAnotherArchitectureThanTheEngines) {
+  ScopedEnv engine("STUB_ENGINE_ARCH", "arm64");
+  auto docker = (stubs_dir() / "docker").string();
+  auto [out, err] = capture_output([] {
+    register_binfmt("aarch64");
+    register_binfmt("x86_64");
+    register_binfmt("x86_64");
+  });
+  EXPECT_EQ(out, "Registering emulators: the docker engine runs aarch64, the target is x86_64\n"
+                 "Registering emulators: the docker engine runs aarch64, the target is x86_64\n");
+  EXPECT_EQ(err, "");
+  // The engine is asked once; each registration container has a name of its own, by which an
+  // interrupt stops it.
+  auto lines = split(calls(), '\n');
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], docker + ENGINE_QUERY_LINE);
+  EXPECT_NE(lines[1], lines[2]);
+  for (int i = 1; i < 3; ++i) {
+    EXPECT_EQ(normal(split(lines[i], ' ')),
+              (std::vector<std::string>{docker, "run", "--privileged", "--rm", "--name=NAME",
+                                        std::string(BINFMT_IMAGE), "--install", "all"}));
+  }
+
+  // Another engine is asked again.
+  fs::remove(log_);
+  ScopedEnv host("DOCKER_HOST", "ssh://builder");
+  ScopedEnv other("STUB_ENGINE_ARCH", "amd64");
+  capture_output([] { register_binfmt("x86_64"); });
+  EXPECT_EQ(calls(), docker + ENGINE_QUERY_LINE + "\n");
+}
+
+TEST_F(DockerTest, WithoutTheEnginesAnswerThisMachineDecides) {
   utsname names{};
   ASSERT_EQ(uname(&names), 0);
-  EXPECT_EQ(host_machine(), names.machine);
+  EXPECT_EQ(host_machine(), machine_name(names.machine));
+  EXPECT_FALSE(engine_machine());
 
-  register_binfmt(names.machine);
-  EXPECT_EQ(calls(), "");
-
-  auto foreign = std::string(names.machine) == "aarch64" ? "x86_64" : "aarch64";
-  register_binfmt(foreign);
-  register_binfmt(foreign);
-  // Each registration container has a name of its own, by which an interrupt stops it.
+  auto foreign = host_machine() == "aarch64" ? "x86_64" : "aarch64";
+  auto [out, err] = capture_output([&] {
+    register_binfmt(host_machine());
+    register_binfmt(foreign);
+  });
+  EXPECT_EQ(out, fmt::format("Registering emulators: this machine is {} (the docker engine did "
+                             "not say), the target is {}\n",
+                             host_machine(), foreign));
   auto lines = split(calls(), '\n');
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_NE(lines[0], lines[1]);
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(
-        normal(split(lines[i], ' ')),
-        (std::vector<std::string>{(stubs_dir() / "docker").string(), "run", "--privileged", "--rm",
-                                  "--name=NAME", std::string(BINFMT_IMAGE), "--install", "all"}));
-  }
+  EXPECT_EQ(lines[0], (stubs_dir() / "docker").string() + ENGINE_QUERY_LINE);
+  EXPECT_NE(lines[1].find(" --install all"), std::string::npos);
 }
+
+class MachineNames : public ::testing::TestWithParam<std::pair<const char *, const char *>> {};
+
+TEST_P(MachineNames, AreSpelledAsLinuxsUname) {
+  EXPECT_EQ(machine_name(GetParam().first), GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    GoBsdAndLinuxNames, MachineNames,
+    ::testing::Values(std::pair{"amd64", "x86_64"}, std::pair{"x86_64", "x86_64"},
+                      std::pair{"arm64", "aarch64"}, std::pair{"aarch64", "aarch64"},
+                      std::pair{"386", "i686"}, std::pair{"i386", "i686"},
+                      std::pair{"i686", "i686"}, std::pair{"arm", "armv7l"},
+                      std::pair{"armv7l", "armv7l"}, std::pair{"ppc64le", "ppc64le"},
+                      std::pair{"s390x", "s390x"}, std::pair{"riscv64", "riscv64"}));
 
 TEST_F(DockerTest, RegisterBinfmtFailureIsRaised) {
   ScopedEnv fail("STUB_FAIL", "--install");
@@ -158,7 +208,9 @@ TEST_F(DockerTest, RegisterBinfmtFailureIsRaised) {
     }
   });
   // The container's output is not captured: it reaches our own streams.
-  EXPECT_EQ(out, "stub out\n");
+  EXPECT_EQ(out, fmt::format("Registering emulators: this machine is {} (the docker engine did "
+                             "not say), the target is not-this-host\nstub out\n",
+                             host_machine()));
   EXPECT_EQ(err, "stub err\n");
   ASSERT_TRUE(error);
   EXPECT_EQ(error->returncode, 1);
@@ -221,6 +273,7 @@ protected:
   InDir in{dir.path};
   RecordingLauncher docker;
   ScopedEnv copy{"TARVO_CONTAINER_COPY", std::nullopt};
+  EngineUnknown engine;
 
   void TearDown() override { forget_copy_mode(); }
 };
@@ -341,6 +394,33 @@ TEST_F(JobTest, CopyForbiddenAndMarkerMissingIsAnError) {
   EXPECT_EQ(out, "Starting...\n");
   // dist/, made for the run, goes with it.
   EXPECT_EQ(names("."), std::vector<std::string>{});
+}
+
+// Docker Desktop and colima refuse to mount a folder they do not share: the client ends with
+// 125 before the script starts, and the job runs on a copy unless copying is forbidden.
+TEST_F(JobTest, RefusedMountRunsOnACopy) {
+  docker.answer = [](const Command &args) {
+    return RecordingLauncher::Answer{.returncode = args[1] == "run" ? 125 : 0,
+                                     .out = args[1] == "wait" ? "0\n" : ""};
+  };
+  auto [out, err, error] = run(job(false));
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(out, "Starting...\nCopy mode: the docker engine refused to mount this project "
+                 "folder, so the project is copied into the container\nDone\n");
+  auto calls = commands();
+  ASSERT_EQ(calls.size(), 7u);
+  EXPECT_EQ(with_copy_written(calls[0], dir.path.string()), MOUNTED);
+  // The refused run's container may be left made; it is removed.
+  EXPECT_EQ(calls[1], (Command{"docker", "rm", "--force", "--volumes", "NAME"}));
+  EXPECT_EQ(calls[2][1], "create");
+  EXPECT_EQ(calls[4], (Command{"docker", "start", "--attach", "NAME"}));
+
+  forget_copy_mode();
+  ScopedEnv never("TARVO_CONTAINER_COPY", "0");
+  auto [never_out, never_err, never_error] = run(job(false));
+  EXPECT_TRUE(never_error.ends_with("returned non-zero exit status 125.")) << never_error;
+  EXPECT_EQ(never_out, "Starting...\n");
+  EXPECT_EQ(commands().size(), 9u);
 }
 
 // A status of 213 from a script that did see the marker is the script's own failure.

@@ -7,16 +7,22 @@
 #include "tarvo/error.hpp"
 #include "tarvo/process/process.hpp"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/format.h>
 #include <optional>
 #include <sys/utsname.h>
+#include <utility>
 
 namespace tarvo::container {
 
 namespace {
+
+// The docker client's status when it failed itself and ran no container: a mount refused, an
+// image not found, an engine out of reach.
+constexpr int CLIENT_FAILED = 125;
 
 // Why this command copies the project into its containers, once it does.
 std::optional<std::string> copy_reason;
@@ -140,17 +146,95 @@ void require_docker() {
   }
 }
 
+std::string machine_name(std::string_view name) {
+  // Go's names (the engine's), then the BSDs' and older Linux's.
+  static const std::pair<std::string_view, std::string_view> names[] = {
+      {"amd64", "x86_64"},    {"arm64", "aarch64"},      {"386", "i686"},
+      {"i386", "i686"},       {"arm", "armv7l"},         {"armv7", "armv7l"},
+      {"ppc64el", "ppc64le"}, {"powerpc64le", "ppc64le"}};
+  for (const auto &[other, uname] : names) {
+    if (name == other) {
+      return std::string(uname);
+    }
+  }
+  return std::string(name);
+}
+
 std::string host_machine() {
   utsname names{};
   if (uname(&names) != 0) {
     throw os_error(errno);
   }
-  return names.machine;
+  return machine_name(names.machine);
 }
 
+namespace {
+
+// The engine's machine, asked once per command and engine: DOCKER_HOST and DOCKER_CONTEXT name
+// the engine the client talks to. Empty when the engine could not be asked.
+struct EngineMachine {
+  std::string engine;
+  std::string machine;
+};
+std::optional<EngineMachine> engine_answer;
+
+std::string engine_key() {
+  const char *host = std::getenv("DOCKER_HOST");
+  const char *context = std::getenv("DOCKER_CONTEXT");
+  return std::string(host != nullptr ? host : "") + '\n' + (context != nullptr ? context : "");
+}
+
+std::string ask_engine_machine() {
+  using process::Redirect;
+  try {
+    auto done = process::run({"docker", "version", "--format", "{{.Server.Arch}}"},
+                             {.stdout_mode = Redirect::Capture, .stderr_mode = Redirect::Discard});
+    std::string text = done.stdout_text.value_or("");
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+      text.pop_back();
+    }
+    // An unreachable engine leaves the field empty (or says "<no value>").
+    if (done.returncode != 0 || text.empty() || text.find_first_of(" <") != std::string::npos) {
+      return "";
+    }
+    return machine_name(text);
+  } catch (const Error &) {
+    return "";
+  }
+}
+
+} // namespace
+
+std::optional<std::string> engine_machine() {
+  auto key = engine_key();
+  if (!engine_answer || engine_answer->engine != key) {
+    engine_answer = EngineMachine{key, ask_engine_machine()};
+  }
+  if (engine_answer->machine.empty()) {
+    return std::nullopt;
+  }
+  return engine_answer->machine;
+}
+
+void know_engine_machine(std::optional<std::string> machine) {
+  engine_answer = EngineMachine{engine_key(), machine.value_or("")};
+}
+
+void forget_engine_machine() { engine_answer.reset(); }
+
 void register_binfmt(std::string_view arch) {
-  if (arch == host_machine()) {
+  auto engine = engine_machine();
+  auto machine = engine ? *engine : host_machine();
+  if (arch == machine) {
     return;
+  }
+  if (engine) {
+    console::out("Registering emulators: the docker engine runs {}, the target is {}\n", machine,
+                 arch);
+  } else {
+    console::out("Registering emulators: this machine is {} (the docker engine did not say), the "
+                 "target is {}\n",
+                 machine, arch);
   }
   Container container("the emulator registration", "the project");
   auto done = container.run({"docker", "run", "--privileged", "--rm", "--name=" + container.name(),
@@ -240,6 +324,12 @@ void run_job(const Job &job) {
                     "TARVO_CONTAINER_COPY=0 forbids copying the project in");
       }
       use_copy_mode("the docker engine does not see this project folder");
+      ran = run_copied(job, files);
+    } else if (ran.status == CLIENT_FAILED && !files.seen() && setting != "0") {
+      // Docker Desktop and colima refuse to mount a folder outside those they share ("Mounts
+      // denied"), and the client ends with its own status before the script starts. Another
+      // such failure (an image that cannot be pulled) fails the copy's first step again.
+      use_copy_mode("the docker engine refused to mount this project folder");
       ran = run_copied(job, files);
     }
   }

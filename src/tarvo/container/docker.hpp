@@ -6,6 +6,7 @@
 #include "tarvo/container/target.hpp"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,10 +19,25 @@ bool check_docker();
 // Ends the command with "Error: Docker is not available" (status 1) unless check_docker().
 void require_docker();
 
-// The host's machine name as uname reports it, e.g. "x86_64".
+// A machine architecture in uname's Linux spelling ("x86_64", "aarch64", "i686", "armv7l"),
+// from Go's (the engine's "amd64", "arm64", "386", "arm") or a BSD's or macOS's.
+std::string machine_name(std::string_view name);
+
+// This machine's architecture, uname's machine field in machine_name()'s spelling.
 std::string host_machine();
 
-// Installs the emulators unless `arch` is the host's own; the container's output goes to our
+// The docker engine's architecture (machine_name()'s spelling), asked of the engine once per
+// command and engine (DOCKER_HOST, DOCKER_CONTEXT); none when it does not answer. The client's
+// machine says nothing about a remote engine's, and macOS and the BSDs spell theirs otherwise.
+std::optional<std::string> engine_machine();
+
+// Takes `machine` as the current engine's answer (none: it did not answer), for a test whose
+// docker is not asked; forget_engine_machine() has the engine asked again.
+void know_engine_machine(std::optional<std::string> machine);
+void forget_engine_machine();
+
+// Installs the emulators on the engine unless `arch` is the engine's own (this machine's when
+// the engine cannot be asked), saying why in one line; the container's output goes to our
 // terminal, and a failure raises CalledProcessError.
 void register_binfmt(std::string_view arch);
 

@@ -83,6 +83,29 @@ bool ended_in_error(const std::shared_future<TaskResult> &future) {
   }
 }
 
+// The checks' worker threads, joined when the pool is left however its owner is left (a
+// std::thread destroyed unjoined would end the process).
+class Workers {
+public:
+  Workers() = default;
+  Workers(const Workers &) = delete;
+  Workers &operator=(const Workers &) = delete;
+  ~Workers() { join(); }
+
+  void start(std::packaged_task<TaskResult()> task) { threads_.emplace_back(std::move(task)); }
+
+  void join() {
+    for (auto &thread : threads_) {
+      if (thread.joinable()) {
+        thread.join();
+      }
+    }
+  }
+
+private:
+  std::vector<std::thread> threads_;
+};
+
 } // namespace
 
 const fs::path MODULE_PATH = [] {
@@ -127,7 +150,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
   // One worker per check, so all five children run at once. The workers are declared after
   // the futures: leaving this function, however it is left, joins them first.
   std::vector<std::shared_future<TaskResult>> futures;
-  std::vector<std::jthread> pool;
+  Workers pool;
   // Should this function unwind while checks run, they are asked to end before the pool waits
   // for them. (An interrupt has reached them already, and a check that cannot start is not such
   // an unwind: it is raised below, once the others have finished.)
@@ -143,7 +166,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
     std::packaged_task<TaskResult()> task(
         [&venv, &tool] { return run_lint_async(venv, tool.name, tool.args); });
     futures.push_back(task.get_future().share());
-    pool.emplace_back(std::move(task));
+    pool.start(std::move(task));
   }
 
   using console::Stream;
@@ -172,7 +195,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
     block.rewind();
   }
   // Interrupted, the checks are waited for without drawing, and the block is erased.
-  pool.clear();
+  pool.join();
   process::check_interrupted();
 
   block.finish();

@@ -13,6 +13,8 @@
 
 #if TARVO_LINUX_CALLS
 #include <sys/prctl.h>
+#elif TARVO_FREEBSD
+#include <sys/procctl.h>
 #endif
 
 extern char **environ;
@@ -31,11 +33,17 @@ void enlarge(int pipe_fd) {
 }
 
 // In the child, before its program starts: the child is killed when the thread that forked it
-// ends, so a killed tarvo leaves none running. Where the system has no such signal, a child
-// outlives a tarvo killed outright (SIGKILL) as any program's child does.
+// ends (Linux) or its parent process does (FreeBSD), so a killed tarvo leaves none running.
+// Where the system has no such signal, a child outlives a tarvo killed outright (SIGKILL) as any
+// program's child does.
 void die_with_parent(pid_t parent) {
+#if TARVO_LINUX_CALLS || TARVO_FREEBSD
 #if TARVO_LINUX_CALLS
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#else
+  int signal = SIGKILL;
+  ::procctl(P_PID, 0, PROC_PDEATHSIG_CTL, &signal);
+#endif
   // The parent may have gone before the request was made.
   if (::getppid() != parent) {
     ::_exit(127);
