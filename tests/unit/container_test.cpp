@@ -405,8 +405,9 @@ TEST_F(JobTest, RefusedMountRunsOnACopy) {
   };
   auto [out, err, error] = run(job(false));
   EXPECT_EQ(error, "");
-  EXPECT_EQ(out, "Starting...\nCopy mode: the docker engine refused to mount this project "
-                 "folder, so the project is copied into the container\nDone\n");
+  EXPECT_EQ(out, "Starting...\nCopy mode: docker could not start the container with this project "
+                 "folder mounted (status 125; Docker Desktop and colima refuse folders they do "
+                 "not share), so the project is copied into the container\nDone\n");
   auto calls = commands();
   ASSERT_EQ(calls.size(), 7u);
   EXPECT_EQ(with_copy_written(calls[0], dir.path.string()), MOUNTED);

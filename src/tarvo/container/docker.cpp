@@ -329,7 +329,8 @@ void run_job(const Job &job) {
       // Docker Desktop and colima refuse to mount a folder outside those they share ("Mounts
       // denied"), and the client ends with its own status before the script starts. Another
       // such failure (an image that cannot be pulled) fails the copy's first step again.
-      use_copy_mode("the docker engine refused to mount this project folder");
+      use_copy_mode("docker could not start the container with this project folder mounted "
+                    "(status 125; Docker Desktop and colima refuse folders they do not share)");
       ran = run_copied(job, files);
     }
   }
