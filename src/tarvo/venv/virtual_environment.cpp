@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <deque>
 #include <optional>
-#include <ranges>
 
 namespace tarvo::venv {
 
@@ -195,13 +194,12 @@ std::string VirtualEnvironment::safe_path_option() const {
     return "-I";
   }
   // "version = 3.11.7" (or "version_info = ..." from some creators).
-  for (const auto &line : std::views::split(cfg, '\n')) {
-    std::string_view text(line.begin(), line.end());
-    if (!text.starts_with("version")) {
-      continue;
-    }
+  std::string_view rest(cfg);
+  while (!rest.empty()) {
+    auto text = rest.substr(0, rest.find('\n'));
+    rest.remove_prefix(std::min(rest.size(), text.size() + 1));
     const auto equals = text.find('=');
-    if (equals == std::string_view::npos) {
+    if (!text.starts_with("version") || equals == std::string_view::npos) {
       continue;
     }
     auto value = text.substr(equals + 1);
