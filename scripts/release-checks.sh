@@ -51,7 +51,7 @@ done
 [ ${#names[@]} -gt 0 ] || names=("${all[@]}")
 # Whether this run checks NAME too (a check's own process is told by its caller).
 [ "${1:-}" = --one ] || export TARVO_RELEASE_CHECKS="${names[*]}"
-selected() { [[ " $TARVO_RELEASE_CHECKS " == *" $1 "* ]]; }
+selected() { [[ " ${TARVO_RELEASE_CHECKS:-} " == *" $1 "* ]]; }
 
 # The checks that run a label of the development build, in build/.
 label() {
