@@ -1,11 +1,11 @@
 # Release builds for other systems: zig's clang, with zig's own libc++ linked in, and on Linux the
 # C library of the target too. TARVO_ZIG_DIR (environment, so that CMake's compiler checks see it
-# too) names a folder that scripts/zig-env.sh makes, named after the zig target (for example
+# too) names a folder that scripts/lib.sh makes (zig_wrappers), named after the zig target (for example
 # aarch64-linux-musl, x86_64-linux-gnu.2.17, aarch64-macos.11.0 or x86_64-freebsd.14.0), holding
 # the wrappers cc, c++, ar and ranlib and a link to zig itself.
 set(zig_dir "$ENV{TARVO_ZIG_DIR}")
 if(NOT EXISTS "${zig_dir}/c++")
-  message(FATAL_ERROR "TARVO_ZIG_DIR: no folder of zig wrappers (see scripts/zig-env.sh)")
+  message(FATAL_ERROR "TARVO_ZIG_DIR: no folder of zig wrappers (see zig_wrappers in scripts/lib.sh)")
 endif()
 get_filename_component(zig_target "${zig_dir}" NAME)
 string(REGEX MATCH "^[^-]+" zig_arch "${zig_target}")

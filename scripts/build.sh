@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Configures and builds tarvo and its tests into build/.
+# scripts/build.sh [PRESET [TARGET...]]
+#
+# Configures and builds one variant of tarvo, a preset of CMakePresets.json (default: the
+# development build, tarvo and its tests, into build/), with ccache where it is installed; the
+# targets named, or all. `cmake --list-presets` lists the variants.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-# ccache keeps the objects of earlier builds (installed by scripts/install.sh).
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
-cmake --build build -j "$(nproc)"
+. "$(dirname "$0")/lib.sh"
+build_preset "${1:-default}" "${@:2}"

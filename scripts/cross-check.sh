@@ -8,11 +8,11 @@
 # fails if a file failed to compile or a program to link. Nothing is run: that takes a runner of
 # the system (.github/workflows/macos.yml).
 #
-# Each target's build folder stays in build-cross/ of the clone, and zig's and ccache's caches in
-# tarvo's cache folder, so a second run only compiles what changed. Jobs: $JOBS, or one per core.
+# Each target is a preset of CMakePresets.json (cross-NAME), whose build folder stays in
+# build-cross/ of the clone, and zig's and ccache's caches in tarvo's cache folder, so a second
+# run only compiles what changed. Jobs: $JOBS, or one per core.
 set -euo pipefail
-source=$(cd "$(dirname "$0")/.." && pwd)
-. "$source/scripts/zig-env.sh"
+. "$(dirname "$0")/lib.sh"
 names=("$@")
 [ ${#names[@]} -gt 0 ] || names=(aarch64-macos x86_64-macos x86_64-freebsd)
 for name in "${names[@]}"; do
@@ -24,32 +24,23 @@ for name in "${names[@]}"; do
     ;;
   esac
 done
-launcher=()
-zig_ccache "$source" && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 failed=0
 for name in "${names[@]}"; do
-  case $name in
-  aarch64-macos) target=${zig_macos[arm64]} ;;
-  x86_64-macos) target=${zig_macos[x86_64]} ;;
-  x86_64-freebsd) target=x86_64-freebsd.14.0 ;;
-  esac
+  preset=cross-$name
   build=$source/build-cross/$name
+  target=$(basename "$(preset_environment "$preset" TARVO_ZIG_DIR)")
   log=$build/cross-check.log
   start=$SECONDS
   mkdir -p "$build"
-  if ! TARVO_ZIG_DIR=$(zig_wrappers "$target") cmake -S "$source" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$source/cmake/zig-toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DBUILD_TESTING=OFF "${launcher[@]}" >"$log" 2>&1; then
+  if ! configure_preset "$preset" >"$log" 2>&1; then
     cat "$log" >&2
-    echo "cross-check: $name: CMake could not configure the build" >&2
     failed=1
     continue
   fi
   objects=$(ninja -C "$build" -t targets all | grep -c '\.o: ')
   built=0
-  TARVO_ZIG_DIR=$(zig_wrappers "$target") ninja -C "$build" -k 0 -j "${JOBS:-$(nproc)}" \
-    tarvo generate_docs >>"$log" 2>&1 || built=$?
+  ninja -C "$build" -k 0 -j "$jobs" tarvo generate_docs >>"$log" 2>&1 || built=$?
   broken=$(grep -c '^FAILED: .*\.o *$' "$log" || true)
   compiled=$(grep -c 'Building CXX object' "$log" || true)
   warnings=$(grep -c ': warning: ' "$log" || true)

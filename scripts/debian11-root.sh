@@ -8,8 +8,8 @@
 # tarvo there with Debian 11's compilers). Needs root, debootstrap and, for a new root or
 # package, Debian's mirror; the cache folder is $TARVO_CACHE, or ~/.cache/tarvo.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-cache=${TARVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo}
+. "$(dirname "$0")/lib.sh"
+cd "$source"
 dest=$cache/debian11-root
 mkdir -p "$cache"
 exec 9>"$cache/debian11-root.lock"

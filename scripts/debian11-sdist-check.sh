@@ -10,8 +10,7 @@
 # Ninja (.cache/wheels/debian11).
 # Needs root (or sudo) for chroot.
 set -euo pipefail
-source=$(cd "$(dirname "$0")/.." && pwd)
-cache=${TARVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo}
+. "$(dirname "$0")/lib.sh"
 [ "$(id -u)" = 0 ] || exec sudo TARVO_CACHE="$cache" "$0" "$@"
 compilers=("$@")
 [ ${#compilers[@]} -gt 0 ] || compilers=(g++)

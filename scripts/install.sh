@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need, builds tarvo and installs it on PATH.
+# Installs what the build and the tests need, builds tarvo and installs it on PATH, and sets up
+# everything the test suite and the release checks install from, so that they run offline.
 # Run as root on a fresh Debian machine: scripts/install.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/lib.sh"
+cd "$source"
+started=$SECONDS
 
 packages=(build-essential cmake ninja-build pkg-config libfmt-dev
   libgtest-dev nlohmann-json3-dev clang-format python3 python3-venv python3-pip
@@ -17,12 +20,33 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+echo "install: packages ready after $((SECONDS - started)) s"
 
-scripts/fetch-wheels.sh
-# The release test's toolchain (zig from PyPI) and its Debian 11 root, once, in ~/.cache/tarvo;
-# the root gets Debian 11's g++, with which the sdist check builds tarvo.
-scripts/release-toolchain.sh >/dev/null
-scripts/debian11-root.sh g++ python3-venv >/dev/null
+# What is mostly downloading and unpacking runs beside the build, each step with its own log:
+# the wheels the tests install (scripts/fetch-wheels.sh), the release toolchain (zig from PyPI)
+# and the Debian 11 root with Debian 11's g++ (in ~/.cache/tarvo), and the container tests'
+# images, built locally and reused while their recipe is unchanged.
+logs=$(mktemp -d)
+# A failed build still lets the steps beside it finish (none is left half done).
+trap 'wait; rm -rf "$logs"' EXIT
+steps=()
+beside() {
+  local name=$1
+  shift
+  steps+=("$name")
+  (
+    start=$SECONDS
+    status=0
+    "$@" >"$logs/$name.log" 2>&1 || status=$?
+    echo "$status $((SECONDS - start))" >"$logs/$name.done"
+  ) &
+}
+beside wheels scripts/fetch-wheels.sh
+beside toolchain scripts/release-toolchain.sh
+beside debian11-root scripts/debian11-root.sh g++ python3-venv
+beside images scripts/container-images.sh
+
+start=$SECONDS
 scripts/build.sh
 # The program, its shell completions and its manual page, where the system looks for them.
 cmake --install build --prefix /usr/local --strip >/dev/null
@@ -33,6 +57,21 @@ if [ -n "$fish_completions" ]; then
   install -D -m 644 build/share/fish/vendor_completions.d/tarvo.fish \
     "$fish_completions/tarvo.fish"
 fi
-echo "installed: $(command -v tarvo) ($(tarvo --version)), with completions and man page"
-# The container tests' images, built locally (reused when they are up to date).
-scripts/container-images.sh
+echo "install: built in $((SECONDS - start)) s: $(command -v tarvo) ($(tarvo --version))," \
+  "with completions and man page"
+
+wait
+failed=0
+for name in "${steps[@]}"; do
+  read -r status took <"$logs/$name.done"
+  if [ "$status" = 0 ]; then
+    echo "install: $name ready in $took s"
+    grep -h '^container-images:' "$logs/$name.log" || true
+  else
+    tail -n 30 "$logs/$name.log" >&2
+    echo "install: $name failed (status $status, after $took s)" >&2
+    failed=1
+  fi
+done
+[ "$failed" = 0 ] || exit 1
+echo "install: done in $((SECONDS - started)) s"

@@ -4,7 +4,7 @@
 # PyPI as the C++ toolchain for every target, the build backend, and the wheel tools.
 # The cache folder is $TARVO_CACHE, or ~/.cache/tarvo.
 set -euo pipefail
-cache=${TARVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo}
+. "$(dirname "$0")/lib.sh"
 # zig is pinned: its clang, libc++ and C libraries decide what the release binaries are.
 requirements=(ziglang==0.15.2 "scikit-build-core>=0.10" build wheel auditwheel)
 dest=$cache/toolchain-$(printf '%s\n' "${requirements[@]}" | sha256sum | cut -c1-12)

@@ -7,7 +7,7 @@
 # with musl and zig's libc++, so it loads no shared library at all, and the wheel is tagged for
 # both kinds of C library (manylinux_2_17 and musllinux_1_2). A macOS wheel holds a program
 # cross-built here, with zig's libc++ linked in and macOS's own C library (libSystem), tagged
-# for the oldest macOS it targets: 11.0 on arm64, 10.13 on x86_64 (scripts/zig-env.sh). Every
+# for the oldest macOS it targets: 11.0 on arm64, 10.13 on x86_64 (scripts/lib.sh). Every
 # wheel carries the program, the shell completions, the manual page and the licences of what is
 # compiled in, and is built from the sdist, which so proves that it holds every source.
 #
@@ -21,7 +21,7 @@ if [ $# -lt 1 ]; then
   echo "usage: $0 OUTDIR [x86_64|aarch64|macos-arm64|macos-x86_64]..." >&2
   exit 2
 fi
-source=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/lib.sh"
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
 shift
@@ -37,7 +37,7 @@ for target in "${targets[@]}"; do
   esac
 done
 
-. "$source/scripts/zig-env.sh"
+use_zig
 version=$(sed -n 's/^project(tarvo VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -63,10 +63,15 @@ cp "$sdist" "$out/"
 ccache=()
 zig_ccache "$work" && ccache=(CMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-# The docs of a build for this machine (its Linux program, only as far as the docs need it), for
-# the macOS builds to take.
+# The Linux wheels first: a macOS build takes the docs of the wheel for this machine, or else of a
+# build for this machine made only as far as the docs need it.
+host=$(uname -m)
+mapfile -t targets < <(printf '%s\n' "${targets[@]}" | grep -v '^macos-' || true
+  printf '%s\n' "${targets[@]}" | grep '^macos-' || true)
 docs=()
-if [[ " ${targets[*]}" == *" macos-"* ]]; then
+if [[ " ${targets[*]} " == *" $host "* ]]; then
+  docs=(-C cmake.define.TARVO_DOCS_FROM="$work/build-$host/share")
+elif [[ " ${targets[*]}" == *" macos-"* ]]; then
   echo "release-wheels: the docs, for macOS"
   quietly env TARVO_ZIG_DIR="$(zig_wrappers "$(uname -m)-linux-musl")" cmake -S "$tree" \
     -B "$work/build-docs" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/zig-toolchain.cmake" \

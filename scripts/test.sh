@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds tarvo and runs the whole test suite (module tests and end-to-end tests), but the opt-in
-# stress target (ctest -L stress), which CI runs apart.
+# The project's test suite, what a contributor runs before sending a change: builds tarvo and its
+# tests (scripts/build.sh) and runs the labels unit, cli, python, containers and second-engine.
+# It needs no network: everything it installs comes from what scripts/install.sh fetched and
+# built (wheels, images). The longer release engineering checks are scripts/release-checks.sh.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/build.sh
-cd build
-ctest --output-on-failure --timeout 300 -j "$(nproc)" -LE stress
+. "$(dirname "$0")/lib.sh"
+build_preset default
+cd "$source/build"
+ctest --output-on-failure -j "$jobs" -L '^(unit|cli|python|containers|second-engine)$'

@@ -6,8 +6,7 @@
 # toolchain and the Debian 11 root are set up by scripts/install.sh, and zig's and ccache's
 # caches make a run after the first one quick.
 set -euo pipefail
-source=$(cd "$(dirname "$0")/../.." && pwd)
-cache=${TARVO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarvo}
+. "$(dirname "$0")/../../scripts/lib.sh"
 # Set up by scripts/install.sh, never here: the test does not reach the network.
 if [ ! -f "$cache/debian11-root.complete" ]; then
   echo "release test: no Debian 11 root in $cache: run scripts/install.sh first" >&2
