@@ -33,6 +33,9 @@ configure_preset() {
     zig_wrappers "$(basename "$zig_dir")" >/dev/null
     zig_ccache "$source" && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   elif command -v ccache >/dev/null; then
+    # Paths taken relative to the clone, so that a build in another clone (CI's) hits the
+    # objects of this one.
+    export CCACHE_BASEDIR=$source CCACHE_NOHASHDIR=1
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   fi
   log=$(mktemp)
