@@ -8,9 +8,7 @@
 #include "tarvo/platform.hpp"
 #include "tarvo/random.hpp"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
