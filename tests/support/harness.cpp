@@ -223,7 +223,7 @@ std::string path_with(const fs::path &dir) {
 
 fs::path offline_wheels() {
   fs::path wheels = source_dir() / ".cache" / "wheels";
-  return fs::exists(wheels / ".complete-v3") ? wheels : fs::path();
+  return fs::exists(wheels / ".complete") ? wheels : fs::path();
 }
 
 std::map<std::string, std::optional<std::string>> offline_pip(const fs::path &wheels) {
