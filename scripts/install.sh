@@ -47,7 +47,8 @@ beside debian11-root scripts/debian11-root.sh g++ python3-venv
 beside images scripts/container-images.sh
 
 start=$SECONDS
-scripts/build.sh
+# The program and its docs only: the tests are built by scripts/test.sh, which needs them.
+scripts/build.sh default tarvo docs
 # The program, its shell completions and its manual page, where the system looks for them.
 cmake --install build --prefix /usr/local --strip >/dev/null
 # fish reads vendor completions below /usr/local only when XDG_DATA_DIRS names it, and Debian
