@@ -15,7 +15,7 @@ int main() {
   rusage before{}, after{};
   getrusage(RUSAGE_SELF, &before);
   auto start = std::chrono::steady_clock::now();
-  tarvo::venv::spinner("Sleeping", {"sleep", "3"}, true);
+  tarvo::venv::spinner(tarvo::process::Context(), "Sleeping", {"sleep", "3"}, true);
   auto wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   getrusage(RUSAGE_SELF, &after);
   std::fprintf(stderr, "terminal %d, wall %.3f s, own CPU %.2f ms\n", isatty(1), wall,

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
@@ -31,7 +32,9 @@ int main(int argc, char **argv) {
   // middle of a command: its children are still waited for, and it ends quietly.
   std::signal(SIGPIPE, SIG_IGN);
   int status = 1;
+  std::optional<tarvo::process::Interrupts> interrupts;
   try {
+    interrupts.emplace();
     status = tarvo::cli::main(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const tarvo::ExitStatus &exit) {
     status = exit.code;

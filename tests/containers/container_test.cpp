@@ -4,7 +4,7 @@
 // tests; what the containers leave must go back to that user.
 #include "harness.hpp"
 
-#include "tarvo/process/process.hpp"
+#include "tarvo/process/context.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -281,9 +281,9 @@ TEST_F(Containers, CleanWaitsForARunningBuild) {
     for (int i = 0; i < 1200 && !fs::exists(dir / "started"); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    cleaned =
-        tarvo::process::run({tarvo_binary().string(), "-C", dir.string(), "clean"},
-                            {tarvo::process::Redirect::Capture, tarvo::process::Redirect::Capture});
+    cleaned = tarvo::process::Context().run(
+        {tarvo_binary().string(), "-C", dir.string(), "clean"},
+        {tarvo::process::Redirect::Capture, tarvo::process::Redirect::Capture});
   };
   auto built = run_tarvo({"build", "--wheel", "--setup", "touch started; sleep 2"}, o);
   EXPECT_EQ(built.status, 0) << built.out << built.err;

@@ -48,13 +48,12 @@ inline std::vector<std::string> normal(std::vector<std::string> call) {
   return call;
 }
 
-// The engine's architecture taken as unknown, so that this machine's decides, without the
-// query among the recorded calls; the engine is asked again afterwards.
-struct EngineUnknown {
-  EngineUnknown() { container::know_engine_machine(std::nullopt); }
-  ~EngineUnknown() { container::forget_engine_machine(); }
-  EngineUnknown(const EngineUnknown &) = delete;
-  EngineUnknown &operator=(const EngineUnknown &) = delete;
+// An engine whose architecture is taken as unknown, so that this machine's decides, without
+// the query among the recorded calls.
+struct UnknownEngine : container::Engine {
+  explicit UnknownEngine(const process::Context &context) : Engine(context) {
+    know_machine(std::nullopt);
+  }
 };
 
 } // namespace tarvo::testing

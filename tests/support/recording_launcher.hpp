@@ -1,5 +1,5 @@
 // A launcher that starts nothing: it records every child it is asked for, in order, and
-// answers with what the test scripted. Installed with tarvo::process::UseLauncher.
+// answers with what the test scripted. Passed to a tarvo::process::Context.
 #pragma once
 
 #include "tarvo/process/process.hpp"

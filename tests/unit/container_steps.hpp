@@ -37,7 +37,6 @@ protected:
   };
 
   Outcome run(const std::function<void()> &operation) {
-    tarvo::process::UseLauncher use(docker);
     Outcome outcome;
     std::tie(outcome.out, outcome.err) = capture_output([&] {
       try {
@@ -85,7 +84,8 @@ protected:
   InDir in{dir.path};
   std::string mount = dir.path.string() + ":/src";
   RecordingLauncher docker;
-  EngineUnknown engine;
+  tarvo::process::Context context{docker};
+  UnknownEngine engine{context};
 };
 
 } // namespace tarvo::testing

@@ -7,8 +7,8 @@
 #include "recording_launcher.hpp"
 #include "tarvo/container/container.hpp"
 #include "tarvo/container/project_files.hpp"
+#include "tarvo/process/context.hpp"
 #include "tarvo/process/interrupts.hpp"
-#include "tarvo/process/process.hpp"
 
 #include <csignal>
 #include <fmt/format.h>
@@ -90,8 +90,8 @@ TEST(Script, ValuesBecomeOneInertShellWord) {
     EXPECT_EQ(double_quoted(value), quoted) << value;
     // The shell reads both back as the value.
     for (const auto &text : {word, quoted}) {
-      auto echoed = tarvo::process::run({"sh", "-c", "printf %s " + text},
-                                        {tarvo::process::Redirect::Capture});
+      auto echoed = tarvo::process::Context().run({"sh", "-c", "printf %s " + text},
+                                                  {tarvo::process::Redirect::Capture});
       EXPECT_EQ(echoed.stdout_text, value) << text;
     }
   }
@@ -105,20 +105,20 @@ protected:
   ScopedEnv path_{"PATH", path_with(stubs_dir())};
   ScopedEnv stub_log_{"STUB_LOG", log_.string()};
   ScopedEnv stub_fail_{"STUB_FAIL", std::nullopt};
-  ScopedEnv engine_{"STUB_ENGINE_ARCH", std::nullopt};
+  ScopedEnv engine_arch_{"STUB_ENGINE_ARCH", std::nullopt};
   ScopedEnv docker_host_{"DOCKER_HOST", std::nullopt};
-  void SetUp() override { forget_engine_machine(); }
-  void TearDown() override { forget_engine_machine(); }
+  tarvo::process::Context context_;
+  Engine engine_{context_};
 };
 
 TEST_F(DockerTest, CheckDockerAsksForTheVersionQuietly) {
   bool present = false, failing = true, missing = true;
   auto [out, err] = capture_output([&] {
-    present = check_docker();
+    present = check_docker(context_);
     ScopedEnv fail("STUB_FAIL", "--version");
-    failing = check_docker();
+    failing = check_docker(context_);
     ScopedEnv path("PATH", dir_.path.string());
-    missing = check_docker();
+    missing = check_docker(context_);
   });
   EXPECT_TRUE(present);
   EXPECT_FALSE(failing);
@@ -134,10 +134,10 @@ const std::string ENGINE_QUERY_LINE = " version --format {{.Server.Arch}}";
 TEST_F(DockerTest, RegisterBinfmtOnlyForAnotherArchitectureThanTheEngines) {
   ScopedEnv engine("STUB_ENGINE_ARCH", "arm64");
   auto docker = (stubs_dir() / "docker").string();
-  auto [out, err] = capture_output([] {
-    register_binfmt("aarch64");
-    register_binfmt("x86_64");
-    register_binfmt("x86_64");
+  auto [out, err] = capture_output([&] {
+    engine_.register_binfmt("aarch64");
+    engine_.register_binfmt("x86_64");
+    engine_.register_binfmt("x86_64");
   });
   EXPECT_EQ(out, "Registering emulators: the docker engine runs aarch64, the target is x86_64\n"
                  "Registering emulators: the docker engine runs aarch64, the target is x86_64\n");
@@ -154,11 +154,12 @@ TEST_F(DockerTest, RegisterBinfmtOnlyForAnotherArchitectureThanTheEngines) {
                                         std::string(BINFMT_IMAGE), "--install", "all"}));
   }
 
-  // Another engine is asked again.
+  // Another command's engine is asked again.
   fs::remove(log_);
   ScopedEnv host("DOCKER_HOST", "ssh://builder");
   ScopedEnv other("STUB_ENGINE_ARCH", "amd64");
-  capture_output([] { register_binfmt("x86_64"); });
+  Engine next(context_);
+  capture_output([&] { next.register_binfmt("x86_64"); });
   EXPECT_EQ(calls(), docker + ENGINE_QUERY_LINE + "\n");
 }
 
@@ -166,12 +167,12 @@ TEST_F(DockerTest, WithoutTheEnginesAnswerThisMachineDecides) {
   utsname names{};
   ASSERT_EQ(uname(&names), 0);
   EXPECT_EQ(host_machine(), machine_name(names.machine));
-  EXPECT_FALSE(engine_machine());
+  EXPECT_FALSE(engine_.machine());
 
   auto foreign = host_machine() == "aarch64" ? "x86_64" : "aarch64";
   auto [out, err] = capture_output([&] {
-    register_binfmt(host_machine());
-    register_binfmt(foreign);
+    engine_.register_binfmt(host_machine());
+    engine_.register_binfmt(foreign);
   });
   EXPECT_EQ(out, fmt::format("Registering emulators: this machine is {} (the docker engine did "
                              "not say), the target is {}\n",
@@ -202,7 +203,7 @@ TEST_F(DockerTest, RegisterBinfmtFailureIsRaised) {
   std::optional<tarvo::process::CalledProcessError> error;
   auto [out, err] = capture_output([&] {
     try {
-      register_binfmt("not-this-host");
+      engine_.register_binfmt("not-this-host");
     } catch (const tarvo::process::CalledProcessError &e) {
       error = e;
     }
@@ -235,13 +236,13 @@ protected:
             .products = products};
   }
 
-  // Runs the job; returns its output and the error line, if any.
-  std::tuple<std::string, std::string, std::string> run(const Job &job) {
-    tarvo::process::UseLauncher use(docker);
+  // Runs the job on `on` (the test's engine when none); returns its output and the error line,
+  // if any.
+  std::tuple<std::string, std::string, std::string> run(const Job &job, Engine *on = nullptr) {
     std::string error;
     auto [out, err] = capture_output([&] {
       try {
-        run_job(job);
+        (on != nullptr ? *on : *engine).run_job(job);
       } catch (const tarvo::Error &e) {
         error = error_line(e);
       } catch (const tarvo::process::Interrupted &e) {
@@ -269,13 +270,15 @@ protected:
     return out;
   }
 
+  // The next command: its engine knows nothing yet (copy mode included).
+  void next_command() { engine.emplace(context); }
+
   TempDir dir;
   InDir in{dir.path};
   RecordingLauncher docker;
   ScopedEnv copy{"TARVO_CONTAINER_COPY", std::nullopt};
-  EngineUnknown engine;
-
-  void TearDown() override { forget_copy_mode(); }
+  tarvo::process::Context context{docker};
+  std::optional<UnknownEngine> engine{std::in_place, context};
 };
 
 const Command MOUNTED = {"docker",
@@ -416,7 +419,7 @@ TEST_F(JobTest, RefusedMountRunsOnACopy) {
   EXPECT_EQ(calls[2][1], "create");
   EXPECT_EQ(calls[4], (Command{"docker", "start", "--attach", "NAME"}));
 
-  forget_copy_mode();
+  next_command();
   ScopedEnv never("TARVO_CONTAINER_COPY", "0");
   auto [never_out, never_err, never_error] = run(job(false));
   EXPECT_TRUE(never_error.ends_with("returned non-zero exit status 125.")) << never_error;
@@ -452,11 +455,11 @@ TEST_F(JobTest, TheScriptsOwnStatusIsNotTakenForAMissingMarker) {
 // An interrupt while the container runs stops and removes it by name through the launcher, at
 // once and again once its client has ended, says so in one line, and nothing reaches dist/.
 TEST_F(JobTest, InterruptStopsAndRemovesTheContainer) {
-  tarvo::process::handle_interrupts();
   // Each docker command is still running when its container is first tidied.
   docker.waits_before_end = 1;
   for (const char *copy : {"0", "1"}) {
     SCOPED_TRACE(copy);
+    tarvo::process::Interrupts interrupts;
     ScopedEnv mode("TARVO_CONTAINER_COPY", copy);
     const auto before = docker.calls().size();
     docker.answer = [](const Command &args) {
@@ -488,8 +491,7 @@ TEST_F(JobTest, InterruptStopsAndRemovesTheContainer) {
                        "); nothing was written to " +
                        (std::string(copy) == "0" ? "dist/" : "the project") + "\n");
     EXPECT_EQ(names("."), std::vector<std::string>{});
-    tarvo::process::forget_interrupt();
-    forget_copy_mode();
+    next_command();
   }
 }
 
@@ -562,9 +564,9 @@ namespace {
 // --verbose prints each docker command as a shell would take it, script and all, before it
 // runs: what the short error line leaves out.
 TEST_F(JobTest, VerbosePrintsEveryCommandWithItsScript) {
-  set_verbose(true);
-  auto [out, err, error] = run(job(false));
-  set_verbose(false);
+  tarvo::process::Context verbose(docker, {}, true);
+  UnknownEngine loud(verbose);
+  auto [out, err, error] = run(job(false), &loud);
   EXPECT_EQ(error, "");
   const auto argv = docker.commands().back();
   EXPECT_TRUE(err.starts_with("+ docker run --rm --name=" + argv[3].substr(7) + " --init ")) << err;
@@ -602,7 +604,7 @@ TEST(ProjectCopyTest, WorktreeGetsARepositoryOfItsOwn) {
   auto git = [&](const fs::path &where, std::vector<std::string> args) {
     args.insert(args.begin(), {"git", "-C", where.string(), "-c", "user.name=T", "-c",
                                "user.email=t@example.invalid"});
-    auto done = tarvo::process::run(
+    auto done = tarvo::process::Context().run(
         args, {tarvo::process::Redirect::Capture, tarvo::process::Redirect::Capture});
     EXPECT_EQ(done.returncode, 0) << done.stderr_text.value_or("");
     return done.stdout_text.value_or("");
@@ -698,7 +700,7 @@ TEST_F(JobTest, DistThatIsALinkIsRefusedBeforeAnythingRuns) {
     EXPECT_TRUE(docker.calls().empty());
     EXPECT_TRUE(fs::is_empty(outside.path));
     EXPECT_EQ(names("."), std::vector<std::string>{"dist"});
-    forget_copy_mode();
+    next_command();
   }
 }
 
@@ -717,10 +719,10 @@ TEST_F(JobTest, FailedScriptOnACopyNamesTheStart) {
 // The last word after an interrupt is true: a container whose removal docker did not confirm,
 // or whose clean-up a second Ctrl-C gave up, is named with the command that removes it.
 TEST_F(JobTest, InterruptWithoutConfirmedRemovalNamesTheContainer) {
-  tarvo::process::handle_interrupts();
   docker.waits_before_end = 1;
   for (bool second_ctrl_c : {false, true}) {
     SCOPED_TRACE(second_ctrl_c);
+    tarvo::process::Interrupts interrupts;
     const auto before = docker.calls().size();
     docker.answer = [&](const Command &args) {
       if (args[1] == "run") {
@@ -747,7 +749,6 @@ TEST_F(JobTest, InterruptWithoutConfirmedRemovalNamesTheContainer) {
     EXPECT_EQ(err, "Interrupted: the job was not confirmed stopped: its container " + name +
                        " may still be running; remove it with: docker rm --force --volumes " +
                        name + "\n");
-    tarvo::process::forget_interrupt();
   }
 }
 

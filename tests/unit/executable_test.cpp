@@ -24,9 +24,8 @@ protected:
   std::vector<std::string> build(const std::string &package, const Target &target,
                                  const std::optional<std::string> &setup, bool no_compress,
                                  const std::string &out) {
-    tarvo::process::UseLauncher use(docker);
     auto [printed, err] =
-        capture_output([&] { build_executable(package, target, setup, no_compress); });
+        capture_output([&] { build_executable(engine, package, target, setup, no_compress); });
     EXPECT_EQ(printed, out);
     EXPECT_EQ(err, "");
     auto run = normal(docker.commands().back());
@@ -38,7 +37,8 @@ protected:
   TempDir dir;
   InDir in{dir.path};
   RecordingLauncher docker;
-  EngineUnknown engine;
+  tarvo::process::Context context{docker};
+  UnknownEngine engine{context};
 };
 
 const std::string GLIBC_SCRIPT = R"(apt-get update;apt-get install -y patchelf ccache;

@@ -24,7 +24,7 @@ protected:
   LintTest() {
     fs::create_directories(tools_);
     tool("tarvo", R"(printf 'tarvo %s\n' "$*" >>"$STUB_LOG")");
-    capture_output([&] { venv_.emplace(".venv"); });
+    capture_output([&] { venv_.emplace(context_, ".venv"); });
     take_lines(log_);
   }
   void tool(const std::string &name, const std::string &body) { write_script(tools_ / name, body); }
@@ -36,6 +36,7 @@ protected:
     return capture_output([&] { failed = run_lint(*venv_, config, false, false, false); });
   }
 
+  tarvo::process::Context context_;
   TempDir dir_;
   InDir in_{dir_.path};
   fs::path tools_ = dir_.path / "tools";

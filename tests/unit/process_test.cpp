@@ -1,4 +1,6 @@
 #include "tarvo/platform.hpp"
+#include "tarvo/process/context.hpp"
+#include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/system_process.hpp"
 #include "tarvo/process/timing.hpp"
 
@@ -22,6 +24,10 @@ namespace fs = std::filesystem;
 using namespace tarvo::testing;
 
 const ProcessOptions CAPTURE_BOTH{Redirect::Capture, Redirect::Capture};
+
+CompletedProcess run(std::vector<std::string> args, const ProcessOptions &options = {}) {
+  return Context().run(std::move(args), options);
+}
 
 CompletedProcess shell(const std::string &script, const ProcessOptions &options = CAPTURE_BOTH) {
   return run({"sh", "-c", script}, options);
@@ -85,7 +91,7 @@ TEST(ProcessTest, StartFailuresNameTheProgram) {
                 "[Errno 13] Permission denied: '" + not_executable.string() + "'"},
        }) {
     try {
-      tarvo::process::run({c.program, "--version"});
+      run({c.program, "--version"});
       ADD_FAILURE() << c.program << " started";
     } catch (const tarvo::Error &e) {
       EXPECT_EQ(tarvo::name(e.kind()), c.kind);
@@ -93,7 +99,7 @@ TEST(ProcessTest, StartFailuresNameTheProgram) {
     }
   }
   try {
-    tarvo::process::run({});
+    run({});
     ADD_FAILURE() << "an empty argument vector started";
   } catch (const tarvo::Error &e) {
     EXPECT_EQ(e.kind(), tarvo::ErrorKind::ValueError);
@@ -127,7 +133,7 @@ TEST(ProcessTest, StandardOutputLeadsWhereAsked) {
 TEST(ProcessTest, InheritingChildWritesAfterOurBufferedText) {
   auto [out, err] = capture_output([] {
     fmt::print(stdout, "ours ");
-    tarvo::process::run({"echo", "child"});
+    run({"echo", "child"});
     fmt::print(stdout, "after\n");
   });
   EXPECT_EQ(out, "ours child\nafter\n");
@@ -190,12 +196,12 @@ TEST(ProcessTest, SignalsGoThroughAPidfdWhereThereIsOne) {
 // An error that unwinds past a running child: it is asked to end, killed if it will not, and
 // reaped, so that none is left running or unreaped.
 TEST(ProcessTest, ChildLeftBehindByAnErrorIsEndedAndReaped) {
-  UseTiming quick({.grace_period = 300ms});
+  const Timing quick{.grace_period = 300ms};
   for (const std::string script : {"exec sleep 30", "trap '' TERM; exec sleep 30"}) {
     pid_t pid = -1;
     std::chrono::steady_clock::time_point start;
     try {
-      SystemProcess child({"sh", "-c", script}, CAPTURE_BOTH);
+      SystemProcess child({"sh", "-c", script}, CAPTURE_BOTH, quick);
       pid = child.pid();
       EXPECT_FALSE(child.wait_for(200ms)); // time for the shell to set its trap
       start = std::chrono::steady_clock::now();
@@ -204,7 +210,7 @@ TEST(ProcessTest, ChildLeftBehindByAnErrorIsEndedAndReaped) {
     }
     EXPECT_NE(kill(pid, 0), 0) << script;
     // The stubborn one only after the grace period.
-    EXPECT_EQ(std::chrono::steady_clock::now() - start >= timing().grace_period,
+    EXPECT_EQ(std::chrono::steady_clock::now() - start >= quick.grace_period,
               script.starts_with("trap"));
   }
 }
@@ -212,22 +218,21 @@ TEST(ProcessTest, ChildLeftBehindByAnErrorIsEndedAndReaped) {
 // A signal to tarvo is passed on; a child that ignores it is killed once the grace period is
 // over, and the wait then ends as interrupted.
 TEST(ProcessTest, ChildIgnoringAnInterruptIsKilledAfterTheGracePeriod) {
-  UseTiming quick({.grace_period = 300ms});
-  handle_interrupts();
-  SystemProcess stubborn({"sh", "-c", "trap '' TERM; exec sleep 30"}, CAPTURE_BOTH);
+  const Timing quick{.grace_period = 300ms};
+  Interrupts interrupts;
+  SystemProcess stubborn({"sh", "-c", "trap '' TERM; exec sleep 30"}, CAPTURE_BOTH, quick);
   EXPECT_FALSE(stubborn.wait_for(200ms)); // time for the shell to set its trap
   auto start = std::chrono::steady_clock::now();
   raise(SIGTERM);
   EXPECT_THROW(stubborn.finish(), Interrupted);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, timing().grace_period);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, quick.grace_period);
   EXPECT_NE(kill(stubborn.pid(), 0), 0);
-  forget_interrupt();
 }
 
 // Once a command is interrupted no child starts but a tidy-up step, which the interrupt does
 // not end.
 TEST(ProcessTest, OnlyTidyUpStepsStartAfterAnInterrupt) {
-  handle_interrupts();
+  Interrupts interrupts;
   raise(SIGTERM);
   EXPECT_THROW(SystemProcess({"true"}, CAPTURE_BOTH), Interrupted);
   ProcessOptions tidy = CAPTURE_BOTH;
@@ -235,7 +240,6 @@ TEST(ProcessTest, OnlyTidyUpStepsStartAfterAnInterrupt) {
   auto done = SystemProcess({"sh", "-c", "sleep 0.2; echo tidied"}, tidy).finish();
   EXPECT_EQ(done.returncode, 0);
   EXPECT_EQ(done.stdout_text, "tidied\n");
-  forget_interrupt();
 }
 
 TEST(ProcessTest, ChildrenInheritNoDescriptorOfOtherChildren) {

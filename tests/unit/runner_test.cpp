@@ -38,9 +38,10 @@ const bool runner_driver = [] {
   bool check = std::string(std::getenv("TARVO_RUNNER_CHECK")) == "1";
   int status = 0;
   try {
-    auto done = std::string(mode) == "spinner"
-                    ? spinner(std::getenv("TARVO_RUNNER_ACTION"), args, check)
-                    : chronic(args, std::nullopt, check);
+    auto done =
+        std::string(mode) == "spinner"
+            ? spinner(tarvo::process::Context(), std::getenv("TARVO_RUNNER_ACTION"), args, check)
+            : chronic(tarvo::process::Context(), args, std::nullopt, check);
     std::fflush(stdout);
     fmt::print(stderr, "returncode={} stdout={} stderr={}\n", done.returncode,
                repr(done.stdout_text), repr(done.stderr_text));
@@ -158,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return info.param.name; });
 
 TEST(RunnerTest, ChronicGivesTheChildExactlyTheEnvironment) {
-  auto done = chronic({"env"}, tarvo::process::Environment{{"ONLY", "x"}});
+  auto done =
+      chronic(tarvo::process::Context(), {"env"}, tarvo::process::Environment{{"ONLY", "x"}});
   EXPECT_EQ(done.stdout_text, "ONLY=x\n");
 }
 

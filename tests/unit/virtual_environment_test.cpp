@@ -18,9 +18,10 @@ class VirtualEnvironmentTest : public ::testing::Test {
 protected:
   // Constructs the environment quietly, returning its progress lines.
   std::string make(const fs::path &path, std::optional<VirtualEnvironment> &venv) {
-    return capture_output([&] { venv.emplace(path); }).first;
+    return capture_output([&] { venv.emplace(context_, path); }).first;
   }
 
+  tarvo::process::Context context_;
   TempDir dir_;
   fs::path log_ = dir_.path / "calls.log";
   fs::path venv_path_ = dir_.path / ".venv";
@@ -87,7 +88,7 @@ TEST_F(VirtualEnvironmentTest, GetVenvUsesDotVenvOfTheCurrentDirectory) {
   std::optional<VirtualEnvironment> venv;
   {
     InDir in(dir_.path);
-    capture_output([&] { venv.emplace(get_venv()); });
+    capture_output([&] { venv.emplace(get_venv(context_)); });
   }
   EXPECT_EQ(venv->path(), venv_path_);
   EXPECT_TRUE(fs::is_directory(venv_path_ / "bin"));

@@ -40,7 +40,9 @@ TEST_F(WheelBuild, PureWheelBuild) {
   }
   std::vector<std::string> names;
   for (const std::optional<std::string> &setup : {std::optional<std::string>(), {""}}) {
-    auto outcome = run([&] { build_manylinux_wheel(false, {host, Libc::Glibc, "3.11"}, setup); });
+    auto outcome = run([&] {
+      build_manylinux_wheel(engine, false, {host, Libc::Glibc, "3.11"}, setup);
+    });
     EXPECT_EQ(outcome.error, "");
     EXPECT_EQ(outcome.out, "Building manylinux wheel for " + host +
                                " (glibc) with Python 3.11...\n"
@@ -76,7 +78,8 @@ TEST_F(WheelBuild, OnlySetuptoolsGetsTheNuitkaSetting) {
            {"build-backend = 'hatchling.build'\n", false},
        }) {
     write_file(dir.path / "pyproject.toml", "[build-system]\nrequires = []\n" + backend);
-    auto outcome = run([&] { build_manylinux_wheel(false, {host_machine()}, std::nullopt); });
+    auto outcome =
+        run([&] { build_manylinux_wheel(engine, false, {host_machine()}, std::nullopt); });
     EXPECT_EQ(outcome.error, "");
     EXPECT_EQ(script().find("--config-setting=build_with_nuitka=false") != std::string::npos,
               passed)
@@ -87,7 +90,7 @@ TEST_F(WheelBuild, OnlySetuptoolsGetsTheNuitkaSetting) {
 TEST_F(WheelBuild, NativeWheelBuildForAForeignArchitecture) {
   auto arch = foreign_arch();
   auto outcome = run([&] {
-    build_manylinux_wheel(true, {arch, Libc::Glibc, "3.12"}, "echo one\necho two");
+    build_manylinux_wheel(engine, true, {arch, Libc::Glibc, "3.12"}, "echo one\necho two");
   });
   EXPECT_EQ(outcome.error, "");
   const std::string script =
@@ -115,7 +118,7 @@ TEST_F(WheelBuild, NativeWheelBuildForAForeignArchitecture) {
 TEST_F(WheelBuild, BuildImagesFollowTheCLibrary) {
   for (const auto &[libc, image] : std::vector<std::pair<Libc, std::string>>{
            {Libc::Musl, "musllinux_1_2_armv7l"}, {Libc::Glibc, "manylinux_2_35_armv7l"}}) {
-    run([&] { build_manylinux_wheel(false, {"armv7l", libc, "3.11"}, std::nullopt); });
+    run([&] { build_manylinux_wheel(engine, false, {"armv7l", libc, "3.11"}, std::nullopt); });
     EXPECT_EQ(this->image(), "quay.io/pypa/" + image + ":latest");
   }
 }
@@ -123,7 +126,9 @@ TEST_F(WheelBuild, BuildImagesFollowTheCLibrary) {
 // An architecture from the command line is spliced into the script as one inert word, and the
 // globs around it still match; the cache volume's name keeps only what a name may hold.
 TEST_F(WheelBuild, HostileArchitectureRunsNothing) {
-  run([&] { build_manylinux_wheel(true, {"x;id", Libc::Glibc, "3.11$(id)"}, std::nullopt); });
+  run([&] {
+    build_manylinux_wheel(engine, true, {"x;id", Libc::Glibc, "3.11$(id)"}, std::nullopt);
+  });
   const auto script = this->script();
   for (const std::string line : {"manylinux-interpreters ensure 'cp311$(id)-cp311$(id)'\n",
                                  "PATH=/opt/python/'cp311$(id)-cp311$(id)'/bin:\"$PATH\"\n",
@@ -138,7 +143,7 @@ TEST_F(WheelBuild, WithoutDockerNothingRuns) {
   docker.answer = [](const Command &) -> RecordingLauncher::Answer {
     throw tarvo::os_error(ENOENT, "docker");
   };
-  auto outcome = run([] { build_manylinux_wheel(false, {}, std::nullopt); });
+  auto outcome = run([&] { build_manylinux_wheel(engine, false, {}, std::nullopt); });
   EXPECT_EQ(outcome.error, "exit 1");
   EXPECT_EQ(outcome.out, "");
   EXPECT_EQ(outcome.err, "Error: Docker is not available\n");
@@ -150,7 +155,7 @@ TEST_F(WheelBuild, FailingContainerEndsWithCalledProcessError) {
   docker.answer = [](const Command &args) {
     return RecordingLauncher::Answer{args[1] == "run" ? 3 : 0};
   };
-  auto build = run([] { build_manylinux_wheel(false, {host_machine()}, std::nullopt); });
+  auto build = run([&] { build_manylinux_wheel(engine, false, {host_machine()}, std::nullopt); });
   EXPECT_EQ(build.error,
             "CalledProcessError: Command '['docker', 'run', '[options]', "
             "'quay.io/pypa/manylinux_2_34_" +

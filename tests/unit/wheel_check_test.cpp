@@ -24,7 +24,7 @@ TEST_F(WheelCheck, WithoutDockerNothingRuns) {
   docker.answer = [](const Command &) -> RecordingLauncher::Answer {
     throw tarvo::os_error(ENOENT, "docker");
   };
-  auto outcome = run([] { test_manylinux_wheel({}, std::nullopt); });
+  auto outcome = run([&] { test_manylinux_wheel(engine, {}, std::nullopt); });
   EXPECT_EQ(outcome.error, "exit 1");
   EXPECT_EQ(outcome.out, "");
   EXPECT_EQ(outcome.err, "Error: Docker is not available\n");
@@ -37,8 +37,9 @@ TEST_F(WheelCheck, FailingContainerEndsWithCalledProcessError) {
   docker.answer = [](const Command &args) {
     return RecordingLauncher::Answer{args[1] == "run" ? 3 : 0};
   };
-  auto test = run([] {
-    test_manylinux_wheel({host_machine(), Libc::Glibc, std::string(300, '9')}, std::nullopt);
+  auto test = run([&] {
+    test_manylinux_wheel(engine, {host_machine(), Libc::Glibc, std::string(300, '9')},
+                         std::nullopt);
   });
   EXPECT_TRUE(test.error.starts_with("CalledProcessError: Command '['docker', 'run', "
                                      "'[options]', 'python:9999"))
@@ -68,7 +69,7 @@ tarvo_step python -m pytest -vv tests
 TEST_F(WheelCheck, WheelTestOnTheHostArchitecture) {
   write_file("dist/pkg-1.0-py3-none-any.whl", "");
   auto host = host_machine();
-  auto outcome = run([&] { test_manylinux_wheel({host, Libc::Glibc, "3.11"}, ""); });
+  auto outcome = run([&] { test_manylinux_wheel(engine, {host, Libc::Glibc, "3.11"}, ""); });
   EXPECT_EQ(outcome.error, "");
   EXPECT_EQ(outcome.out, "Testing wheel dist/pkg-1.0-py3-none-any.whl on python:3.11...\n"
                          "Wheel tests passed\n");
@@ -108,7 +109,7 @@ TEST_F(WheelCheck, WheelTestRunsThePathWithPytestsWords) {
        }) {
     SCOPED_TRACE(c.path);
     auto outcome = run([&] {
-      test_manylinux_wheel({host_machine()}, std::nullopt,
+      test_manylinux_wheel(engine, {host_machine()}, std::nullopt,
                            {.paths = {c.path}, .pytest_args = c.words});
     });
     EXPECT_EQ(outcome.error, "");
@@ -129,7 +130,7 @@ TEST_F(WheelCheck, WheelTestBringsThePytestConfigurationButNotThePackage) {
     write_file(file, "");
   }
   run([&] {
-    test_manylinux_wheel({host_machine()}, std::nullopt,
+    test_manylinux_wheel(engine, {host_machine()}, std::nullopt,
                          {.paths = {"test", "src/pkg/tests/test_b.py::test_c"}});
   });
   EXPECT_TRUE(script().ends_with(R"(cd /tmp/test;
@@ -148,14 +149,15 @@ tarvo_step python -m pytest -vv test src/pkg/tests/test_b.py::test_c
 TEST_F(WheelCheck, WheelTestPathMustBeInTheProject) {
   write_file("dist/pkg-1.0-py3-none-any.whl", "");
   for (const std::string path : {"/etc", "../other", "tests/../../x", ".", "::test_a"}) {
-    auto outcome =
-        run([&] { test_manylinux_wheel({host_machine()}, std::nullopt, {.paths = {path}}); });
+    auto outcome = run(
+        [&] { test_manylinux_wheel(engine, {host_machine()}, std::nullopt, {.paths = {path}}); });
     EXPECT_EQ(outcome.error, "ValueError: test --wheel takes a test file, folder or node id "
                              "inside the project, got " +
                                  tarvo::repr(path));
   }
   auto missing = run([&] {
-    test_manylinux_wheel({host_machine()}, std::nullopt, {.paths = {"testing/test_a.py::test_b"}});
+    test_manylinux_wheel(engine, {host_machine()}, std::nullopt,
+                         {.paths = {"testing/test_a.py::test_b"}});
   });
   EXPECT_EQ(missing.error,
             "FileNotFoundError: [Errno 2] No such file or directory: 'testing/test_a.py'");
@@ -181,7 +183,7 @@ TEST_F(WheelCheck, WheelTestInstallsWhatTheTestsNeed) {
            {{TestSource::Unseen}, "\n" + install.substr(0, install.size() - 1) + "[test]\"\n"},
        }) {
     run([&] {
-      test_manylinux_wheel({host_machine()}, std::nullopt, {.requirements = requirements});
+      test_manylinux_wheel(engine, {host_machine()}, std::nullopt, {.requirements = requirements});
     });
     const auto script = this->script();
     const auto hints = step_hints(missing_pytest_hint(requirements));
@@ -213,7 +215,7 @@ TEST_F(WheelCheck, WheelTestPreparesTheTarget) {
            {{"ppc64le", Libc::Glibc, "3.11"}, "", "python:3.11", "linux/ppc64le"},
        }) {
     SCOPED_TRACE(c.target.arch + " " + std::string(tarvo::container::name(c.target.libc)));
-    auto outcome = run([&] { test_manylinux_wheel(c.target, std::nullopt); });
+    auto outcome = run([&] { test_manylinux_wheel(engine, c.target, std::nullopt); });
     EXPECT_EQ(outcome.error, "");
     const auto commands = this->commands();
     EXPECT_EQ(image(), c.image);
@@ -227,10 +229,10 @@ TEST_F(WheelCheck, WheelTestPreparesTheTarget) {
 
 TEST_F(WheelCheck, WheelSearchComesFirstAndRiscv64WithPython311OnGlibcStops) {
   Target riscv{"riscv64", Libc::Glibc, "3.11"};
-  auto none = run([&] { test_manylinux_wheel(riscv, std::nullopt); });
+  auto none = run([&] { test_manylinux_wheel(engine, riscv, std::nullopt); });
   EXPECT_EQ(none.error, "FileNotFoundError: Error: No wheel found for architecture riscv64");
   write_file("dist/pkg-1.0-py3-none-any.whl", "");
-  auto stopped = run([&] { test_manylinux_wheel(riscv, std::nullopt); });
+  auto stopped = run([&] { test_manylinux_wheel(engine, riscv, std::nullopt); });
   EXPECT_EQ(stopped.error, "");
   EXPECT_EQ(stopped.out, "");
   EXPECT_EQ(stopped.err, "WARNING: python image does not support cp311-manylinux_2_39_riscv64, "
@@ -241,7 +243,7 @@ TEST_F(WheelCheck, WheelSearchComesFirstAndRiscv64WithPython311OnGlibcStops) {
 TEST_F(WheelCheck, WheelhouseIsSearchedBeforeDist) {
   write_file("dist/pkg-1.0-cp311-cp311-manylinux_2_34_x86_64.whl", "");
   write_file("wheelhouse/other-1.0-cp311-cp311-manylinux_2_34_aarch64.whl", "");
-  auto outcome = run([] { test_manylinux_wheel({"x86_64"}, std::nullopt); });
+  auto outcome = run([&] { test_manylinux_wheel(engine, {"x86_64"}, std::nullopt); });
   EXPECT_NE(outcome.out.find("Testing wheel wheelhouse/other-1.0-cp311-cp311-manylinux_2_34_"
                              "aarch64.whl on python:3.11..."),
             std::string::npos);

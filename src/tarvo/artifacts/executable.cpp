@@ -10,9 +10,9 @@ namespace tarvo::artifacts {
 
 using namespace container;
 
-void build_executable(const std::string &package, const Target &target,
+void build_executable(container::Engine &engine, const std::string &package, const Target &target,
                       const std::optional<std::string> &setup, bool no_compress) {
-  require_docker();
+  require_docker(engine.context());
   // Made in build/ and moved into the run's products folder once complete: an interrupted
   // compiler leaves no partial file in dist/.
   const auto executable = fmt::format("{}-{}-{}-{}", package, target.arch,
@@ -49,17 +49,17 @@ void build_executable(const std::string &package, const Target &target,
           ? "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs ccache;"
           : "apt-get update;apt-get install -y patchelf ccache;");
 
-  run_job({.arch = target.arch,
-           .container = {{"--platform=" + get_platform(target.arch)},
-                         get_python_image(target),
-                         "/bin/sh",
-                         script.text(),
-                         cache_volume(target)},
-           .starting = fmt::format("Building executables for {} ({}) with Python {}...",
-                                   target.arch, name(target.libc), target.python),
-           .finished = "Executable built for " + target.arch,
-           .what = "the executable build",
-           .products = true});
+  engine.run_job({.arch = target.arch,
+                  .container = {{"--platform=" + get_platform(target.arch)},
+                                get_python_image(target),
+                                "/bin/sh",
+                                script.text(),
+                                cache_volume(target)},
+                  .starting = fmt::format("Building executables for {} ({}) with Python {}...",
+                                          target.arch, name(target.libc), target.python),
+                  .finished = "Executable built for " + target.arch,
+                  .what = "the executable build",
+                  .products = true});
 }
 
 } // namespace tarvo::artifacts

@@ -1,6 +1,7 @@
 // The single-file executable build, in a container of the target's official Python image.
 #pragma once
 
+#include "tarvo/container/docker.hpp"
 #include "tarvo/container/target.hpp"
 
 #include <optional>
@@ -12,7 +13,8 @@ namespace tarvo::artifacts {
 // dist/PACKAGE-ARCH-INTERPRETER-LIBC, with build/ for Nuitka's own files; what the run leaves
 // in the project goes to the owner of the project folder. Without docker the command ends with its
 // error line; a failing container raises CalledProcessError.
-void build_executable(const std::string &package, const container::Target &target,
-                      const std::optional<std::string> &setup, bool no_compress);
+void build_executable(container::Engine &engine, const std::string &package,
+                      const container::Target &target, const std::optional<std::string> &setup,
+                      bool no_compress);
 
 } // namespace tarvo::artifacts

@@ -42,9 +42,9 @@ bool reads_nuitka_setting() {
 
 } // namespace
 
-void build_manylinux_wheel(bool native, const Target &target,
+void build_manylinux_wheel(container::Engine &engine, bool native, const Target &target,
                            const std::optional<std::string> &setup) {
-  require_docker();
+  require_docker(engine.context());
   const auto image = get_manylinux_image(target);
   const auto interpreter = get_python_interpreter(target.python);
   // The wheels of this run are made in folders of its own, outside the project: only they are
@@ -73,18 +73,18 @@ void build_manylinux_wheel(bool native, const Target &target,
       .line(fmt::format("cp {}/*.whl \"$tarvo_out/\"", made))
       .line("rm -rf wheelhouse/");
 
-  run_job({.arch = target.arch,
-           // No platform option: the image's name selects the architecture.
-           .container = {{},
-                         std::string(MANYLINUX_REGISTRY) + image + ":latest",
-                         "/bin/bash",
-                         script.text(),
-                         cache_volume(target)},
-           .starting = fmt::format("Building manylinux wheel for {} ({}) with Python {}...",
-                                   target.arch, name(target.libc), target.python),
-           .finished = "Manylinux wheel built for " + target.arch,
-           .what = "the wheel build",
-           .products = true});
+  engine.run_job({.arch = target.arch,
+                  // No platform option: the image's name selects the architecture.
+                  .container = {{},
+                                std::string(MANYLINUX_REGISTRY) + image + ":latest",
+                                "/bin/bash",
+                                script.text(),
+                                cache_volume(target)},
+                  .starting = fmt::format("Building manylinux wheel for {} ({}) with Python {}...",
+                                          target.arch, name(target.libc), target.python),
+                  .finished = "Manylinux wheel built for " + target.arch,
+                  .what = "the wheel build",
+                  .products = true});
 }
 
 } // namespace tarvo::artifacts

@@ -1,6 +1,7 @@
 // The wheel build in the PyPA manylinux or musllinux container of the target.
 #pragma once
 
+#include "tarvo/container/docker.hpp"
 #include "tarvo/container/target.hpp"
 
 #include <optional>
@@ -14,7 +15,7 @@ namespace tarvo::artifacts {
 // run leaves in the project goes to the owner of the project folder. `setup` runs first in the
 // container. Without docker the command ends with its error line; a failing
 // container raises CalledProcessError.
-void build_manylinux_wheel(bool native, const container::Target &target,
+void build_manylinux_wheel(container::Engine &engine, bool native, const container::Target &target,
                            const std::optional<std::string> &setup);
 
 } // namespace tarvo::artifacts

@@ -143,9 +143,9 @@ std::string install_rust(Libc libc) {
   return "apt-get update;DEBIAN_FRONTEND=\"noninteractive\" apt-get install -y rustc cargo;";
 }
 
-void test_manylinux_wheel(const Target &target, const std::optional<std::string> &setup,
-                          const WheelTests &tests) {
-  require_docker();
+void test_manylinux_wheel(container::Engine &engine, const Target &target,
+                          const std::optional<std::string> &setup, const WheelTests &tests) {
+  require_docker(engine.context());
   std::optional<std::string> wheel;
   for (const char *directory : {"wheelhouse", "dist"}) {
     if ((wheel = find_wheel(directory, target.arch))) {
@@ -202,18 +202,18 @@ void test_manylinux_wheel(const Target &target, const std::optional<std::string>
   }
 
   const auto image = get_python_image(target);
-  run_job({.arch = target.arch,
-           .container = {{"--platform=" + get_platform(target.arch)},
-                         image,
-                         "/bin/sh",
-                         script.text(),
-                         cache_volume(target)},
-           .starting = fmt::format("Testing wheel {} on {}...", printable(*wheel), image),
-           .finished = "Wheel tests passed",
-           .what = "the wheel test",
-           .register_first = true,
-           // A copy holds the project but for dist/: the wheel comes along.
-           .extra = {*wheel}});
+  engine.run_job({.arch = target.arch,
+                  .container = {{"--platform=" + get_platform(target.arch)},
+                                image,
+                                "/bin/sh",
+                                script.text(),
+                                cache_volume(target)},
+                  .starting = fmt::format("Testing wheel {} on {}...", printable(*wheel), image),
+                  .finished = "Wheel tests passed",
+                  .what = "the wheel test",
+                  .register_first = true,
+                  // A copy holds the project but for dist/: the wheel comes along.
+                  .extra = {*wheel}});
 }
 
 } // namespace tarvo::artifacts

@@ -1,6 +1,7 @@
 // The test of a built wheel in a container of the official Python image.
 #pragma once
 
+#include "tarvo/container/docker.hpp"
 #include "tarvo/container/target.hpp"
 #include "tarvo/project/test_requirements.hpp"
 
@@ -35,7 +36,7 @@ struct WheelTests {
 // on them there. No wheel is a FileNotFoundError, and so is a path that is not in
 // the project; a path outside it is a ValueError; a failing container (a failing test) raises
 // CalledProcessError.
-void test_manylinux_wheel(const container::Target &target, const std::optional<std::string> &setup,
-                          const WheelTests &tests = {});
+void test_manylinux_wheel(container::Engine &engine, const container::Target &target,
+                          const std::optional<std::string> &setup, const WheelTests &tests = {});
 
 } // namespace tarvo::artifacts

@@ -5,7 +5,7 @@
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/files/lock.hpp"
-#include "tarvo/process/interrupts.hpp"
+#include "tarvo/process/context.hpp"
 #include "tarvo/project/project_config.hpp"
 #include "tarvo/venv/virtual_environment.hpp"
 
@@ -20,7 +20,7 @@ namespace tarvo::cli {
 
 namespace {
 
-using Handler = int (*)(const Args &, const Grammar &);
+using Handler = int (*)(const Args &, const Grammar &, const process::Context &);
 
 // Whether the command may change the project or its .venv, and so waits for any other tarvo
 // changing it; the others only read, and never wait.
@@ -83,7 +83,6 @@ int main(const std::vector<std::string> &argv) {
   Args &args = std::get<Parsed>(parsed).args;
   const char *no_sync = std::getenv("TARVO_NO_SYNC");
   args.no_sync = args.no_sync || (no_sync && *no_sync && std::string_view(no_sync) != "0");
-  process::handle_interrupts();
   // The absolute form of an empty name is the current directory.
   const char *directory = args.directory.empty() ? "." : args.directory.c_str();
   if (::chdir(directory) != 0) {
@@ -95,7 +94,9 @@ int main(const std::vector<std::string> &argv) {
       if (entry.changes_project(args)) {
         lock.emplace(project_root());
       }
-      return entry.handler(args, grammar);
+      // What the command's children start through, made once and passed down.
+      process::Context context(process::Timing{}, args.verbose);
+      return entry.handler(args, grammar, context);
     }
   }
   throw Error(ErrorKind::RuntimeError, "no handler for command " + args.command);

@@ -7,7 +7,6 @@
 #include "tarvo/artifacts/wheel_check.hpp"
 #include "tarvo/configdiff/diff.hpp"
 #include "tarvo/console/console.hpp"
-#include "tarvo/container/container.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/files/files.hpp"
 #include "tarvo/lint/lint.hpp"
@@ -34,8 +33,8 @@ container::Target target(const Args &args) {
   return {args.arch, container::parse_libc(args.libc), args.python};
 }
 
-venv::VirtualEnvironment environment(const Args &args) {
-  return venv::get_venv(args.no_sync ? venv::Sync::WhenIncomplete : venv::Sync::Always);
+venv::VirtualEnvironment environment(const Args &args, const process::Context &context) {
+  return venv::get_venv(context, args.no_sync ? venv::Sync::WhenIncomplete : venv::Sync::Always);
 }
 
 // Whether the environment's interpreter finds `module`, without importing it.
@@ -120,26 +119,26 @@ Requested validate_extras(const ProjectConfig &config, const std::vector<std::st
   return requested;
 }
 
-int cmd_requirements(const Args &args, const Grammar &) {
+int cmd_requirements(const Args &args, const Grammar &, const process::Context &context) {
   ProjectConfig config;
   // Unknown names fail here, before .venv is created or changed.
   auto requested = validate_extras(config, args.extras);
   // The installation is what the command is for: --no-sync skips only the steps before it.
-  environment(args).install(requested.extras, requested.groups);
+  environment(args, context).install(requested.extras, requested.groups);
   return 0;
 }
 
-int cmd_status(const Args &args, const Grammar &) {
+int cmd_status(const Args &args, const Grammar &, const process::Context &context) {
   const auto pyproject = project::find_pyproject();
   ProjectConfig config(pyproject);
   std::optional<console::ProgressOnStderr> result_only;
   if (args.json) {
     result_only.emplace();
   }
-  auto venv = environment(args);
+  auto venv = environment(args, context);
   // Read before the first line, so a malformed file prints no status at all.
-  const auto identity = project::project_identity(config, pyproject.parent_path());
-  const bool docker = container::check_docker();
+  const auto identity = project::project_identity(context, config, pyproject.parent_path());
+  const bool docker = container::check_docker(context);
   const bool venv_installed = venv.exists();
   if (args.json) {
     auto text = [](const std::optional<std::string> &value) {
@@ -157,7 +156,7 @@ int cmd_status(const Args &args, const Grammar &) {
   return 0;
 }
 
-int cmd_test(const Args &args, const Grammar &) {
+int cmd_test(const Args &args, const Grammar &, const process::Context &context) {
   const auto paths =
       args.path ? std::vector<std::string>{*args.path} : project::default_test_paths(".");
   // A project without tests yet (one fresh from init) has nothing to fail: that is said, as
@@ -167,7 +166,6 @@ int cmd_test(const Args &args, const Grammar &) {
                  "folder in pytest's testpaths, or run tarvo test PATH\n");
     return 0;
   }
-  container::set_verbose(args.verbose);
   const auto requirements = project::test_requirements_in(".");
   auto say_requirements = [&] {
     for (const auto &line : project::test_requirements_lines(requirements)) {
@@ -176,11 +174,12 @@ int cmd_test(const Args &args, const Grammar &) {
   };
   if (args.wheel) {
     say_requirements();
-    artifacts::test_manylinux_wheel(target(args), args.setup,
+    container::Engine engine(context);
+    artifacts::test_manylinux_wheel(engine, target(args), args.setup,
                                     {paths, args.pytest_args, requirements});
     return 0;
   }
-  auto venv = environment(args);
+  auto venv = environment(args, context);
   if (venv.syncs()) {
     say_requirements();
     venv.ensure_test_tools(requirements);
@@ -196,8 +195,7 @@ int cmd_test(const Args &args, const Grammar &) {
   return status;
 }
 
-int cmd_build(const Args &args, const Grammar &) {
-  container::set_verbose(args.verbose);
+int cmd_build(const Args &args, const Grammar &, const process::Context &context) {
   // The package name reaches the compiler in a container as a word of its own: a name that is
   // no project name (one starting with "-" would read as an option) stops the command before
   // anything is built.
@@ -212,41 +210,44 @@ int cmd_build(const Args &args, const Grammar &) {
       return 1;
     }
   }
-  auto venv = environment(args);
+  auto venv = environment(args, context);
   if (venv.syncs()) {
     venv.ensure_build_tools();
   }
   if (args.sdist) {
     artifacts::build_sdist(venv);
   }
+  // One engine for the command's containers: asked once what it runs, and switched once to
+  // copy mode when it does not see the project.
+  container::Engine engine(context);
   if (args.wheel) {
-    artifacts::build_manylinux_wheel(false, target(args), args.setup);
+    artifacts::build_manylinux_wheel(engine, false, target(args), args.setup);
   }
   if (args.native_wheel) {
-    artifacts::build_manylinux_wheel(true, target(args), args.setup);
+    artifacts::build_manylinux_wheel(engine, true, target(args), args.setup);
   }
   if (args.executable) {
     if (!name) {
       console::report_error("Project name missing");
       return 1;
     }
-    artifacts::build_executable(str(*name), target(args), args.setup, args.no_compress);
+    artifacts::build_executable(engine, str(*name), target(args), args.setup, args.no_compress);
   }
   return 0;
 }
 
-int cmd_clean(const Args &, const Grammar &) {
+int cmd_clean(const Args &, const Grammar &, const process::Context &) {
   artifacts::clean();
   return 0;
 }
 
-int cmd_lint(const Args &args, const Grammar &) {
-  auto venv = environment(args);
+int cmd_lint(const Args &args, const Grammar &, const process::Context &context) {
+  auto venv = environment(args, context);
   ProjectConfig config;
   return lint::run_lint(venv, config, args.fix, args.workflow, args.colour);
 }
 
-int cmd_config_diff(const Args &args, const Grammar &) {
+int cmd_config_diff(const Args &args, const Grammar &, const process::Context &) {
   return configdiff::diff(args.workflow, args.colour);
 }
 

@@ -1,10 +1,11 @@
-// The eight command handlers: each takes the parsed arguments and the grammar and returns the
-// exit status.
+// The eight command handlers: each takes the parsed arguments, the grammar and the run's
+// context (what starts its children) and returns the exit status.
 #pragma once
 
 #include "tarvo/cli/args.hpp"
 #include "tarvo/cli/grammar.hpp"
 #include "tarvo/cli/help.hpp"
+#include "tarvo/process/context.hpp"
 
 #include <optional>
 #include <string>
@@ -16,14 +17,14 @@ class ProjectConfig;
 
 namespace tarvo::cli {
 
-int cmd_requirements(const Args &args, const Grammar &grammar);
-int cmd_test(const Args &args, const Grammar &grammar);
-int cmd_build(const Args &args, const Grammar &grammar);
-int cmd_clean(const Args &args, const Grammar &grammar);
-int cmd_lint(const Args &args, const Grammar &grammar);
-int cmd_status(const Args &args, const Grammar &grammar);
-int cmd_config_diff(const Args &args, const Grammar &grammar);
-int cmd_init(const Args &args, const Grammar &grammar);
+int cmd_requirements(const Args &args, const Grammar &grammar, const process::Context &context);
+int cmd_test(const Args &args, const Grammar &grammar, const process::Context &context);
+int cmd_build(const Args &args, const Grammar &grammar, const process::Context &context);
+int cmd_clean(const Args &args, const Grammar &grammar, const process::Context &context);
+int cmd_lint(const Args &args, const Grammar &grammar, const process::Context &context);
+int cmd_status(const Args &args, const Grammar &grammar, const process::Context &context);
+int cmd_config_diff(const Args &args, const Grammar &grammar, const process::Context &context);
+int cmd_init(const Args &args, const Grammar &grammar, const process::Context &context);
 
 // What `requirements NAME...` installs: each name that is an extra of the project goes to
 // `extras`, in the order given; one that is not an extra but a dependency group goes to

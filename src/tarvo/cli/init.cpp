@@ -33,7 +33,7 @@ std::optional<std::string> get_arg(const std::optional<std::string> &value,
   }
 }
 
-int cmd_init(const Args &args, const Grammar &grammar) {
+int cmd_init(const Args &args, const Grammar &grammar, const process::Context &) {
   // Each value is checked as it is given, so that a refused one costs no other answer: the
   // name from --name before any prompt.
   struct Question {

@@ -4,7 +4,6 @@
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/process/interrupts.hpp"
-#include "tarvo/process/timing.hpp"
 #include "tarvo/random.hpp"
 
 #include <cerrno>
@@ -16,10 +15,8 @@ namespace tarvo::container {
 
 namespace {
 
-bool verbose_ = false;
-
-void show(const std::vector<std::string> &args) {
-  if (!verbose_) {
+void show(const process::Context &context, const std::vector<std::string> &args) {
+  if (!context.verbose()) {
     return;
   }
   std::string line = "+";
@@ -31,21 +28,22 @@ void show(const std::vector<std::string> &args) {
 
 // A tidy-up step: quiet, started even while the command is being interrupted, and bounded by
 // the clean-up's deadline; how it ended, with what it said on standard error.
-process::CompletedProcess tidy_step(std::vector<std::string> args) {
+process::CompletedProcess tidy_step(const process::Context &context,
+                                    std::vector<std::string> args) {
   process::ProcessOptions options{.stdout_mode = process::Redirect::Discard,
                                   .stderr_mode = process::Redirect::Capture};
   options.tidy_up = true;
-  return process::launcher().start(std::move(args), options)->finish();
+  return context.run(std::move(args), options);
 }
 
 // After an interrupt, a second Ctrl-C or the clean-up's deadline gives the clean-up up.
-bool given_up() { return process::interrupt_signal() != 0 && process::cleanup_abandoned(); }
+bool given_up(const process::Context &context) {
+  return process::interrupt_signal() != 0 && process::cleanup_abandoned(context.timing());
+}
 
 } // namespace
 
 std::string container_name() { return fmt::format("tarvo-{:016x}", random_bits()); }
-
-void set_verbose(bool verbose) { verbose_ = verbose; }
 
 std::vector<std::string> shown_in_errors(const std::vector<std::string> &args) {
   // docker VERB [options] IMAGE SHELL -ec SCRIPT
@@ -65,8 +63,8 @@ std::vector<std::string> shown_in_errors(const std::vector<std::string> &args) {
           "<script: --verbose shows it>"};
 }
 
-Container::Container(std::string what, std::string untouched)
-    : what_(std::move(what)), untouched_(std::move(untouched)) {}
+Container::Container(const process::Context &context, std::string what, std::string untouched)
+    : context_(&context), what_(std::move(what)), untouched_(std::move(untouched)) {}
 
 Container::~Container() {
   // After the last word of an interrupt nothing more is done.
@@ -85,13 +83,13 @@ Container::~Container() {
 
 bool Container::tidy_up() {
   try {
-    if (stop_first_ && !given_up()) {
-      tidy_step({"docker", "stop", "-t", "2", name_});
+    if (stop_first_ && !given_up(*context_)) {
+      tidy_step(*context_, {"docker", "stop", "-t", "2", name_});
     }
-    if (given_up()) {
+    if (given_up(*context_)) {
       return false;
     }
-    auto removed = tidy_step({"docker", "rm", "--force", "--volumes", name_});
+    auto removed = tidy_step(*context_, {"docker", "rm", "--force", "--volumes", name_});
     // Older engines refuse to remove what is not there.
     if (removed.returncode == 0 ||
         removed.stderr_text.value_or("").find("No such container") != std::string::npos) {
@@ -121,12 +119,12 @@ void Container::report_interrupt(bool removed) {
 
 process::CompletedProcess Container::run(std::vector<std::string> args,
                                          const process::ProcessOptions &options) {
-  show(args);
+  show(*context_, args);
   const bool existed = may_exist_;
   may_exist_ = true;
   std::unique_ptr<process::Child> child;
   try {
-    child = process::launcher().start(std::move(args), options);
+    child = context_->start(std::move(args), options);
   } catch (...) {
     // Refused before it started (an interrupt came first): it made nothing.
     may_exist_ = existed;
@@ -135,7 +133,7 @@ process::CompletedProcess Container::run(std::vector<std::string> args,
   bool tidied = false;
   // Waits in frames: the wait itself does not end at an interrupt. The container is stopped at
   // once, while its client may still be running.
-  while (!child->wait_for(process::timing().frame_period)) {
+  while (!child->wait_for(context_->timing().frame_period)) {
     if (!tidied && process::interrupt_signal() != 0) {
       tidy_up();
       tidied = true;

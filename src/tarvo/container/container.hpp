@@ -4,7 +4,7 @@
 // started on the engine.
 #pragma once
 
-#include "tarvo/process/process.hpp"
+#include "tarvo/process/context.hpp"
 
 #include <string>
 #include <vector>
@@ -15,18 +15,16 @@ namespace tarvo::container {
 // hexadecimal digits.
 std::string container_name();
 
-// With --verbose every docker command is printed, script and all, before it runs.
-void set_verbose(bool verbose);
-
 // A docker command that carries a script, as an error's one line shows it: without the options
 // and the script, which --verbose prints.
 std::vector<std::string> shown_in_errors(const std::vector<std::string> &args);
 
 class Container {
 public:
-  // `what` names the step in the line an interrupt prints ("the wheel build"); `untouched` is
-  // what that line says nothing was written to ("dist/").
-  Container(std::string what, std::string untouched);
+  // Its docker commands run through `context` (which must outlive it), each printed first with
+  // --verbose. `what` names the step in the line an interrupt prints ("the wheel build");
+  // `untouched` is what that line says nothing was written to ("dist/").
+  Container(const process::Context &context, std::string what, std::string untouched);
   // A container that may still exist is removed, quietly, after stopping it when it gives
   // files back.
   ~Container();
@@ -67,6 +65,7 @@ private:
   // may still run and how to remove it.
   void report_interrupt(bool removed);
 
+  const process::Context *context_;
   std::string what_;
   std::string untouched_;
   std::string name_ = container_name();

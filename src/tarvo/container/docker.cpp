@@ -24,20 +24,10 @@ namespace {
 // image not found, an engine out of reach.
 constexpr int CLIENT_FAILED = 125;
 
-// Why this command copies the project into its containers, once it does.
-std::optional<std::string> copy_reason;
-
 // TARVO_CONTAINER_COPY: "1" always copies, "0" never does; anything else lets the engine tell.
 std::string copy_setting() {
   const char *value = std::getenv("TARVO_CONTAINER_COPY");
   return value != nullptr ? value : "";
-}
-
-void use_copy_mode(const std::string &reason) {
-  if (!copy_reason) {
-    copy_reason = reason;
-    console::out("Copy mode: {}, so the project is copied into the container\n", reason);
-  }
 }
 
 // How a job's container ended, and the docker command that ran its script, as an error's last
@@ -69,8 +59,8 @@ std::string where_untouched(const Job &job, bool copied) {
 }
 
 // The run with the project mounted.
-Ran run_mounted(const Job &job, const RunFiles &files) {
-  Container container(job.what, where_untouched(job, false));
+Ran run_mounted(const process::Context &context, const Job &job, const RunFiles &files) {
+  Container container(context, job.what, where_untouched(job, false));
   container.give_back_on_stop();
   std::vector<std::string> argv = {"docker", "run", "--rm"};
   for (auto &option : common_options(container, job.container, project_mount())) {
@@ -90,8 +80,8 @@ Ran run_mounted(const Job &job, const RunFiles &files) {
 
 // The run on a copy of the project: made, filled, started, its status asked of the engine (a
 // client that was interrupted reports 0), its products copied out after success, removed.
-Ran run_copied(const Job &job, const RunFiles &files) {
-  Container container(job.what, where_untouched(job, true));
+Ran run_copied(const process::Context &context, const Job &job, const RunFiles &files) {
+  Container container(context, job.what, where_untouched(job, true));
   std::vector<std::string> argv = {"docker", "create"};
   for (auto &option : common_options(container, job.container, "/src")) {
     argv.push_back(std::move(option));
@@ -125,11 +115,12 @@ Ran run_copied(const Job &job, const RunFiles &files) {
 
 } // namespace
 
-bool check_docker() {
+bool check_docker(const process::Context &context) {
   using process::Redirect;
   try {
-    return process::run({"docker", "--version"},
-                        {.stdout_mode = Redirect::Discard, .stderr_mode = Redirect::Discard})
+    return context
+               .run({"docker", "--version"},
+                    {.stdout_mode = Redirect::Discard, .stderr_mode = Redirect::Discard})
                .returncode == 0;
   } catch (const Error &e) {
     if (e.kind() == ErrorKind::FileNotFoundError) {
@@ -139,8 +130,8 @@ bool check_docker() {
   }
 }
 
-void require_docker() {
-  if (!check_docker()) {
+void require_docker(const process::Context &context) {
+  if (!check_docker(context)) {
     console::report_error("Docker is not available");
     throw ExitStatus{1};
   }
@@ -170,25 +161,12 @@ std::string host_machine() {
 
 namespace {
 
-// The engine's machine, asked once per command and engine: DOCKER_HOST and DOCKER_CONTEXT name
-// the engine the client talks to. Empty when the engine could not be asked.
-struct EngineMachine {
-  std::string engine;
-  std::string machine;
-};
-std::optional<EngineMachine> engine_answer;
-
-std::string engine_key() {
-  const char *host = std::getenv("DOCKER_HOST");
-  const char *context = std::getenv("DOCKER_CONTEXT");
-  return std::string(host != nullptr ? host : "") + '\n' + (context != nullptr ? context : "");
-}
-
-std::string ask_engine_machine() {
+// The engine's architecture in machine_name()'s spelling, or empty when it does not answer.
+std::string ask_engine_machine(const process::Context &context) {
   using process::Redirect;
   try {
-    auto done = process::run({"docker", "version", "--format", "{{.Server.Arch}}"},
-                             {.stdout_mode = Redirect::Capture, .stderr_mode = Redirect::Discard});
+    auto done = context.run({"docker", "version", "--format", "{{.Server.Arch}}"},
+                            {.stdout_mode = Redirect::Capture, .stderr_mode = Redirect::Discard});
     std::string text = done.stdout_text.value_or("");
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
       text.pop_back();
@@ -205,38 +183,30 @@ std::string ask_engine_machine() {
 
 } // namespace
 
-std::optional<std::string> engine_machine() {
-  auto key = engine_key();
-  if (!engine_answer || engine_answer->engine != key) {
-    engine_answer = EngineMachine{key, ask_engine_machine()};
+std::optional<std::string> Engine::machine() {
+  if (!machine_) {
+    auto answer = ask_engine_machine(*context_);
+    know_machine(answer.empty() ? std::nullopt : std::optional(answer));
   }
-  if (engine_answer->machine.empty()) {
-    return std::nullopt;
-  }
-  return engine_answer->machine;
+  return *machine_;
 }
 
-void know_engine_machine(std::optional<std::string> machine) {
-  engine_answer = EngineMachine{engine_key(), machine.value_or("")};
-}
+void Engine::know_machine(std::optional<std::string> machine) { machine_ = std::move(machine); }
 
-void forget_engine_machine() { engine_answer.reset(); }
-
-void register_binfmt(std::string_view arch) {
-  auto engine = engine_machine();
-  auto machine = engine ? *engine : host_machine();
-  if (arch == machine) {
+void Engine::register_binfmt(std::string_view arch) {
+  auto engine = machine();
+  auto own = engine ? *engine : host_machine();
+  if (arch == own) {
     return;
   }
   if (engine) {
-    console::out("Registering emulators: the docker engine runs {}, the target is {}\n", machine,
-                 arch);
+    console::out("Registering emulators: the docker engine runs {}, the target is {}\n", own, arch);
   } else {
     console::out("Registering emulators: this machine is {} (the docker engine did not say), the "
                  "target is {}\n",
-                 machine, arch);
+                 own, arch);
   }
-  Container container("the emulator registration", "the project");
+  Container container(*context_, "the emulator registration", "the project");
   auto done = container.run({"docker", "run", "--privileged", "--rm", "--name=" + container.name(),
                              std::string(BINFMT_IMAGE), "--install", "all"});
   if (done.returncode == 0) {
@@ -299,7 +269,14 @@ trap 'exit 143' TERM
 
 std::string project_mount() { return std::filesystem::current_path().string() + ":/src"; }
 
-void run_job(const Job &job) {
+void Engine::use_copy_mode(const std::string &reason) {
+  if (!copy_reason_) {
+    copy_reason_ = reason;
+    console::out("Copy mode: {}, so the project is copied into the container\n", reason);
+  }
+}
+
+void Engine::run_job(const Job &job) {
   if (job.register_first) {
     register_binfmt(job.arch);
   }
@@ -313,10 +290,10 @@ void run_job(const Job &job) {
   }
   RunFiles files(job.products);
   Ran ran{};
-  if (copy_reason) {
-    ran = run_copied(job, files);
+  if (copy_reason_) {
+    ran = run_copied(*context_, job, files);
   } else {
-    ran = run_mounted(job, files);
+    ran = run_mounted(*context_, job, files);
     if (ran.status == MARKER_MISSING && !files.seen()) {
       if (setting == "0") {
         throw Error(ErrorKind::RuntimeError,
@@ -324,14 +301,14 @@ void run_job(const Job &job) {
                     "TARVO_CONTAINER_COPY=0 forbids copying the project in");
       }
       use_copy_mode("the docker engine does not see this project folder");
-      ran = run_copied(job, files);
+      ran = run_copied(*context_, job, files);
     } else if (ran.status == CLIENT_FAILED && !files.seen() && setting != "0") {
       // Docker Desktop and colima refuse to mount a folder outside those they share ("Mounts
       // denied"), and the client ends with its own status before the script starts. Another
       // such failure (an image that cannot be pulled) fails the copy's first step again.
       use_copy_mode("docker could not start the container with this project folder mounted "
                     "(status 125; Docker Desktop and colima refuse folders they do not share)");
-      ran = run_copied(job, files);
+      ran = run_copied(*context_, job, files);
     }
   }
   if (ran.status != 0) {
@@ -340,7 +317,5 @@ void run_job(const Job &job) {
   files.deliver();
   console::out("{}\n", job.finished);
 }
-
-void forget_copy_mode() { copy_reason.reset(); }
 
 } // namespace tarvo::container

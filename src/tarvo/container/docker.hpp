@@ -1,9 +1,11 @@
-// The docker client: whether it is there, the emulator registration for foreign architectures,
-// and one job in a container. A job mounts the project when the engine sees the project folder
-// and copies it in and the products out when it does not (copy mode).
+// The docker client and the engine it talks to: whether it is there, the engine's architecture,
+// the emulator registration for foreign ones, and one job in a container. A job mounts the
+// project when the engine sees the project folder and copies it in and the products out when it
+// does not (copy mode).
 #pragma once
 
 #include "tarvo/container/target.hpp"
+#include "tarvo/process/context.hpp"
 
 #include <filesystem>
 #include <optional>
@@ -14,10 +16,10 @@
 namespace tarvo::container {
 
 // The docker client runs and reports its version; false, silently, when it is not installed.
-bool check_docker();
+bool check_docker(const process::Context &context);
 
 // Ends the command with "Error: Docker is not available" (status 1) unless check_docker().
-void require_docker();
+void require_docker(const process::Context &context);
 
 // A machine architecture in uname's Linux spelling ("x86_64", "aarch64", "i686", "armv7l"),
 // from Go's (the engine's "amd64", "arm64", "386", "arm") or a BSD's or macOS's.
@@ -25,21 +27,6 @@ std::string machine_name(std::string_view name);
 
 // This machine's architecture, uname's machine field in machine_name()'s spelling.
 std::string host_machine();
-
-// The docker engine's architecture (machine_name()'s spelling), asked of the engine once per
-// command and engine (DOCKER_HOST, DOCKER_CONTEXT); none when it does not answer. The client's
-// machine says nothing about a remote engine's, and macOS and the BSDs spell theirs otherwise.
-std::optional<std::string> engine_machine();
-
-// Takes `machine` as the current engine's answer (none: it did not answer), for a test whose
-// docker is not asked; forget_engine_machine() has the engine asked again.
-void know_engine_machine(std::optional<std::string> machine);
-void forget_engine_machine();
-
-// Installs the emulators on the engine unless `arch` is the engine's own (this machine's when
-// the engine cannot be asked), saying why in one line; the container's output goes to our
-// terminal, and a failure raises CalledProcessError.
-void register_binfmt(std::string_view arch);
 
 // The named volume that keeps pip's and the compiler's caches (the container's /root/.cache)
 // for one target from run to run: "tarvo-cache-x86_64-glibc-3.11".
@@ -69,7 +56,7 @@ std::string prelude(const std::string &marker, const std::string &products, bool
 std::string project_mount();
 
 // One job in a container: `starting` is printed, emulators are registered when `arch` is not
-// the host's (before `starting` when `register_first`), the container runs with its output on
+// the engine's (before `starting` when `register_first`), the container runs with its output on
 // our terminal, its products reach dist/, and `finished` is printed once it succeeded. A
 // failure raises CalledProcessError.
 struct Job {
@@ -83,9 +70,38 @@ struct Job {
   std::vector<std::filesystem::path> extra = {}; // brought into a copy besides the project
 };
 
-void run_job(const Job &job);
+// The docker engine a command's containers run on (the one DOCKER_HOST or DOCKER_CONTEXT names),
+// as the command comes to know it: its architecture, asked once, and whether it sees the project
+// folder, found at the first job (copy mode is then kept for the command's other jobs).
+class Engine {
+public:
+  // Its docker commands run through `context`, which must outlive it.
+  explicit Engine(const process::Context &context) : context_(&context) {}
 
-// Forgets that this command uses copy mode, for a test that ran a job in it.
-void forget_copy_mode();
+  const process::Context &context() const { return *context_; }
+
+  // The engine's architecture (machine_name()'s spelling), asked of it the first time; none
+  // when it does not answer. The client's machine says nothing about a remote engine's, and
+  // macOS and the BSDs spell theirs otherwise.
+  std::optional<std::string> machine();
+  // Takes `machine` as the engine's answer (none: it did not answer), so that it is not asked.
+  void know_machine(std::optional<std::string> machine);
+
+  // Installs the emulators on the engine unless `arch` is the engine's own (this machine's when
+  // the engine cannot be asked), saying why in one line; the container's output goes to our
+  // terminal, and a failure raises CalledProcessError.
+  void register_binfmt(std::string_view arch);
+
+  // Runs one job (see Job).
+  void run_job(const Job &job);
+
+private:
+  // Switches the command to copy mode, saying why once.
+  void use_copy_mode(const std::string &reason);
+
+  const process::Context *context_;
+  std::optional<std::optional<std::string>> machine_; // once asked: the answer, if any
+  std::optional<std::string> copy_reason_;            // why the project is copied in, once it is
+};
 
 } // namespace tarvo::container

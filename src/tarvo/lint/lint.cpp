@@ -43,7 +43,8 @@ std::vector<Tool> tool_table(bool fix, bool workflow, bool colour) {
           {"tarvo", self}};
 }
 
-process::CompletedProcess run_self(const std::vector<std::string> &args) {
+process::CompletedProcess run_self(const process::Context &context,
+                                   const std::vector<std::string> &args) {
   auto env = process::current_environment();
   auto &pythonpath = env["PYTHONPATH"];
   pythonpath = MODULE_PATH.string() + ":" + pythonpath;
@@ -55,7 +56,7 @@ process::CompletedProcess run_self(const std::vector<std::string> &args) {
   if (!process::on_search_path(argv.front(), env)) {
     options.program = process::running_executable();
   }
-  return process::run(std::move(argv), options);
+  return context.run(std::move(argv), options);
 }
 
 std::string status_line(const std::string &name, const TaskResult &result) {
@@ -121,7 +122,7 @@ TaskResult run_lint_async(const venv::VirtualEnvironment &venv, const std::strin
                           const std::vector<std::string> &args) {
   process::CompletedProcess done;
   if (tool == "tarvo") {
-    done = run_self(args);
+    done = run_self(venv.context(), args);
   } else {
     std::vector<std::string> argv = {venv.safe_path_option(), "-um", tool};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -178,7 +179,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
   while (!process::interrupt_signal() && !std::all_of(futures.begin(), futures.end(), is_done) &&
          !std::any_of(futures.begin(), futures.end(), ended_in_error)) {
     if (!console::is_terminal(Stream::Out)) {
-      process::sleep_unless_interrupted(process::timing().frame_period);
+      process::sleep_unless_interrupted(venv.context().timing().frame_period);
       continue;
     }
     spinner_idx = (spinner_idx + 1) % console::SPINNER_FRAMES.size();
@@ -191,7 +192,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
               : fmt::format("{}: [{}]", table[i].name, console::SPINNER_FRAMES[spinner_idx]));
     }
     block.draw(lines);
-    process::sleep_unless_interrupted(process::timing().frame_period);
+    process::sleep_unless_interrupted(venv.context().timing().frame_period);
     block.rewind();
   }
   // Interrupted, the checks are waited for without drawing, and the block is erased.

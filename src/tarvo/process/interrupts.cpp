@@ -3,7 +3,6 @@
 #include "tarvo/error.hpp"
 #include "tarvo/fd.hpp"
 #include "tarvo/platform.hpp"
-#include "tarvo/process/timing.hpp"
 
 #include <array>
 #include <atomic>
@@ -151,10 +150,15 @@ void on_sigchld(int) {
   errno = saved;
 }
 
+// The signals that interrupt a command, and the handlers Interrupts replaced, which it puts back.
+constexpr std::array<int, 3> HANDLED = {SIGINT, SIGTERM, SIGHUP};
+std::array<std::optional<struct sigaction>, HANDLED.size()> replaced;
+
 // A signal ignored when tarvo started (nohup, a background job of a script) stays ignored.
-void install(int signal, void (*handler)(int, siginfo_t *, void *)) {
-  struct sigaction previous {};
-  if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+void install(int signal, void (*handler)(int, siginfo_t *, void *),
+             std::optional<struct sigaction> &previous) {
+  struct sigaction before {};
+  if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) {
     return;
   }
   struct sigaction action {};
@@ -164,6 +168,7 @@ void install(int signal, void (*handler)(int, siginfo_t *, void *)) {
   if (sigaction(signal, &action, nullptr) != 0) {
     throw os_error(errno);
   }
+  previous = before;
 }
 
 void wait_for_handlers(const Slot &slot) {
@@ -174,16 +179,31 @@ void wait_for_handlers(const Slot &slot) {
 
 } // namespace
 
-void handle_interrupts() {
+Interrupts::Interrupts() {
   if (notify_read) {
-    return;
+    throw Error(ErrorKind::RuntimeError, "interrupts are already handled");
   }
   auto notify = make_pipe(O_CLOEXEC | O_NONBLOCK);
   notify_read = std::move(notify.read);
   notify_write = std::move(notify.write);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    install(signal, on_interrupt);
+  for (std::size_t i = 0; i < HANDLED.size(); ++i) {
+    install(HANDLED[i], on_interrupt, replaced[i]);
   }
+}
+
+Interrupts::~Interrupts() {
+  for (std::size_t i = 0; i < HANDLED.size(); ++i) {
+    if (replaced[i]) {
+      sigaction(HANDLED[i], &*replaced[i], nullptr);
+      replaced[i].reset();
+    }
+  }
+  claimed.store(false);
+  first_signal.store(0);
+  first_at.store(0);
+  kills.store(0);
+  notify_write.close();
+  notify_read.close();
 }
 
 int interrupt_signal() { return first_signal.load(); }
@@ -203,7 +223,8 @@ void sleep_unless_interrupted(std::chrono::milliseconds period) {
   }
 }
 
-std::optional<std::chrono::steady_clock::time_point> kill_deadline() {
+std::optional<std::chrono::steady_clock::time_point>
+kill_deadline(std::chrono::milliseconds grace) {
   // Read alone: set once, by the first signal, before the signal itself is published.
   long long first = first_at.load();
   if (first == 0) {
@@ -211,20 +232,15 @@ std::optional<std::chrono::steady_clock::time_point> kill_deadline() {
   }
   // steady_clock is CLOCK_MONOTONIC on Linux and on the BSDs; on macOS it is the same uptime
   // clock, which CLOCK_MONOTONIC also reads.
-  return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(first)) +
-         timing().grace_period;
+  return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(first)) + grace;
 }
 
-std::optional<std::chrono::steady_clock::time_point> cleanup_deadline() {
-  auto deadline = kill_deadline();
-  if (deadline) {
-    *deadline += timing().cleanup_period - timing().grace_period;
-  }
-  return deadline;
+std::optional<std::chrono::steady_clock::time_point> cleanup_deadline(const Timing &timing) {
+  return kill_deadline(timing.cleanup_period);
 }
 
-bool cleanup_abandoned() {
-  auto deadline = cleanup_deadline();
+bool cleanup_abandoned(const Timing &timing) {
+  auto deadline = cleanup_deadline(timing);
   return kills.load() != 0 || (deadline && std::chrono::steady_clock::now() >= *deadline);
 }
 
@@ -308,16 +324,6 @@ void wake_on_sigchld() {
       throw os_error(errno);
     }
   });
-}
-
-void forget_interrupt() {
-  claimed.store(false);
-  first_signal.store(0);
-  first_at.store(0);
-  kills.store(0);
-  char drain[64];
-  while (notify_read && ::read(notify_read.get(), drain, sizeof drain) > 0) {
-  }
 }
 
 } // namespace tarvo::process

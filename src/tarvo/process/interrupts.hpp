@@ -5,7 +5,11 @@
 // every child has ended, lets the display finish, and exits with 128 + the signal number. A second
 // Ctrl-C kills the children at once, and a child that has not ended the grace period (timing.hpp)
 // after the first signal is killed as well.
+// A run that tidies up outside its own processes (a container on the engine) has a deadline
+// for that too, and a second Ctrl-C gives it up.
 #pragma once
+
+#include "tarvo/process/timing.hpp"
 
 #include <chrono>
 #include <optional>
@@ -19,8 +23,16 @@ struct Interrupted {
   int signal;
 };
 
-// Installs the handlers of SIGINT, SIGTERM and SIGHUP. Called once, as the command starts.
-void handle_interrupts();
+// Handles SIGINT, SIGTERM and SIGHUP as above for as long as it lives; made once, by main,
+// before the command runs. What it records (the first signal, the second Ctrl-Cs) is this run's:
+// it is forgotten with the handlers, which are put back as they were. One at a time.
+class Interrupts {
+public:
+  Interrupts();
+  ~Interrupts();
+  Interrupts(const Interrupts &) = delete;
+  Interrupts &operator=(const Interrupts &) = delete;
+};
 
 // The first interrupting signal received, or 0.
 int interrupt_signal();
@@ -34,17 +46,17 @@ int interrupt_fd();
 // Sleeps for `period`, or until the first interrupt when that comes sooner.
 void sleep_unless_interrupted(std::chrono::milliseconds period);
 
-// When the children of an interrupted command are killed: the grace period after the first
-// signal; none before any signal.
-std::optional<std::chrono::steady_clock::time_point> kill_deadline();
+// When the children of an interrupted command are killed: `grace` after the first signal; none
+// before any signal.
+std::optional<std::chrono::steady_clock::time_point> kill_deadline(std::chrono::milliseconds grace);
 
-// When the clean-up after an interrupt must be over (see Timing::cleanup_period); none before
-// any signal.
-std::optional<std::chrono::steady_clock::time_point> cleanup_deadline();
+// When the clean-up after an interrupt must be over (Timing::cleanup_period after the first
+// signal); none before any signal.
+std::optional<std::chrono::steady_clock::time_point> cleanup_deadline(const Timing &timing);
 
 // Whether the clean-up after an interrupt is to be given up: a second Ctrl-C came, or its
 // deadline has passed. No tidy-up step starts then, and those running are killed.
-bool cleanup_abandoned();
+bool cleanup_abandoned(const Timing &timing);
 
 // Every running child is registered from before it starts until its last process is reaped, so
 // that a signal can reach it and no id is signalled after it may have been reused. A slot also
@@ -91,9 +103,5 @@ void signal_children(int signal);
 
 // Makes SIGCHLD, for an end or a stop, write to the wake descriptors of the slots. Once.
 void wake_on_sigchld();
-
-// Forgets the interrupt received, for a test that raised one in its own process once its
-// children are gone.
-void forget_interrupt();
 
 } // namespace tarvo::process

@@ -18,9 +18,6 @@ std::string failure_message(int returncode, const std::vector<std::string> &args
   return fmt::format("Command '{}' returned non-zero exit status {}.", repr(args), returncode);
 }
 
-// The launcher a test put in place, if any.
-Launcher *replacement = nullptr;
-
 } // namespace
 
 CalledProcessError::CalledProcessError(int returncode, std::vector<std::string> args,
@@ -52,16 +49,6 @@ Environment current_environment() {
     }
   }
   return env;
-}
-
-Launcher &launcher() { return replacement != nullptr ? *replacement : system_launcher(); }
-
-UseLauncher::UseLauncher(Launcher &launcher) : previous_(replacement) { replacement = &launcher; }
-
-UseLauncher::~UseLauncher() { replacement = previous_; }
-
-CompletedProcess run(std::vector<std::string> args, const ProcessOptions &options) {
-  return launcher().start(std::move(args), options)->finish();
 }
 
 } // namespace tarvo::process

@@ -1,7 +1,7 @@
 // Child processes: the one place that starts, waits for and ends them. A child is started from
 // an argument vector with the program found on PATH, never through a shell, with each output
-// stream inherited, captured or discarded. Everything starts children through launcher(), the
-// seam that tests replace with a recording fake.
+// stream inherited, captured or discarded. Everything starts children through the launcher of
+// the command's run context (context.hpp), the seam that tests replace with a recording fake.
 #pragma once
 
 #include "tarvo/error.hpp"
@@ -96,26 +96,5 @@ public:
   virtual std::unique_ptr<Child> start(std::vector<std::string> args,
                                        const ProcessOptions &options) = 0;
 };
-
-// The launcher in use: the system's, unless one was installed with UseLauncher.
-Launcher &launcher();
-
-// The launcher that starts real children.
-Launcher &system_launcher();
-
-// Installs `replacement` as the launcher until destroyed.
-class UseLauncher {
-public:
-  explicit UseLauncher(Launcher &replacement);
-  ~UseLauncher();
-  UseLauncher(const UseLauncher &) = delete;
-  UseLauncher &operator=(const UseLauncher &) = delete;
-
-private:
-  Launcher *previous_;
-};
-
-// Starts the child and waits for it.
-CompletedProcess run(std::vector<std::string> args, const ProcessOptions &options = {});
 
 } // namespace tarvo::process

@@ -100,8 +100,9 @@ bool shares_a_stream(const ProcessOptions &options) {
 
 } // namespace
 
-SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options)
-    : args_(std::move(args)), tidy_up_(options.tidy_up),
+SystemProcess::SystemProcess(std::vector<std::string> args, const ProcessOptions &options,
+                             const Timing &timing)
+    : args_(std::move(args)), timing_(timing), tidy_up_(options.tidy_up),
       group_(!shares_a_stream(options) || !console::terminal_is_ours()), started_at_(Clock::now()) {
   if (args_.empty()) {
     throw Error(ErrorKind::ValueError, "a child process needs a program to run");
@@ -145,7 +146,7 @@ void SystemProcess::end_child() {
     err_.reset();
     if (state_ == State::Running) {
       signal(SIGTERM);
-      end_deadline_ = Clock::now() + timing().grace_period;
+      end_deadline_ = Clock::now() + timing_.grace_period;
     }
     while (state_ != State::Ended) {
       poll_once(std::nullopt);
@@ -175,8 +176,9 @@ std::optional<Clock::time_point> SystemProcess::deadline() const {
   // A tidy-up step gets the grace period from its own start, and no more than the clean-up after
   // an interrupt has left.
   std::optional<Clock::time_point> earliest =
-      tidy_up_ ? std::optional(started_at_ + timing().grace_period) : kill_deadline();
-  if (auto cleanup = cleanup_deadline(); tidy_up_ && cleanup && *cleanup < *earliest) {
+      tidy_up_ ? std::optional(started_at_ + timing_.grace_period)
+               : kill_deadline(timing_.grace_period);
+  if (auto cleanup = cleanup_deadline(timing_); tidy_up_ && cleanup && *cleanup < *earliest) {
     earliest = cleanup;
   }
   for (const auto &candidate :
@@ -235,7 +237,7 @@ void SystemProcess::leader_ended() {
   // What the leader left in its group goes with it: asked to end at once (the unreaped leader
   // keeps the group's id taken), killed once the grace period is over.
   signal(SIGTERM);
-  members_deadline_ = Clock::now() + timing().grace_period;
+  members_deadline_ = Clock::now() + timing_.grace_period;
   slot_->hold();
   reap(pid_);
   leader_reaped_ = true;
@@ -245,6 +247,11 @@ void SystemProcess::leader_ended() {
   }
   slot_->resume();
   state_ = State::Members;
+  // Members that ended with the leader (a group killed whole) have sent their SIGCHLD already,
+  // and it was read with the leader's: they are reaped now, or no wake would come for them.
+  if (reap_members()) {
+    group_gone();
+  }
 }
 
 bool SystemProcess::reap_members() {
@@ -327,7 +334,7 @@ void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
   } else {
     // The step and its group are gone. What a process that left the group holds open is read
     // for a short while only, and not at all once the command's grace period is over.
-    auto until = *ended_at_ + timing().drain_period;
+    auto until = *ended_at_ + timing_.drain_period;
     if (killed_ || now >= until) {
       for (auto *capture : {&out_, &err_}) {
         if (*capture) {
@@ -429,12 +436,7 @@ CompletedProcess SystemProcess::finish() {
 
 std::unique_ptr<Child> SystemLauncher::start(std::vector<std::string> args,
                                              const ProcessOptions &options) {
-  return std::make_unique<SystemProcess>(std::move(args), options);
-}
-
-Launcher &system_launcher() {
-  static SystemLauncher launcher;
-  return launcher;
+  return std::make_unique<SystemProcess>(std::move(args), options, timing_);
 }
 
 } // namespace tarvo::process

@@ -9,6 +9,7 @@
 #include "tarvo/process/capture.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/process.hpp"
+#include "tarvo/process/timing.hpp"
 
 #include <memory>
 #include <optional>
@@ -18,7 +19,8 @@ namespace tarvo::process {
 
 class SystemProcess final : public Child {
 public:
-  SystemProcess(std::vector<std::string> args, const ProcessOptions &options);
+  SystemProcess(std::vector<std::string> args, const ProcessOptions &options,
+                const Timing &timing = {});
   // A child still running is sent SIGTERM (it or its group), killed after the grace period, and
   // reaped with what it left in its group: none outlives the command that started it.
   ~SystemProcess() override;
@@ -56,6 +58,7 @@ private:
   void end_child();
 
   std::vector<std::string> args_;
+  Timing timing_;
   bool tidy_up_;
   bool group_; // leads a process group of its own
   Clock::time_point started_at_;
@@ -75,10 +78,15 @@ private:
   bool killed_ = false;
 };
 
+// Starts real children, which it ends after the periods it was given.
 class SystemLauncher final : public Launcher {
 public:
+  explicit SystemLauncher(const Timing &timing = {}) : timing_(timing) {}
   std::unique_ptr<Child> start(std::vector<std::string> args,
                                const ProcessOptions &options) override;
+
+private:
+  Timing timing_;
 };
 
 } // namespace tarvo::process

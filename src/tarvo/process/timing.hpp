@@ -1,5 +1,5 @@
-// The periods that pace tarvo's waits, from one place that tests can change (as the launcher
-// seam lets them change what starts a child).
+// The periods that pace tarvo's waits. A command's run context carries them (context.hpp), so
+// that a test can shorten them for its own run.
 #pragma once
 
 #include <chrono>
@@ -19,21 +19,6 @@ struct Timing {
   // How long output is still read once a step and its process group have ended: what a process
   // that left the group (a daemon) holds open is not waited for longer.
   std::chrono::milliseconds drain_period{1000};
-};
-
-// The periods in use: the defaults above, unless a UseTiming is in place.
-const Timing &timing();
-
-// Puts `replacement` in place until destroyed. Set it before children start.
-class UseTiming {
-public:
-  explicit UseTiming(const Timing &replacement);
-  ~UseTiming();
-  UseTiming(const UseTiming &) = delete;
-  UseTiming &operator=(const UseTiming &) = delete;
-
-private:
-  Timing previous_;
 };
 
 } // namespace tarvo::process

@@ -1,7 +1,7 @@
 #include "tarvo/project/identity.hpp"
 
 #include "tarvo/files/files.hpp"
-#include "tarvo/process/process.hpp"
+#include "tarvo/process/context.hpp"
 #include "tarvo/project/ini.hpp"
 
 #include <algorithm>
@@ -99,7 +99,8 @@ bool requires_scm(const ProjectConfig &config) {
 } // namespace
 
 std::optional<std::pair<std::string, std::string>>
-version_known_before_build(const ProjectConfig &config, const fs::path &folder) {
+version_known_before_build(const process::Context &context, const ProjectConfig &config,
+                           const fs::path &folder) {
   if (files::exists(folder / "PKG-INFO")) {
     if (auto version = pkg_info_version(files::read_file(folder / "PKG-INFO"))) {
       return std::pair{*version, std::string("PKG-INFO")};
@@ -114,7 +115,7 @@ version_known_before_build(const ProjectConfig &config, const fs::path &folder) 
   if (files::exists(folder / ".git")) {
     // At a tag, on a clean checkout, the version is the tag's; anywhere else the build makes
     // a development version of its own.
-    auto described = process::run(
+    auto described = context.run(
         {"git", "-C", folder.string(), "describe", "--tags", "--exact-match", "--dirty"},
         {process::Redirect::Capture, process::Redirect::Discard});
     auto tag = trimmed(described.stdout_text.value_or(""));
@@ -140,7 +141,8 @@ version_known_before_build(const ProjectConfig &config, const fs::path &folder) 
   return std::nullopt;
 }
 
-Identity project_identity(const ProjectConfig &config, const fs::path &folder) {
+Identity project_identity(const process::Context &context, const ProjectConfig &config,
+                          const fs::path &folder) {
   Identity identity;
   if (auto name = config.name()) {
     identity.source = "[project]";
@@ -150,7 +152,7 @@ Identity project_identity(const ProjectConfig &config, const fs::path &folder) {
     } else {
       identity.dynamic_version = lists(config.project_key("dynamic"), "version");
       if (identity.dynamic_version) {
-        if (auto known = version_known_before_build(config, folder)) {
+        if (auto known = version_known_before_build(context, config, folder)) {
           identity.version = known->first;
           identity.version_from = known->second;
         }

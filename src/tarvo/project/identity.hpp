@@ -2,6 +2,7 @@
 // pyproject.toml's [project] table, in [tool.poetry], or in setup.cfg.
 #pragma once
 
+#include "tarvo/process/context.hpp"
 #include "tarvo/project/project_config.hpp"
 
 #include <filesystem>
@@ -28,7 +29,8 @@ struct Identity {
 // The identity from `config`, the pyproject.toml in `folder`, or from setup.cfg beside it.
 // [project] comes first, since the standard puts the metadata there. A version that is not
 // text is a TypeError, as ProjectConfig::version() reports it.
-Identity project_identity(const ProjectConfig &config, const std::filesystem::path &folder);
+Identity project_identity(const process::Context &context, const ProjectConfig &config,
+                          const std::filesystem::path &folder);
 
 // The version that a build will set, and where it was read, when it can be known without
 // building: an sdist's PKG-INFO; for hatch-vcs and setuptools-scm, a tag on a clean checkout

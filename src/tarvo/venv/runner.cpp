@@ -68,9 +68,9 @@ process::ProcessOptions captured(const std::optional<process::Environment> &env 
 
 } // namespace
 
-CompletedProcess chronic(const std::vector<std::string> &args,
+CompletedProcess chronic(const process::Context &context, const std::vector<std::string> &args,
                          const std::optional<process::Environment> &env, bool check) {
-  auto done = process::run(args, captured(env));
+  auto done = context.run(args, captured(env));
   if (done.returncode != 0) {
     echo_output(done);
     if (check) {
@@ -80,27 +80,27 @@ CompletedProcess chronic(const std::vector<std::string> &args,
   return done;
 }
 
-CompletedProcess spinner(std::string_view action, const std::vector<std::string> &args,
-                         bool chronic) {
+CompletedProcess spinner(const process::Context &context, std::string_view action,
+                         const std::vector<std::string> &args, bool chronic) {
   if (!console::is_terminal(console::progress_stream())) {
     console::write(console::progress_stream(), fmt::format("{}...\n", action));
     console::flush();
     if (chronic) {
-      return venv::chronic(args);
+      return venv::chronic(context, args);
     }
-    return process::run(args, captured());
+    return context.run(args, captured());
   }
 
   console::StatusLine line(action);
   std::unique_ptr<process::Child> child;
   try {
-    child = process::launcher().start(args, captured());
+    child = context.start(args, captured());
   } catch (const Error &) {
     // The error follows the status line, which stays as it was.
     line.keep();
     throw;
   }
-  while (!child->wait_for(process::timing().frame_period)) {
+  while (!child->wait_for(context.timing().frame_period)) {
     line.advance();
   }
   line.clear();

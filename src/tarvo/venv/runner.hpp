@@ -2,7 +2,7 @@
 // `spinner` adds a one-line progress display (an animated frame on a terminal).
 #pragma once
 
-#include "tarvo/process/process.hpp"
+#include "tarvo/process/context.hpp"
 
 #include <optional>
 #include <string>
@@ -13,14 +13,15 @@ namespace tarvo::venv {
 
 // Runs `args` with both streams captured; `env`, when given, is the child's whole environment.
 // A failing child's output is written out; with `check` its failure raises CalledProcessError.
-process::CompletedProcess chronic(const std::vector<std::string> &args,
+process::CompletedProcess chronic(const process::Context &context,
+                                  const std::vector<std::string> &args,
                                   const std::optional<process::Environment> &env = std::nullopt,
                                   bool check = true);
 
 // Runs `args` with both streams captured under the status text `action`: a redrawn
 // "<action>: [frame]" line on a terminal, "<action>..." otherwise. With `chronic` a failing
 // child's output is written out and raises CalledProcessError.
-process::CompletedProcess spinner(std::string_view action, const std::vector<std::string> &args,
-                                  bool chronic = false);
+process::CompletedProcess spinner(const process::Context &context, std::string_view action,
+                                  const std::vector<std::string> &args, bool chronic = false);
 
 } // namespace tarvo::venv

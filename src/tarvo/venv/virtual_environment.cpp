@@ -98,8 +98,10 @@ std::string package_spec(const std::vector<std::string> &extras) {
 
 } // namespace
 
-VirtualEnvironment::VirtualEnvironment(const fs::path &path, Sync sync)
-    : path_(canonical_path(path)), python_(path_ / "bin" / "python"), pip_(path_ / "bin" / "pip") {
+VirtualEnvironment::VirtualEnvironment(const process::Context &context, const fs::path &path,
+                                       Sync sync)
+    : context_(&context), path_(canonical_path(path)), python_(path_ / "bin" / "python"),
+      pip_(path_ / "bin" / "pip") {
   if (sync == Sync::WhenIncomplete) {
     if (exists()) {
       syncs_ = false;
@@ -130,17 +132,17 @@ void VirtualEnvironment::ensure() const {
   if (fs::exists(fs::symlink_status(path_, ec))) {
     files::remove_tree(path_, process::check_interrupted);
   }
-  spinner("Creating virtual environment",
+  spinner(*context_, "Creating virtual environment",
           {base_python(), "-m", "venv", "--system-site-packages", path_.string()}, true);
 }
 
 void VirtualEnvironment::ensure_pip() const {
-  spinner("Ensuring pip is installed", {python_.string(), "-um", "ensurepip"}, true);
-  spinner("Upgrading pip", {pip_.string(), "install", "--upgrade", "pip"}, true);
+  spinner(*context_, "Ensuring pip is installed", {python_.string(), "-um", "ensurepip"}, true);
+  spinner(*context_, "Upgrading pip", {pip_.string(), "install", "--upgrade", "pip"}, true);
 }
 
 void VirtualEnvironment::ensure_build_tools() const {
-  spinner("Installing build tools", {pip_.string(), "install", "build", "wheel"}, true);
+  spinner(*context_, "Installing build tools", {pip_.string(), "install", "build", "wheel"}, true);
 }
 
 void VirtualEnvironment::ensure_test_tools(const project::TestRequirements &requirements) const {
@@ -163,7 +165,7 @@ void VirtualEnvironment::ensure_test_tools(const project::TestRequirements &requ
     args.push_back(".");
     break;
   }
-  spinner("Installing test tools", args, true);
+  spinner(*context_, "Installing test tools", args, true);
 }
 
 void VirtualEnvironment::ensure_lint_tools(const std::vector<std::string> &extras) const {
@@ -173,7 +175,7 @@ void VirtualEnvironment::ensure_lint_tools(const std::vector<std::string> &extra
     args.push_back("-e");
     args.push_back(package_spec(extras));
   }
-  spinner("Installing lint tools", args, true);
+  spinner(*context_, "Installing lint tools", args, true);
 }
 
 void VirtualEnvironment::install(const std::vector<std::string> &extras,
@@ -183,7 +185,7 @@ void VirtualEnvironment::install(const std::vector<std::string> &extras,
   for (const auto &group : groups) {
     args.insert(args.end(), {"--group", group});
   }
-  spinner("Installing requirements", args, true);
+  spinner(*context_, "Installing requirements", args, true);
 }
 
 std::string VirtualEnvironment::safe_path_option() const {
@@ -225,10 +227,10 @@ process::CompletedProcess VirtualEnvironment::run(const std::vector<std::string>
   std::vector<std::string> argv = {python_.string()};
   argv.insert(argv.end(), args.begin(), args.end());
   if (options.chronic) {
-    return chronic(argv, env, true);
+    return chronic(*context_, argv, env, true);
   }
   auto mode = options.capture_output ? process::Redirect::Capture : process::Redirect::Inherit;
-  return process::run(std::move(argv), {mode, mode, std::move(env)});
+  return context_->run(std::move(argv), {mode, mode, std::move(env)});
 }
 
 bool is_complete(const fs::path &path) {
@@ -237,6 +239,8 @@ bool is_complete(const fs::path &path) {
          fs::exists(path / "bin" / "pip", ec);
 }
 
-VirtualEnvironment get_venv(Sync sync) { return VirtualEnvironment(".venv", sync); }
+VirtualEnvironment get_venv(const process::Context &context, Sync sync) {
+  return VirtualEnvironment(context, ".venv", sync);
+}
 
 } // namespace tarvo::venv

@@ -2,7 +2,7 @@
 // with tool sets and the project itself, and used to run the environment's interpreter.
 #pragma once
 
-#include "tarvo/process/process.hpp"
+#include "tarvo/process/context.hpp"
 #include "tarvo/project/test_requirements.hpp"
 
 #include <filesystem>
@@ -37,8 +37,11 @@ public:
   // missing (an incomplete one is removed and created again, never patched) and bootstraps and
   // upgrades pip, unless `sync` lets a complete one stand as it is; a failing step raises
   // CalledProcessError.
-  explicit VirtualEnvironment(const std::filesystem::path &path, Sync sync = Sync::Always);
+  // Its children start through `context`, which must outlive it.
+  VirtualEnvironment(const process::Context &context, const std::filesystem::path &path,
+                     Sync sync = Sync::Always);
 
+  const process::Context &context() const { return *context_; }
   const std::filesystem::path &path() const { return path_; }
   const std::filesystem::path &python() const { return python_; }
   const std::filesystem::path &pip() const { return pip_; }
@@ -75,6 +78,7 @@ public:
                                 const RunOptions &options = {}) const;
 
 private:
+  const process::Context *context_;
   std::filesystem::path path_;
   std::filesystem::path python_;
   std::filesystem::path pip_;
@@ -85,6 +89,6 @@ private:
 bool is_complete(const std::filesystem::path &path);
 
 // The environment `.venv` of the current directory, ready for use.
-VirtualEnvironment get_venv(Sync sync = Sync::Always);
+VirtualEnvironment get_venv(const process::Context &context, Sync sync = Sync::Always);
 
 } // namespace tarvo::venv
