@@ -1,11 +1,13 @@
 #include "tarvo/platform.hpp"
 #include "tarvo/process/context.hpp"
 #include "tarvo/process/interrupts.hpp"
+#include "tarvo/process/processes.hpp"
 #include "tarvo/process/system_process.hpp"
 #include "tarvo/process/timing.hpp"
 
 #include "harness.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
@@ -290,6 +292,28 @@ TEST(ProcessTest, CalledProcessErrorCarriesTheRecord) {
       EXPECT_EQ(e.stdout_text, "out");
       EXPECT_FALSE(e.stderr_text);
     }
+  }
+}
+
+} // namespace
+
+namespace {
+
+// A step's group as the system lists it: the leader and what it started, each in the group.
+TEST(ProcessTest, GroupMembersAreTheProcessesOfTheGroup) {
+  SystemProcess step({"sh", "-c", "sleep 30 & sleep 30 & wait"}, CAPTURE_BOTH);
+  std::vector<pid_t> members;
+  for (int i = 0; i < 100 && members.size() < 3; ++i) {
+    members = group_members(step.pid());
+    if (members.empty()) {
+      GTEST_SKIP() << "this system does not list a process group's members";
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_EQ(members.size(), 3u);
+  EXPECT_NE(std::find(members.begin(), members.end(), step.pid()), members.end());
+  for (pid_t member : members) {
+    EXPECT_EQ(getpgid(member), step.pid()) << member;
   }
 }
 

@@ -253,4 +253,64 @@ std::optional<bool> holds_folder([[maybe_unused]] pid_t pid, [[maybe_unused]] de
 #endif
 }
 
+std::vector<pid_t> group_members(pid_t group) {
+  std::vector<pid_t> members;
+#if TARVO_PROC_FS
+  // "PID (COMMAND) STATE PPID PGRP ...", where COMMAND may hold blanks and parentheses.
+  for (const auto &name : proc_names("/proc")) {
+    auto pid = number(name);
+    if (!pid) {
+      continue;
+    }
+    auto stat = read_proc("/proc/" + name + "/stat");
+    const auto close = stat ? stat->rfind(')') : std::string::npos;
+    if (close == std::string::npos) {
+      continue;
+    }
+    std::string_view rest(*stat);
+    rest.remove_prefix(close + 1);
+    // " STATE PPID PGRP": the third word after the command.
+    for (int word = 0; word < 3 && !rest.empty(); ++word) {
+      rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(' ')));
+      if (word < 2) {
+        rest.remove_prefix(std::min(rest.size(), rest.find(' ')));
+      }
+    }
+    if (number(rest.substr(0, rest.find(' '))) == group) {
+      members.push_back(*pid);
+    }
+  }
+#elif TARVO_MACOS || TARVO_FREEBSD
+  int mib[4] = {CTL_KERN, KERN_PROC, KERN_PROC_PGRP, group};
+  // The group may grow between asking for the size and reading it: a little room is left, and
+  // the read is tried again when that was not enough.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    size_t size = 0;
+    if (::sysctl(mib, 4, nullptr, &size, nullptr, 0) != 0) {
+      return members;
+    }
+    std::vector<kinfo_proc> found(size / sizeof(kinfo_proc) + 8);
+    size = found.size() * sizeof(kinfo_proc);
+    if (::sysctl(mib, 4, found.data(), &size, nullptr, 0) != 0) {
+      if (errno == ENOMEM) {
+        continue;
+      }
+      return members;
+    }
+    found.resize(size / sizeof(kinfo_proc));
+    for (const auto &info : found) {
+#if TARVO_MACOS
+      members.push_back(info.kp_proc.p_pid);
+#else
+      members.push_back(info.ki_pid);
+#endif
+    }
+    return members;
+  }
+#else
+  (void)group;
+#endif
+  return members;
+}
+
 } // namespace tarvo::process

@@ -1,5 +1,6 @@
 // Other processes, as the system tells of them: a process's parent and command, whether a
-// process is an ancestor of this one, and which processes hold a folder open. Read from /proc on
+// process is an ancestor of this one, which processes hold a folder open, and who is in a
+// process group. Read from /proc on
 // Linux and from sysctl on macOS and the BSDs; where the system does not tell, the answers are
 // empty.
 #pragma once
@@ -32,5 +33,9 @@ std::optional<pid_t> lock_taker(dev_t device, ino_t inode);
 // Whether `pid` holds a descriptor of the folder (device, inode); none where the system does
 // not tell.
 std::optional<bool> holds_folder(pid_t pid, dev_t device, ino_t inode);
+
+// The processes in the process group `group`, in no particular order. Empty where the system
+// does not tell, and when the group is gone.
+std::vector<pid_t> group_members(pid_t group);
 
 } // namespace tarvo::process

@@ -1,6 +1,8 @@
 #include "tarvo/process/system_process.hpp"
 
 #include "tarvo/platform.hpp"
+#include "tarvo/process/exit_watch.hpp"
+#include "tarvo/process/processes.hpp"
 #include "tarvo/process/spawn.hpp"
 #include "tarvo/process/timing.hpp"
 #include "tarvo/repr.hpp"
@@ -17,6 +19,8 @@
 #if TARVO_LINUX_CALLS
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#elif TARVO_FREEBSD
+#include <sys/procctl.h>
 #endif
 
 namespace tarvo::process {
@@ -25,8 +29,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often a group whose leader has ended is looked at where its members do not come to us.
+// How often a group whose leader has ended is looked at where its members do not come to us:
+// often where nothing wakes the wait when one ends, seldom where the ends of the members known
+// are watched (ExitWatch), only for those started since.
 constexpr auto GROUP_POLL = std::chrono::milliseconds(20);
+constexpr auto WATCHED_GROUP_POLL = std::chrono::milliseconds(250);
 
 // A descriptor that names the child itself, so that no signal can reach another process given
 // its id later; none where the system has no pidfds (or refuses them: old kernels, seccomp).
@@ -41,11 +48,15 @@ Fd open_pidfd(pid_t pid) {
 }
 
 // Orphans come to us instead of to init, so that what a step's leader leaves in its group is
-// our child and can be waited for and reaped. Asked once. Where the system cannot, a group is
-// watched with kill(-group, 0) until none of it is left.
+// our child and can be waited for and reaped: Linux's subreaper, FreeBSD's reaper. Asked once.
+// Where the system cannot (macOS), a group is watched with kill(-group, 0) until none of it is
+// left, woken by its members' ends where an ExitWatch can see them.
 bool orphans_come_to_us() {
 #if TARVO_LINUX_CALLS
   static const bool adopted = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+  return adopted;
+#elif TARVO_FREEBSD
+  static const bool adopted = ::procctl(P_PID, ::getpid(), PROC_REAP_ACQUIRE, nullptr) == 0;
   return adopted;
 #else
   return false;
@@ -247,10 +258,21 @@ void SystemProcess::leader_ended() {
   }
   slot_->resume();
   state_ = State::Members;
+  watch_members();
   // Members that ended with the leader (a group killed whole) have sent their SIGCHLD already,
   // and it was read with the leader's: they are reaped now, or no wake would come for them.
   if (reap_members()) {
     group_gone();
+  }
+}
+
+void SystemProcess::watch_members() {
+  if (orphans_come_to_us() || !ExitWatch::available()) {
+    return;
+  }
+  exit_watch_.drain();
+  for (pid_t member : group_members(pid_)) {
+    exit_watch_.watch(member);
   }
 }
 
@@ -261,6 +283,7 @@ bool SystemProcess::reap_members() {
       return true;
     }
     slot_->resume();
+    watch_members();
     return false;
   }
   for (;;) {
@@ -329,7 +352,7 @@ void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
       limit(*deadline - now);
     }
     if (state_ == State::Members && !orphans_come_to_us()) {
-      limit(GROUP_POLL);
+      limit(exit_watch_.fd() >= 0 ? WATCHED_GROUP_POLL : GROUP_POLL);
     }
   } else {
     // The step and its group are gone. What a process that left the group holds open is read
@@ -346,7 +369,7 @@ void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
     limit(until - now);
   }
 
-  pollfd fds[4];
+  pollfd fds[5];
   Capture *sources[2];
   nfds_t count = 0;
   for (auto *capture : {&out_, &err_}) {
@@ -360,6 +383,9 @@ void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
   if (state_ != State::Ended) {
     wake_index = count;
     fds[count++] = {wake_read_.get(), POLLIN, 0};
+  }
+  if (state_ == State::Members && exit_watch_.fd() >= 0) {
+    fds[count++] = {exit_watch_.fd(), POLLIN, 0};
   }
   if (!tidy_up_ && !interrupt_seen_ && interrupt_fd() >= 0) {
     interrupt_index = count;

@@ -7,6 +7,7 @@
 #include "tarvo/console/console.hpp"
 #include "tarvo/fd.hpp"
 #include "tarvo/process/capture.hpp"
+#include "tarvo/process/exit_watch.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/process.hpp"
 #include "tarvo/process/timing.hpp"
@@ -47,6 +48,8 @@ private:
   void leader_ended();
   // Reaps the members of the group that have ended; true once the group is gone.
   bool reap_members();
+  // Where members do not come to us: watches the ends of those in the group now.
+  void watch_members();
   void group_gone();
   // The child stopped to read from the terminal or write to it.
   void stopped_for_terminal();
@@ -67,6 +70,7 @@ private:
   Fd wake_read_, wake_write_;     // the pipe SIGCHLD writes to
   std::optional<ChildSlot> slot_; // released before the descriptors it names are closed
   std::optional<Capture> out_, err_;
+  ExitWatch exit_watch_; // the group's members, once its leader has ended (macOS)
   State state_ = State::Running;
   std::optional<int> returncode_; // known once the child has ended
   bool leader_reaped_ = false;
