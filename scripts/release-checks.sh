@@ -15,9 +15,11 @@
 #                  old-compilers: scripts/debian11-sdist-check.sh)
 #   stress         the interrupt cases, $TARVO_STRESS_RUNS times (default 20) beside a busy loop
 #                  per core (ctest label stress)
-#   cross          every source compiled and the programs linked for FreeBSD and macOS
-#                  (scripts/cross-check.sh); for FreeBSD alone when wheels runs too, since the
-#                  macOS wheels compile the same
+#   cross          every source compiled and the programs linked for FreeBSD and macOS, for
+#                  macOS also with LLVM 17's clang and libc++ (the unit and cli tests too), and
+#                  the link lines of an Apple build through clang drivers
+#                  (scripts/cross-check.sh); with the release zig for FreeBSD alone when wheels
+#                  runs too, since the macOS wheels compile the same
 #   portable       the labels unit, cli and python with the POSIX calls of macOS and the BSDs
 #                  (preset portable, build-portable/)
 #   sanitize       the labels unit, cli and python under AddressSanitizer and
@@ -66,7 +68,7 @@ check_stress() { TARVO_STRESS_RUNS=${TARVO_STRESS_RUNS:-20} label stress; }
 
 check_cross() {
   if selected wheels; then
-    "$source/scripts/cross-check.sh" x86_64-freebsd
+    "$source/scripts/cross-check.sh" x86_64-freebsd aarch64-macos-llvm17 apple-link
   else
     "$source/scripts/cross-check.sh"
   fi
