@@ -26,14 +26,14 @@ preset_environment() {
 # version (TARVO_ZIG_VERSION).
 # CMake's own output is shown only if it fails.
 configure_preset() {
-  local preset=$1 zig_dir zig_version log
+  local preset=$1 zig_dir version log
   shift
   local launcher=()
   zig_dir=$(preset_environment "$preset" TARVO_ZIG_DIR)
   if [ -n "$zig_dir" ]; then
-    zig_version=$(preset_environment "$preset" TARVO_ZIG_VERSION)
-    use_zig $zig_version
-    if [ "$(zig_wrappers "$(basename "$zig_dir")" $zig_version)" != "$zig_dir" ]; then
+    version=$(preset_environment "$preset" TARVO_ZIG_VERSION)
+    use_zig $version
+    if [ "$(zig_wrappers "$(basename "$zig_dir")" $version)" != "$zig_dir" ]; then
       echo "configure: the preset $preset names the zig wrappers $zig_dir, which lib.sh makes" \
         "elsewhere" >&2
       return 1
