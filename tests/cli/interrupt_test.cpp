@@ -22,12 +22,13 @@ namespace {
 const std::vector<std::string> CHECKS = {"ruff", "basedpyright", "dodgy", "pyroma", "tarvo"};
 
 // A column of ps(1) for process `pid` ("stat": its state, first letter "R", "S", "Z"...;
-// "command": its command line), or "" once it is gone. ps says the same on Linux, macOS and
-// the BSDs, where there may be no /proc.
+// "command": its command line), or "" once it is gone (ps then fails with status 1). ps says
+// the same on Linux, macOS and the BSDs, where there may be no /proc.
 std::string ps(const std::string &pid, const std::string &column) {
-  auto out = run({"ps", "-o", column + "=", "-p", pid}).out;
-  auto first = out.find_first_not_of(" \t\n");
-  return first == std::string::npos ? "" : out.substr(first);
+  auto r = run({"ps", "-o", column + "=", "-p", pid});
+  EXPECT_TRUE(r.status == 0 || (r.status == 1 && r.out.empty())) << "ps: " << r.err;
+  auto first = r.out.find_first_not_of(" \t\n");
+  return first == std::string::npos ? "" : r.out.substr(first);
 }
 
 // The process has ended (gone, or a zombie not yet waited for).
