@@ -21,16 +21,23 @@ preset_environment() {
 
 # configure_preset PRESET [CMAKE-ARGUMENT...]: configures the build of a preset of CMakePresets.json,
 # with ccache as the compiler launcher where it is installed. A zig preset (a release or cross
-# target) first gets the toolchain, its wrappers and ccache's settings for it (use_zig).
+# target) first gets the toolchain, its wrappers and ccache's settings for it (use_zig); its
+# environment names the wrappers (TARVO_ZIG_DIR) and, for another zig than the release's, the
+# version (TARVO_ZIG_VERSION).
 # CMake's own output is shown only if it fails.
 configure_preset() {
-  local preset=$1 zig_dir log
+  local preset=$1 zig_dir version log
   shift
   local launcher=()
   zig_dir=$(preset_environment "$preset" TARVO_ZIG_DIR)
   if [ -n "$zig_dir" ]; then
-    use_zig
-    zig_wrappers "$(basename "$zig_dir")" >/dev/null
+    version=$(preset_environment "$preset" TARVO_ZIG_VERSION)
+    use_zig $version
+    if [ "$(zig_wrappers "$(basename "$zig_dir")" $version)" != "$zig_dir" ]; then
+      echo "configure: the preset $preset names the zig wrappers $zig_dir, which lib.sh makes" \
+        "elsewhere" >&2
+      return 1
+    fi
     zig_ccache "$source" && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   elif command -v ccache >/dev/null; then
     # Paths taken relative to the clone, so that a build in another clone (CI's) hits the
@@ -59,14 +66,17 @@ build_preset() {
   (cd "$source" && cmake --build --preset "$preset" -j "$jobs" "${targets[@]}")
 }
 
-# use_zig: the release toolchain (zig from PyPI, scripts/release-toolchain.sh, installed once).
-# Sets tools (its environment), python and zig, and zig's cache folder in tarvo's.
+# use_zig [VERSION]: the release toolchain (zig from PyPI, scripts/release-toolchain.sh,
+# installed once), or an environment of zig VERSION alone. Sets tools (its environment), python
+# and zig, and zig's cache folder in tarvo's (one per zig).
 use_zig() {
-  [ -z "${zig:-}" ] || return 0
-  tools=$("$source/scripts/release-toolchain.sh")
+  local version=${1:-}
+  [ -z "${zig:-}" ] || [ "$zig_version" != "$version" ] || return 0
+  tools=$("$source/scripts/release-toolchain.sh" ${version:+--zig "$version"})
   python=$tools/bin/python
   zig=$("$python" -c 'import os, ziglang; print(os.path.dirname(ziglang.__file__))')/zig
-  export ZIG_GLOBAL_CACHE_DIR=$cache/zig-cache
+  zig_version=$version
+  export ZIG_GLOBAL_CACHE_DIR=$cache/zig-cache${version:+-$version}
 }
 
 # The zig target of each macOS release: the oldest macOS that zig's C library serves for the
@@ -74,13 +84,14 @@ use_zig() {
 # cross presets name the same targets.
 declare -A zig_macos=([arm64]=aarch64-macos.11.0 [x86_64]=x86_64-macos.10.13)
 
-# zig_wrappers TARGET: prints the folder of wrappers through which CMake and ccache run zig for
-# one target, named after it, beside a link to zig (cmake/zig-toolchain.cmake reads it as
-# TARVO_ZIG_DIR). Their text names zig and the target, so that ccache (which hashes it) never
-# mixes targets or zig versions; they are rewritten only when that text changes.
+# zig_wrappers TARGET [ZIG-VERSION]: prints the folder of wrappers through which CMake and ccache
+# run zig (the release's, or that version) for one target, named after it, beside a link to zig
+# (cmake/zig-toolchain.cmake reads it as TARVO_ZIG_DIR). Their text names zig and the target, so
+# that ccache (which hashes it) never mixes targets or zig versions; they are rewritten only when
+# that text changes.
 zig_wrappers() {
-  use_zig
-  local dir=$cache/zig-wrappers/$1
+  use_zig "${2:-}"
+  local dir=$cache/zig-wrappers${2:+-$2}/$1
   mkdir -p "$dir"
   ln -sfn "$zig" "$dir/zig"
   local tool line

@@ -15,18 +15,23 @@
 #                  old-compilers: scripts/debian11-sdist-check.sh)
 #   stress         the interrupt cases, $TARVO_STRESS_RUNS times (default 20) beside a busy loop
 #                  per core (ctest label stress)
-#   cross          every source compiled and the programs linked for FreeBSD and macOS
-#                  (scripts/cross-check.sh); for FreeBSD alone when wheels runs too, since the
-#                  macOS wheels compile the same
+#   cross          every source compiled and the programs linked for FreeBSD and macOS, for
+#                  macOS also with LLVM 17's clang and libc++ (the unit and cli tests too), and
+#                  the link lines of an Apple build through clang drivers
+#                  (scripts/cross-check.sh); with the release zig for FreeBSD alone when wheels
+#                  runs too, since the macOS wheels compile the same
 #   portable       the labels unit, cli and python with the POSIX calls of macOS and the BSDs
 #                  (preset portable, build-portable/)
+#   hidden-linux   the labels unit and cli of the portable build where what macOS lacks is
+#                  hidden: setsid and other programs, GNU's own options, /dev/full
+#                  (scripts/hide-linux.sh, as root)
 #   sanitize       the labels unit, cli and python under AddressSanitizer and
 #                  UndefinedBehaviorSanitizer (preset sanitize, build-sanitize/)
 #   fuzz           each libFuzzer target for $TARVO_FUZZ_SECONDS seconds (default 15), two at a
 #                  time, seeded from the test vectors (preset fuzz, build-fuzz/)
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
-all=(package wheels old-compilers stress cross portable sanitize fuzz)
+all=(package wheels old-compilers stress cross portable hidden-linux sanitize fuzz)
 
 usage() {
   sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"
@@ -66,7 +71,7 @@ check_stress() { TARVO_STRESS_RUNS=${TARVO_STRESS_RUNS:-20} label stress; }
 
 check_cross() {
   if selected wheels; then
-    "$source/scripts/cross-check.sh" x86_64-freebsd
+    "$source/scripts/cross-check.sh" x86_64-freebsd aarch64-macos-llvm17 apple-link
   else
     "$source/scripts/cross-check.sh"
   fi
@@ -79,6 +84,12 @@ variant_tests=(tarvo docs unit_tests cli_tests python_tests no_pidfd)
 check_portable() {
   build_preset portable "${variant_tests[@]}"
   (cd "$source/build-portable" && ctest --output-on-failure -j "$jobs" -L '^(unit|cli|python)$')
+}
+
+check_hidden-linux() {
+  build_preset portable "${variant_tests[@]}"
+  (cd "$source/build-portable" &&
+    "$source/scripts/hide-linux.sh" ctest --output-on-failure -j "$jobs" -L '^(unit|cli)$')
 }
 
 check_sanitize() {

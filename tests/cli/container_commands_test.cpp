@@ -26,8 +26,10 @@ protected:
       for (const char *stub : {"python", "pip"}) {
         fs::create_symlink(stubs_dir() / stub, bin / stub);
       }
+      // Where the system keeps them: /bin, or /usr/bin (macOS's dirname).
       for (const char *tool : {"sh", "mkdir", "cp", "dirname"}) {
-        fs::create_symlink(fs::path("/bin") / tool, bin / tool);
+        auto found = run({"sh", "-c", "command -v \"$0\"", tool}).out;
+        fs::create_symlink(found.substr(0, found.find('\n')), bin / tool);
       }
     }
     o.env = {{"PATH", docker ? path_with(stubs_dir()) : bin.string()}, {"STUB_LOG", log.string()}};

@@ -106,8 +106,10 @@ TEST_F(EnvironmentCommands, MissingPythonIsAClearError) {
   TempDir only3;
   fs::copy_file(stubs_dir() / "python", only3.path / "python3");
   fs::copy_file(stubs_dir() / "pip", only3.path / "pip");
+  // Where the system keeps them: /bin, or /usr/bin (macOS's dirname).
   for (const char *tool : {"mkdir", "cp", "dirname"}) {
-    fs::create_symlink(fs::path("/bin") / tool, only3.path / tool);
+    auto found = run({"sh", "-c", "command -v \"$0\"", tool}).out;
+    fs::create_symlink(found.substr(0, found.find('\n')), only3.path / tool);
   }
   o.env["PATH"] = only3.path.string();
   auto with3 = run_tarvo({"requirements"}, o);

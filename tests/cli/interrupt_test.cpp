@@ -21,13 +21,29 @@ namespace {
 
 const std::vector<std::string> CHECKS = {"ruff", "basedpyright", "dodgy", "pyroma", "tarvo"};
 
+// A column of ps(1) for process `pid` ("stat": its state, first letter "R", "S", "Z"...;
+// "command": its command line), or "" once it is gone (ps then fails with status 1). ps says
+// the same on Linux, macOS and the BSDs, where there may be no /proc.
+std::string ps(const std::string &pid, const std::string &column) {
+  auto r = run({"ps", "-o", column + "=", "-p", pid});
+  EXPECT_TRUE(r.status == 0 || (r.status == 1 && r.out.empty())) << "ps: " << r.err;
+  auto first = r.out.find_first_not_of(" \t\n");
+  return first == std::string::npos ? "" : r.out.substr(first);
+}
+
+// The process has ended (gone, or a zombie not yet waited for).
+bool ended(const std::string &pid) {
+  auto state = ps(pid, "stat");
+  return state.empty() || state[0] == 'Z';
+}
+
 // Ends 0.3 s after any of the three signals, noting tarvo's state ("S", "R": still waiting;
 // "Z": already gone) in $MARKS/late. Its own output is `output` and, once signalled, `last`.
 std::string patient(const std::string &output = "", const std::string &last = "") {
   return fmt::format(R"(echo $$ >>"$MARKS/pids"
 printf '{}'
 trap 'sleep 0.3; printf "{}"
-s=$(sed -n "s/^State:[[:space:]]*\(.\).*/\1/p" /proc/$PPID/status)
+s=$(ps -o stat= -p $PPID | sed -n "s/^ *\(.\).*/\1/p")
 echo "${{s:-gone}}" >>"$MARKS/late"; exit 130' INT TERM HUP
 while :; do sleep 0.05; done)",
                      output, last);
@@ -49,8 +65,7 @@ protected:
   // program is left alone.
   ~Interrupts() override {
     for (const auto &pid : lines("pids")) {
-      auto cmdline = fs::path("/proc") / pid / "cmdline";
-      if (fs::exists(cmdline) && read_file(cmdline).find(tools.string()) != std::string::npos) {
+      if (ps(pid, "command").find(tools.string()) != std::string::npos) {
         kill(std::stoi(pid), SIGKILL);
       }
     }
@@ -91,10 +106,7 @@ protected:
   // Every stand-in that tarvo started has ended.
   void expect_no_child_left() {
     for (const auto &pid : lines("pids")) {
-      auto status = fs::path("/proc") / pid / "status";
-      std::string state = fs::exists(status) ? read_file(status) : "";
-      EXPECT_TRUE(state.empty() || state.find("State:\tZ") != std::string::npos)
-          << "stand-in " << pid << " still runs";
+      EXPECT_TRUE(ended(pid)) << "stand-in " << pid << " still runs";
     }
   }
 
@@ -387,11 +399,7 @@ TEST_P(Interrupts, KilledTarvoTakesItsStepWithIt) {
   tool("pip", "case \"$*\" in *--editable*) ;; *) exit 0 ;; esac\n" + patient());
   auto r = run({tarvo_binary().string(), "requirements"}, options(send(SIGKILL, 1)));
   EXPECT_EQ(r.status, -SIGKILL);
-  for (int i = 0; i < 100 && !lines("pids").empty(); ++i) {
-    auto status = fs::path("/proc") / lines("pids")[0] / "status";
-    if (!fs::exists(status) || read_file(status).find("State:\tZ") != std::string::npos) {
-      break;
-    }
+  for (int i = 0; i < 100 && !lines("pids").empty() && !ended(lines("pids")[0]); ++i) {
     std::this_thread::sleep_for(50ms);
   }
   expect_no_child_left();

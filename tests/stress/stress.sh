@@ -14,7 +14,7 @@ stop_busy() {
   fi
 }
 trap stop_busy EXIT
-for _ in $(seq "$(nproc)"); do
+for _ in $(seq "$(getconf _NPROCESSORS_ONLN)"); do
   (while :; do :; done) &
   busy+=($!)
 done
