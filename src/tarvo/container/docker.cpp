@@ -239,16 +239,23 @@ std::string prelude(const std::string &marker, const std::string &products, bool
     // What the container's user made or changed in the project since the marker was made goes
     // to the folder's owner: the names pass NUL-separated, and the host's .venv, which no
     // container writes to, is not visited. find without -cnewer (busybox) compares the
-    // contents' times instead.
+    // contents' times instead. Where what the container makes is the owner's already (a file
+    // system that maps owners, as Docker Desktop's virtiofs does), nothing is given back: a
+    // probe file tells.
     text += fmt::format(R"sh(tarvo_owner=$(stat -c '%u:%g' /src)
 tarvo_user=$(id -u)
+tarvo_made=
+if : >{1} 2>/dev/null; then
+  tarvo_made=$(stat -c '%u:%g' {1} 2>/dev/null || true)
+  rm -f {1}
+fi
 tarvo_newer=-cnewer
 find {0} -maxdepth 0 -cnewer {0} >/dev/null 2>&1 || tarvo_newer=-newer
 tarvo_give_back() {{
   tarvo_status=$?
   set +e
   trap '' INT TERM HUP
-  if [ "$tarvo_owner" != "$tarvo_user:$(id -g)" ]; then
+  if [ "$tarvo_owner" != "$tarvo_user:$(id -g)" ] && [ "$tarvo_made" != "$tarvo_owner" ]; then
     find /src -xdev -path /src/.venv -prune -o -user "$tarvo_user" "$tarvo_newer" {0} -print0 \
       | xargs -0 -r chown -h "$tarvo_owner"
   fi
@@ -259,7 +266,7 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 )sh",
-                        seen);
+                        seen, "/src/" + marker + ".owner");
   }
   if (!products.empty()) {
     text += fmt::format("tarvo_out=/src/{}\nmkdir -p \"$tarvo_out\"\n", products);

@@ -146,8 +146,11 @@ void RunFiles::deliver() const {
 }
 
 bool is_run_marker(std::string_view name) {
-  if (name.ends_with(".seen")) {
-    name.remove_suffix(5);
+  for (std::string_view suffix : {".seen", ".owner"}) {
+    if (name.ends_with(suffix)) {
+      name.remove_suffix(suffix.size());
+      break;
+    }
   }
   return name.size() == 23 && name.starts_with(".tarvo-") &&
          name.find_first_not_of("0123456789abcdef", 7) == std::string_view::npos;

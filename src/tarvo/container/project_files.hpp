@@ -56,8 +56,8 @@ private:
 };
 
 // Whether `name` is a marker that a run leaves in the project (".tarvo-" and 16 hexadecimal
-// digits, with ".seen" once a container renamed it): a run killed outright leaves its own, which
-// clean removes.
+// digits, with ".seen" once a container renamed it, or ".owner", the container's probe of who
+// owns what it makes): a run killed outright leaves its own, which clean removes.
 bool is_run_marker(std::string_view name);
 
 // The top-level entries that copy mode leaves out: the host's environment and build outputs.
