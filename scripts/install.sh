@@ -23,9 +23,10 @@ fi
 echo "install: packages ready after $((SECONDS - started)) s"
 
 # What is mostly downloading and unpacking runs beside the build, each step with its own log:
-# the wheels the tests install (scripts/fetch-wheels.sh), the release toolchain (zig from PyPI)
-# and the Debian 11 root with Debian 11's g++ (in ~/.cache/tarvo), and the container tests'
-# images, built locally and reused while their recipe is unchanged.
+# the wheels the tests install (scripts/fetch-wheels.sh), the release toolchain (zig from PyPI),
+# the older zig of the LLVM 17 cross check and the Debian 11 root with Debian 11's g++ (in
+# ~/.cache/tarvo), and the container tests' images, built locally and reused while their recipe
+# is unchanged.
 logs=$(mktemp -d)
 # A failed build still lets the steps beside it finish (none is left half done).
 trap 'wait; rm -rf "$logs"' EXIT
@@ -43,6 +44,8 @@ beside() {
 }
 beside wheels scripts/fetch-wheels.sh
 beside toolchain scripts/release-toolchain.sh
+beside older-zig scripts/release-toolchain.sh --zig \
+  "$(preset_environment cross-aarch64-macos-llvm17 TARVO_ZIG_VERSION)"
 beside debian11-root scripts/debian11-root.sh g++ python3-venv
 beside images scripts/container-images.sh
 
