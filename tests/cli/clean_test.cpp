@@ -25,9 +25,8 @@ TEST(CleanCommand, LinksAreRemovedNeverFollowed) {
   fs::create_directory_symlink(outside.path / "precious", tmp.path / "pkg" / "__pycache__" / "l");
   // What a container run killed outright leaves: its marker, renamed or not; a name that only
   // looks alike stays.
-  for (const char *name :
-       {".tarvo-0123456789abcdef", ".tarvo-fedcba9876543210.seen",
-        ".tarvo-00112233445566ff.owner", ".tarvo-notarunsmarker"}) {
+  for (const char *name : {".tarvo-0123456789abcdef", ".tarvo-fedcba9876543210.seen",
+                           ".tarvo-00112233445566ff.owner", ".tarvo-notarunsmarker"}) {
     write_file(tmp.path / name, "");
   }
 
