@@ -137,7 +137,8 @@ TEST(Completions, ZshAndFishReadTheirFiles) {
   }
   auto fish = read_file(share() / "fish/vendor_completions.d/tarvo.fish");
   EXPECT_NE(fish.find("complete -c tarvo -n '__fish_seen_subcommand_from build' -l libc -x -a "
-                      "'glibc musl' -d 'Target libc for manylinux build (default: glibc)'"),
+                      "'glibc musl' -d 'Target libc for manylinux build (default: glibc), or both: "
+                      "glibc,musl'"),
             std::string::npos);
 }
 

@@ -6,6 +6,7 @@
 #include "harness.hpp"
 
 #include <gtest/gtest.h>
+#include <regex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -16,6 +17,11 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t OWNER = 1000;
+
+std::string host_arch() {
+  auto out = run({"uname", "-m"}).out;
+  return out.substr(0, out.find('\n'));
+}
 
 const std::string COPY_LINE = "Copy mode: the docker engine does not see this project folder, so "
                               "the project is copied into the container\n";
@@ -89,10 +95,22 @@ protected:
     EXPECT_EQ(st.st_uid, OWNER) << path;
   }
 
-  // The engine's containers, by name.
-  std::string containers() {
-    return run({"docker", "-H", host(engine), "ps", "--all", "--quiet", "--filter", "name=tarvo-"})
-        .out;
+  // The engine's containers, by name; the main engine's with `main`.
+  std::string containers(bool main = false) {
+    std::vector<std::string> argv = {"docker", "-H", host(engine)};
+    if (main) {
+      argv = {"docker", "--context", "default"};
+    }
+    argv.insert(argv.end(), {"ps", "--all", "--quiet", "--filter", "name=tarvo-"});
+    return run(argv).out;
+  }
+
+  // tarvo with both engines as its farm: the main one and this one.
+  RunOptions farm_options() {
+    auto o = options();
+    o.env["DOCKER_HOST"] = std::nullopt;
+    o.env["TARVO_ENGINES"] = "default," + host(engine);
+    return o;
   }
 
   fs::path engine;
@@ -124,19 +142,23 @@ TEST_F(SecondEngine, WheelAndWheelTestThroughDockerHost) {
   EXPECT_EQ(containers(), "");
 }
 
+// The small C extension that native wheels are built of.
+const std::map<std::string, std::string> CEXT = {
+    {"pyproject.toml", "[build-system]\nrequires = [\"setuptools>=77\", \"wheel\"]\n"
+                       "build-backend = \"setuptools.build_meta\"\n\n[project]\n"
+                       "name = \"cext\"\nversion = \"1.0\"\n\n[tool.setuptools]\n"
+                       "packages = [\"cext\"]\n"},
+    {"setup.py", "from setuptools import Extension, setup\n\n"
+                 "setup(ext_modules=[Extension(\"cext._speed\", [\"cext/_speed.c\"])])\n"},
+    {"cext/__init__.py", ""},
+    {"cext/_speed.c", "#include <Python.h>\n\nstatic struct PyModuleDef module = "
+                      "{PyModuleDef_HEAD_INIT, \"_speed\", NULL, -1, NULL};\n\n"
+                      "PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); "
+                      "}\n"}};
+
 // A native wheel through a docker context.
 TEST_F(SecondEngine, NativeWheelThroughAContext) {
-  files({{"pyproject.toml", "[build-system]\nrequires = [\"setuptools>=77\", \"wheel\"]\n"
-                            "build-backend = \"setuptools.build_meta\"\n\n[project]\n"
-                            "name = \"cext\"\nversion = \"1.0\"\n\n[tool.setuptools]\n"
-                            "packages = [\"cext\"]\n"},
-         {"setup.py", "from setuptools import Extension, setup\n\n"
-                      "setup(ext_modules=[Extension(\"cext._speed\", [\"cext/_speed.c\"])])\n"},
-         {"cext/__init__.py", ""},
-         {"cext/_speed.c", "#include <Python.h>\n\nstatic struct PyModuleDef module = "
-                           "{PyModuleDef_HEAD_INIT, \"_speed\", NULL, -1, NULL};\n\n"
-                           "PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); "
-                           "}\n"}});
+  files(CEXT);
   auto built = run_tarvo({"build", "--native-wheel"}, options(true));
   ASSERT_EQ(built.status, 0) << built.out << built.err;
   EXPECT_NE(built.out.find(COPY_LINE), std::string::npos) << built.out;
@@ -226,6 +248,97 @@ TEST_F(SecondEngine, CtrlCLeavesNoContainer) {
       << r.err;
   EXPECT_NE(r.err.find("nothing was written to the project\n"), std::string::npos) << r.err;
   EXPECT_EQ(containers(), "");
+  EXPECT_EQ(names_in(project),
+            (std::vector<std::string>{".venv", "hello", "pyproject.toml", "tests"}));
+}
+
+// The farm: two Python versions at once, one on each engine, both wheels in the user's dist/,
+// the project as it was but for them, no container left on either engine.
+TEST_F(SecondEngine, FarmBuildsTwoPythonsOnTwoEngines) {
+  if (run({"docker", "--context", "default", "run", "--rm",
+           "quay.io/pypa/manylinux_2_34_" + host_arch() + ":latest", "test", "-d",
+           "/opt/python/cp39-cp39"})
+          .status != 0) {
+    GTEST_SKIP() << "the stand-in manylinux image has no cp39-cp39 (scripts/container-images.sh)";
+  }
+  files(CEXT);
+  auto built = run_tarvo({"build", "--native-wheel", "--python", "3.11,3.9"}, farm_options());
+  ASSERT_EQ(built.status, 0) << built.out << built.err;
+  const auto second = host(engine);
+  EXPECT_NE(built.out.find("2 targets on 2 engines: default (" + host_arch() + ", "),
+            std::string::npos)
+      << built.out;
+  // One per engine: the second target goes to the engine with a place free and nothing to do.
+  const std::regex rows("\n" + host_arch() +
+                        " glibc 3\\.11 +default +dist/cext-1\\.0-cp311-cp311-"
+                        "[^ ]+\\.whl +[0-9.]+ s\n" +
+                        host_arch() + " glibc 3\\.9 +" + second +
+                        " +dist/cext-1\\.0-cp39-cp39-[^ ]+\\.whl");
+  EXPECT_TRUE(std::regex_search(built.out, rows)) << built.out;
+  auto wheels = names_in(project / "dist");
+  ASSERT_EQ(wheels.size(), 2u) << built.out;
+  EXPECT_TRUE(wheels[0].starts_with("cext-1.0-cp311-cp311-manylinux")) << wheels[0];
+  EXPECT_TRUE(wheels[1].starts_with("cext-1.0-cp39-cp39-manylinux")) << wheels[1];
+  for (const auto &wheel : wheels) {
+    expect_owned(project / "dist" / wheel);
+  }
+  // Each target built on a copy: no build/ or egg-info here, no marker.
+  EXPECT_EQ(names_in(project),
+            (std::vector<std::string>{".venv", "cext", "dist", "pyproject.toml", "setup.py"}));
+  EXPECT_EQ(containers(), "");
+  EXPECT_EQ(containers(true), "");
+}
+
+// A target that fails (no such interpreter in the image) fails the command and says which; the
+// other's wheel is kept.
+TEST_F(SecondEngine, FarmKeepsTheWheelOfTheTargetThatSucceeded) {
+  files(CEXT);
+  auto built = run_tarvo({"build", "--native-wheel", "--python", "3.11,3.12"}, farm_options());
+  EXPECT_EQ(built.status, 1) << built.out << built.err;
+  EXPECT_NE(built.out.find(" glibc 3.12  " + host(engine) +
+                           "  status 1: no interpreter cp312-cp312 in this image"),
+            std::string::npos)
+      << built.out;
+  EXPECT_NE(built.out.find("\nOutput of " + host_arch() + " glibc 3.12 on " + host(engine) + ":\n"),
+            std::string::npos)
+      << built.out;
+  EXPECT_TRUE(built.err.ends_with("Error: 1 of 2 targets failed: " + host_arch() + " glibc 3.12\n"))
+      << built.err;
+  auto wheels = names_in(project / "dist");
+  ASSERT_EQ(wheels.size(), 1u) << built.out;
+  EXPECT_TRUE(wheels[0].starts_with("cext-1.0-cp311-cp311-manylinux")) << wheels[0];
+  EXPECT_EQ(containers(), "");
+  EXPECT_EQ(containers(true), "");
+}
+
+// Ctrl-C while two targets run, one on each engine: every container on both engines is
+// stopped and removed, each target says so, and nothing reaches dist/.
+TEST_F(SecondEngine, FarmCtrlCLeavesNoContainerOnEitherEngine) {
+  files(setuptools_project("hello"));
+  auto o = farm_options();
+  o.meanwhile = [&](pid_t, int terminal) {
+    for (int i = 0; i < 1200 && (containers().empty() || containers(true).empty()); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ASSERT_EQ(write(terminal, "\x03", 1), 1);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  // Two kinds of product make two targets, both with Python 3.11, which both images have.
+  auto r = run_in_pty(
+      {tarvo_binary().string(), "build", "--native-wheel", "--executable", "--setup", "sleep 120"},
+      o);
+  EXPECT_EQ(r.status, 130) << r.screen << r.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(100));
+  for (const auto &engine_name : {std::string("default"), host(engine)}) {
+    EXPECT_NE(r.err.find(" on " + engine_name +
+                         ": Interrupted: stopped and removed the wheel build (container tarvo-"),
+              std::string::npos)
+        << engine_name << "\n"
+        << r.err;
+  }
+  EXPECT_EQ(containers(), "");
+  EXPECT_EQ(containers(true), "");
   EXPECT_EQ(names_in(project),
             (std::vector<std::string>{".venv", "hello", "pyproject.toml", "tests"}));
 }

@@ -24,6 +24,8 @@ public:
     std::string err;
   };
   std::function<Answer(const std::vector<std::string> &args)> answer;
+  // Instead of `answer`, where the answer depends on the options too (a child's environment).
+  std::function<Answer(const Launched &call)> answer_call;
   // How many waits of each child time out before it has ended (it never runs on its own).
   int waits_before_end = 0;
 
@@ -33,7 +35,7 @@ public:
       std::lock_guard lock(mutex_);
       calls_.push_back({args, options});
     }
-    Answer reply = answer ? answer(args) : Answer{};
+    Answer reply = answer_call ? answer_call({args, options}) : answer ? answer(args) : Answer{};
     process::CompletedProcess done{std::move(args), reply.returncode, std::nullopt, std::nullopt};
     if (options.stdout_mode == process::Redirect::Capture) {
       done.stdout_text = reply.out;

@@ -63,3 +63,25 @@ TEST_F(FindWheelTest, RelativeFolderGivesRelativePath) {
 }
 
 } // namespace
+
+namespace {
+
+// With the wheels of several targets in dist/, each target's test takes its own: its Python, then
+// its C library; a target with none of its own falls back to the search above.
+TEST_F(FindWheelTest, EachTargetFindsItsOwnWheel) {
+  auto directory = dist({"pkg-1.0-cp311-cp311-manylinux_2_34_x86_64.whl",
+                         "pkg-1.0-cp312-cp312-manylinux_2_34_x86_64.whl",
+                         "pkg-1.0-cp312-cp312-musllinux_1_2_x86_64.whl"});
+  using tarvo::container::Libc;
+  EXPECT_EQ(find_wheel_for(directory, {"x86_64", Libc::Glibc, "3.12"}),
+            directory + "/pkg-1.0-cp312-cp312-manylinux_2_34_x86_64.whl");
+  EXPECT_EQ(find_wheel_for(directory, {"x86_64", Libc::Musl, "3.12"}),
+            directory + "/pkg-1.0-cp312-cp312-musllinux_1_2_x86_64.whl");
+  EXPECT_EQ(find_wheel_for(directory, {"x86_64", Libc::Glibc, "3.11"}),
+            directory + "/pkg-1.0-cp311-cp311-manylinux_2_34_x86_64.whl");
+  EXPECT_EQ(find_wheel_for(directory, {"x86_64", Libc::Glibc, "3.13"}),
+            find_wheel(directory, "x86_64"));
+  EXPECT_EQ(find_wheel_for((dir_.path / "missing").string(), {}), std::nullopt);
+}
+
+} // namespace

@@ -69,6 +69,9 @@ TEST(Grammar, ValuesInEverySpelling) {
   EXPECT_EQ(parsed({"build", "--arch=aarch64"}).arch, "aarch64");
   EXPECT_EQ(parsed({"build", "--ar", "armv7l"}).arch, "armv7l");
   EXPECT_EQ(parsed({"build", "--libc", "musl"}).libc, "musl");
+  EXPECT_EQ(parsed({"build", "--libc", "glibc, musl"}).libc, "glibc, musl");
+  EXPECT_EQ(split_list("x86_64, aarch64,riscv64"),
+            (std::vector<std::string>{"x86_64", "aarch64", "riscv64"}));
   EXPECT_EQ(parsed({"test", "--setup", "-"}).setup, "-");
   EXPECT_EQ(parsed({"init", "--name="}).name, "");
   EXPECT_EQ(parsed({"init", "--author-n", "Ann"}).author_name, "Ann");
@@ -123,7 +126,7 @@ TEST(Grammar, HelpAndVersionEndAtOnce) {
   EXPECT_EQ(b.status, 0);
   EXPECT_EQ(b.out.rfind("usage: tarvo build [-h] [--sdist]", 0), 0u);
   for (const char *text : {"--libc {glibc,musl}", "Build platform-specific wheel.",
-                           "Target libc for manylinux build (default: glibc)",
+                           "Target libc for manylinux build (default: glibc), or\n                        both: glibc,musl",
                            "Do not compress the standalone executable."}) {
     EXPECT_NE(b.out.find(text), std::string::npos) << text;
   }
@@ -182,6 +185,12 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"build", "--libc", "uclibc"},
                   "tarvo build: error: argument --libc: invalid choice: 'uclibc' (choose from "
                   "'glibc', 'musl')"},
+        // A list's every item is checked.
+        UsageCase{{"build", "--libc", "glibc, uclibc"},
+                  "tarvo build: error: argument --libc: invalid choice: 'uclibc' (choose from "
+                  "'glibc', 'musl')"},
+        UsageCase{{"test", "--python", "3.11,"},
+                  "tarvo test: error: argument --python: empty item in '3.11,'"},
         UsageCase{{"build", "--arch"},
                   "tarvo build: error: argument --arch: expected one argument"},
         UsageCase{{"build", "--arch", "--sdist"},

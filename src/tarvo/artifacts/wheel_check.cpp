@@ -2,7 +2,6 @@
 
 #include "tarvo/artifacts/find_wheel.hpp"
 #include "tarvo/artifacts/step_hints.hpp"
-#include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
@@ -148,7 +147,7 @@ void test_manylinux_wheel(container::Engine &engine, const Target &target,
   require_docker(engine.context());
   std::optional<std::string> wheel;
   for (const char *directory : {"wheelhouse", "dist"}) {
-    if ((wheel = find_wheel(directory, target.arch))) {
+    if ((wheel = find_wheel_for(directory, target))) {
       break;
     }
   }
@@ -193,8 +192,9 @@ void test_manylinux_wheel(container::Engine &engine, const Target &target,
     script.prepend("apk add --no-cache git;");
   }
   if (target.arch == "riscv64" && target.python == "3.11" && !target.musl()) {
-    console::err("WARNING: python image does not support cp311-manylinux_2_39_riscv64, exiting "
-                 "without error\n");
+    engine.context().say(process::Said::Detail,
+                         "WARNING: python image does not support cp311-manylinux_2_39_riscv64, "
+                         "exiting without error\n");
     return;
   }
   if (needs_rust(target)) {

@@ -2,12 +2,15 @@
 
 #include "tarvo/artifacts/clean.hpp"
 #include "tarvo/artifacts/executable.hpp"
+#include "tarvo/artifacts/farm.hpp"
 #include "tarvo/artifacts/sdist.hpp"
 #include "tarvo/artifacts/wheel_build.hpp"
 #include "tarvo/artifacts/wheel_check.hpp"
+#include "tarvo/cli/parser.hpp"
 #include "tarvo/configdiff/diff.hpp"
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/docker.hpp"
+#include "tarvo/container/engines.hpp"
 #include "tarvo/files/files.hpp"
 #include "tarvo/lint/lint.hpp"
 #include "tarvo/packaging/name.hpp"
@@ -19,6 +22,7 @@
 #include "tarvo/venv/virtual_environment.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fmt/format.h>
 
 namespace tarvo::cli {
@@ -29,8 +33,45 @@ using project::Value;
 
 namespace {
 
-container::Target target(const Args &args) {
-  return {args.arch, container::parse_libc(args.libc), args.python};
+// Every combination of the listed architectures, C libraries and Python versions, in the order
+// given, each once.
+std::vector<container::Target> targets(const Args &args) {
+  std::vector<container::Target> out;
+  for (const auto &arch : split_list(args.arch)) {
+    for (const auto &libc : split_list(args.libc)) {
+      for (const auto &python : split_list(args.python)) {
+        container::Target target{arch, container::parse_libc(libc), python};
+        if (std::none_of(out.begin(), out.end(), [&](const container::Target &other) {
+              return other.arch == target.arch && other.libc == target.libc &&
+                     other.python == target.python;
+            })) {
+          out.push_back(std::move(target));
+        }
+      }
+    }
+  }
+  return out;
+}
+
+std::string label(const container::Target &target) {
+  return fmt::format("{} {} {}", target.arch, container::name(target.libc), target.python);
+}
+
+// The engines TARVO_ENGINES lists, when it lists any.
+std::optional<std::vector<container::Endpoint>> farm_engines() {
+  const char *setting = std::getenv("TARVO_ENGINES");
+  if (setting == nullptr ||
+      std::string_view(setting).find_first_not_of(" ,") == std::string::npos) {
+    return std::nullopt;
+  }
+  return container::endpoints(setting);
+}
+
+// Several targets, or engines listed, make a farm; one target on the current engine runs as it
+// always did, its output straight on the terminal.
+bool use_farm(const std::vector<container::Target> &targets,
+              const std::optional<std::vector<container::Endpoint>> &engines) {
+  return targets.size() > 1 || engines.has_value();
 }
 
 venv::VirtualEnvironment environment(const Args &args, const process::Context &context) {
@@ -173,11 +214,23 @@ int cmd_test(const Args &args, const Grammar &, const process::Context &context)
     }
   };
   if (args.wheel) {
+    const auto list = targets(args);
+    const auto engines = farm_engines();
     say_requirements();
-    container::Engine engine(context);
-    artifacts::test_manylinux_wheel(engine, target(args), args.setup,
-                                    {paths, args.pytest_args, requirements});
-    return 0;
+    const artifacts::WheelTests tests{paths, args.pytest_args, requirements};
+    if (!use_farm(list, engines)) {
+      container::Engine engine(context);
+      artifacts::test_manylinux_wheel(engine, list.front(), args.setup, tests);
+      return 0;
+    }
+    std::vector<artifacts::FarmTask> tasks;
+    for (const auto &target : list) {
+      tasks.push_back({label(target), target, [&, target](container::Engine &engine) {
+                         artifacts::test_manylinux_wheel(engine, target, args.setup, tests);
+                       }});
+    }
+    return artifacts::run_farm(context, engines.value_or(container::endpoints(std::nullopt)),
+                               std::move(tasks));
   }
   auto venv = environment(args, context);
   if (venv.syncs()) {
@@ -217,23 +270,57 @@ int cmd_build(const Args &args, const Grammar &, const process::Context &context
   if (args.sdist) {
     artifacts::build_sdist(venv);
   }
-  // One engine for the command's containers: asked once what it runs, and switched once to
-  // copy mode when it does not see the project.
-  container::Engine engine(context);
-  if (args.wheel) {
-    artifacts::build_manylinux_wheel(engine, false, target(args), args.setup);
+  if (args.executable && !name) {
+    console::report_error("Project name missing");
+    return 1;
   }
-  if (args.native_wheel) {
-    artifacts::build_manylinux_wheel(engine, true, target(args), args.setup);
-  }
-  if (args.executable) {
-    if (!name) {
-      console::report_error("Project name missing");
-      return 1;
+  const auto list = targets(args);
+  const auto engines = farm_engines();
+  if (!use_farm(list, engines)) {
+    // One engine for the command's containers: asked once what it runs, and switched once to
+    // copy mode when it does not see the project.
+    container::Engine engine(context);
+    if (args.wheel) {
+      artifacts::build_manylinux_wheel(engine, false, list.front(), args.setup);
     }
-    artifacts::build_executable(engine, str(*name), target(args), args.setup, args.no_compress);
+    if (args.native_wheel) {
+      artifacts::build_manylinux_wheel(engine, true, list.front(), args.setup);
+    }
+    if (args.executable) {
+      artifacts::build_executable(engine, str(*name), list.front(), args.setup, args.no_compress);
+    }
+    return 0;
   }
-  return 0;
+  const int kinds = int(args.wheel) + int(args.native_wheel) + int(args.executable);
+  std::vector<artifacts::FarmTask> tasks;
+  auto add = [&](std::string_view kind, const container::Target &target, auto build) {
+    tasks.push_back(
+        {kinds > 1 ? fmt::format("{} {}", kind, label(target)) : label(target), target, build});
+  };
+  if (args.wheel) {
+    // A pure wheel is the same file for every target: it is built once.
+    if (list.size() > 1) {
+      console::out("Pure wheel: built once, for {}; it serves every target\n", label(list.front()));
+    }
+    add("wheel", list.front(), [&, target = list.front()](container::Engine &engine) {
+      artifacts::build_manylinux_wheel(engine, false, target, args.setup);
+    });
+  }
+  for (const auto &target : args.native_wheel ? list : std::vector<container::Target>{}) {
+    add("native wheel", target, [&, target](container::Engine &engine) {
+      artifacts::build_manylinux_wheel(engine, true, target, args.setup);
+    });
+  }
+  for (const auto &target : args.executable ? list : std::vector<container::Target>{}) {
+    add("executable", target, [&, target](container::Engine &engine) {
+      artifacts::build_executable(engine, str(*name), target, args.setup, args.no_compress);
+    });
+  }
+  if (tasks.empty()) {
+    return 0;
+  }
+  return artifacts::run_farm(context, engines.value_or(container::endpoints(std::nullopt)),
+                             std::move(tasks));
 }
 
 int cmd_clean(const Args &, const Grammar &, const process::Context &) {

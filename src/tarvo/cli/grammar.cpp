@@ -17,15 +17,25 @@ Argument option(std::vector<std::string> names, std::string metavar, T Args::*fi
           std::move(help),  std::move(choices)};
 }
 
+// Each takes a comma-separated list too: the targets are every combination of the three.
 std::vector<Argument> target_options(const std::string &purpose) {
-  return {
+  std::vector<Argument> out = {
       option({"--arch"}, "ARCH", &Args::arch,
-             fmt::format("Target architecture for {} (default: x86_64)", purpose)),
+             fmt::format("Target architecture for {} (default: x86_64), or several: "
+                         "x86_64,aarch64",
+                         purpose)),
       option({"--libc"}, "LIBC", &Args::libc,
-             fmt::format("Target libc for {} (default: glibc)", purpose), {"glibc", "musl"}),
+             fmt::format("Target libc for {} (default: glibc), or both: glibc,musl", purpose),
+             {"glibc", "musl"}),
       option({"--python"}, "PYTHON", &Args::python,
-             fmt::format("Python version for {} (default: 3.11)", purpose)),
+             fmt::format("Python version for {} (default: 3.11), or several: 3.11,3.12; every "
+                         "combination of the listed values is a target",
+                         purpose)),
   };
+  for (auto &argument : out) {
+    argument.list = true;
+  }
+  return out;
 }
 
 const std::string VERBOSE_HELP =

@@ -29,6 +29,8 @@ struct Argument {
   Field field;
   std::string help;
   std::vector<std::string> choices;
+  // The value is a comma-separated list, each item checked against the choices.
+  bool list = false;
 
   bool is_option() const { return !names.empty(); }
 };

@@ -181,14 +181,23 @@ public:
       value = *next;
       used_next = true;
     }
-    if (!a.choices.empty() &&
-        std::find(a.choices.begin(), a.choices.end(), *value) == a.choices.end()) {
-      std::string choices;
-      for (const auto &c : a.choices) {
-        choices += (choices.empty() ? "'" : ", '") + c + "'";
+    std::vector<std::string> items = {*value};
+    if (a.list) {
+      items = split_list(*value);
+      if (std::find(items.begin(), items.end(), "") != items.end()) {
+        throw UsageError{fmt::format("argument {}: empty item in '{}'", names, *value)};
       }
-      throw UsageError{fmt::format("argument {}: invalid choice: '{}' (choose from {})", names,
-                                   *value, choices)};
+    }
+    for (const auto &item : items) {
+      if (!a.choices.empty() &&
+          std::find(a.choices.begin(), a.choices.end(), item) == a.choices.end()) {
+        std::string choices;
+        for (const auto &c : a.choices) {
+          choices += (choices.empty() ? "'" : ", '") + c + "'";
+        }
+        throw UsageError{fmt::format("argument {}: invalid choice: '{}' (choose from {})", names,
+                                     item, choices)};
+      }
     }
     std::visit(
         [&](auto field) {
@@ -247,6 +256,25 @@ public:
 };
 
 } // namespace
+
+std::vector<std::string> split_list(std::string_view value) {
+  std::vector<std::string> items;
+  while (true) {
+    auto comma = value.find(',');
+    auto item = value.substr(0, comma);
+    while (!item.empty() && item.front() == ' ') {
+      item.remove_prefix(1);
+    }
+    while (!item.empty() && item.back() == ' ') {
+      item.remove_suffix(1);
+    }
+    items.emplace_back(item);
+    if (comma == std::string_view::npos) {
+      return items;
+    }
+    value.remove_prefix(comma + 1);
+  }
+}
 
 std::variant<Parsed, Finished> parse(const Grammar &g, const std::vector<std::string> &argv,
                                      const std::string &version) {

@@ -6,6 +6,7 @@
 #include "tarvo/cli/grammar.hpp"
 
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct Finished {
   std::string out;
   std::string err;
 };
+
+// The items of an option's comma-separated value, without the blanks around them ("3.11, 3.12"
+// gives "3.11" and "3.12"); an empty item stays, for the parser to refuse.
+std::vector<std::string> split_list(std::string_view value);
 
 std::variant<Parsed, Finished> parse(const Grammar &grammar, const std::vector<std::string> &argv,
                                      const std::string &version);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
@@ -67,6 +68,14 @@ std::size_t characters(std::string_view text) {
 }
 
 } // namespace
+
+std::size_t columns() {
+  winsize size{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+    return size.ws_col;
+  }
+  return 80;
+}
 
 bool is_terminal(Stream stream) {
   int fd = stream == Stream::In    ? STDIN_FILENO

@@ -23,6 +23,9 @@ inline constexpr std::array<std::string_view, 10> SPINNER_FRAMES = {"⠋", "⠙"
 
 bool is_terminal(Stream stream);
 
+// The width of the terminal on standard output; 80 where it does not say.
+std::size_t columns();
+
 // Whether our process group is the foreground group of the terminal on standard input, output
 // or error: a child may then share the terminal with us, and be lent it.
 bool terminal_is_ours();

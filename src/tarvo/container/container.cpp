@@ -23,7 +23,7 @@ void show(const process::Context &context, const std::vector<std::string> &args)
   for (const auto &arg : args) {
     line += " " + shell_word(arg);
   }
-  console::err("{}\n", line);
+  context.say(process::Said::Detail, line + "\n");
 }
 
 // A tidy-up step: quiet, started even while the command is being interrupted, and bounded by
@@ -108,12 +108,15 @@ void Container::report_interrupt(bool removed) {
   }
   reported_ = true;
   if (removed) {
-    console::err("Interrupted: stopped and removed {} (container {}); nothing was written to {}\n",
-                 what_, name_, untouched_);
+    context_->say(process::Said::LastWord,
+                  fmt::format("Interrupted: stopped and removed {} (container {}); nothing was "
+                              "written to {}\n",
+                              what_, name_, untouched_));
   } else {
-    console::err("Interrupted: {} was not confirmed stopped: its container {} may still be "
-                 "running; remove it with: docker rm --force --volumes {}\n",
-                 what_, name_, name_);
+    context_->say(process::Said::LastWord,
+                  fmt::format("Interrupted: {} was not confirmed stopped: its container {} may "
+                              "still be running; remove it with: docker rm --force --volumes {}\n",
+                              what_, name_, name_));
   }
 }
 
@@ -153,7 +156,7 @@ process::CompletedProcess Container::run_quietly(std::vector<std::string> args) 
   auto done = run(std::move(args), {.stdout_mode = process::Redirect::Capture,
                                     .stderr_mode = process::Redirect::Capture});
   if (done.returncode != 0) {
-    console::err("{}", done.stderr_text.value_or(""));
+    context_->say(process::Said::Detail, done.stderr_text.value_or(""));
     throw process::CalledProcessError(done.returncode, shown_in_errors(done.args));
   }
   return done;

@@ -12,11 +12,27 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/format.h>
+#include <mutex>
 #include <optional>
 #include <sys/utsname.h>
 #include <utility>
 
 namespace tarvo::container {
+
+// What the views of one engine know of it; its lock is never held while a command runs but for
+// the emulators' registration, which the others wait for.
+struct Engine::Known {
+  std::mutex lock;
+  std::optional<std::optional<std::string>> machine; // once asked: the answer, if any
+  std::optional<std::string> copy_reason;            // why the project is copied in, once it is
+  std::mutex registering; // one registration at a time on the engine
+};
+
+Engine::Engine(const process::Context &context)
+    : context_(&context), known_(std::make_shared<Known>()) {}
+
+Engine::Engine(const process::Context &context, const Engine &same, bool own_copy)
+    : context_(&context), known_(same.known_), own_copy_(own_copy) {}
 
 namespace {
 
@@ -184,14 +200,21 @@ std::string ask_engine_machine(const process::Context &context) {
 } // namespace
 
 std::optional<std::string> Engine::machine() {
-  if (!machine_) {
-    auto answer = ask_engine_machine(*context_);
-    know_machine(answer.empty() ? std::nullopt : std::optional(answer));
+  {
+    std::lock_guard lock(known_->lock);
+    if (known_->machine) {
+      return *known_->machine;
+    }
   }
-  return *machine_;
+  auto answer = ask_engine_machine(*context_);
+  know_machine(answer.empty() ? std::nullopt : std::optional(answer));
+  return machine();
 }
 
-void Engine::know_machine(std::optional<std::string> machine) { machine_ = std::move(machine); }
+void Engine::know_machine(std::optional<std::string> machine) {
+  std::lock_guard lock(known_->lock);
+  known_->machine = std::move(machine);
+}
 
 void Engine::register_binfmt(std::string_view arch) {
   auto engine = machine();
@@ -199,12 +222,18 @@ void Engine::register_binfmt(std::string_view arch) {
   if (arch == own) {
     return;
   }
+  // Targets side by side on one engine register one after another.
+  std::lock_guard registering(known_->registering);
   if (engine) {
-    console::out("Registering emulators: the docker engine runs {}, the target is {}\n", own, arch);
+    context_->say(
+        process::Said::Progress,
+        fmt::format("Registering emulators: the docker engine runs {}, the target is {}\n", own,
+                    arch));
   } else {
-    console::out("Registering emulators: this machine is {} (the docker engine did not say), the "
-                 "target is {}\n",
-                 own, arch);
+    context_->say(process::Said::Progress,
+                  fmt::format("Registering emulators: this machine is {} (the docker engine did "
+                              "not say), the target is {}\n",
+                              own, arch));
   }
   Container container(*context_, "the emulator registration", "the project");
   auto done = container.run({"docker", "run", "--privileged", "--rm", "--name=" + container.name(),
@@ -277,17 +306,28 @@ trap 'exit 143' TERM
 std::string project_mount() { return std::filesystem::current_path().string() + ":/src"; }
 
 void Engine::use_copy_mode(const std::string &reason) {
-  if (!copy_reason_) {
-    copy_reason_ = reason;
-    console::out("Copy mode: {}, so the project is copied into the container\n", reason);
+  {
+    std::lock_guard lock(known_->lock);
+    if (known_->copy_reason) {
+      return;
+    }
+    known_->copy_reason = reason;
   }
+  context_->say(
+      process::Said::Progress,
+      fmt::format("Copy mode: {}, so the project is copied into the container\n", reason));
+}
+
+std::optional<std::string> Engine::copy_reason() const {
+  std::lock_guard lock(known_->lock);
+  return known_->copy_reason;
 }
 
 void Engine::run_job(const Job &job) {
   if (job.register_first) {
     register_binfmt(job.arch);
   }
-  console::out("{}\n", job.starting);
+  context_->say(process::Said::Progress, job.starting + "\n");
   if (!job.register_first) {
     register_binfmt(job.arch);
   }
@@ -297,7 +337,7 @@ void Engine::run_job(const Job &job) {
   }
   RunFiles files(job.products);
   Ran ran{};
-  if (copy_reason_) {
+  if (copy_reason() || (own_copy_ && job.products)) {
     ran = run_copied(*context_, job, files);
   } else {
     ran = run_mounted(*context_, job, files);
@@ -321,8 +361,10 @@ void Engine::run_job(const Job &job) {
   if (ran.status != 0) {
     throw process::CalledProcessError(ran.status, std::move(ran.command));
   }
-  files.deliver();
-  console::out("{}\n", job.finished);
+  for (const auto &name : files.deliver()) {
+    context_->say(process::Said::Delivered, "dist/" + name + "\n");
+  }
+  context_->say(process::Said::Progress, job.finished + "\n");
 }
 
 } // namespace tarvo::container

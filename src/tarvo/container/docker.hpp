@@ -8,6 +8,7 @@
 #include "tarvo/process/context.hpp"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,11 +73,17 @@ struct Job {
 
 // The docker engine a command's containers run on (the one DOCKER_HOST or DOCKER_CONTEXT names),
 // as the command comes to know it: its architecture, asked once, and whether it sees the project
-// folder, found at the first job (copy mode is then kept for the command's other jobs).
+// folder, found at the first job (copy mode is then kept for the command's other jobs). Several
+// targets built at once share what is known of their engine, each through its own view.
 class Engine {
 public:
   // Its docker commands run through `context`, which must outlive it.
-  explicit Engine(const process::Context &context) : context_(&context) {}
+  explicit Engine(const process::Context &context);
+  // The engine `same` talks to, its commands run through `context` (one target's, with the
+  // engine's environment); what either comes to know, the other knows. With `own_copy`, a job
+  // with products builds on a copy of the project even where the engine sees the folder: targets
+  // built side by side in one folder would share its build/.
+  Engine(const process::Context &context, const Engine &same, bool own_copy);
 
   const process::Context &context() const { return *context_; }
 
@@ -96,12 +103,15 @@ public:
   void run_job(const Job &job);
 
 private:
-  // Switches the command to copy mode, saying why once.
+  struct Known;
+  // Switches the engine to copy mode, saying why once.
   void use_copy_mode(const std::string &reason);
+  // Why the project is copied in, once it is.
+  std::optional<std::string> copy_reason() const;
 
   const process::Context *context_;
-  std::optional<std::optional<std::string>> machine_; // once asked: the answer, if any
-  std::optional<std::string> copy_reason_;            // why the project is copied in, once it is
+  std::shared_ptr<Known> known_;
+  bool own_copy_ = false;
 };
 
 } // namespace tarvo::container

@@ -91,15 +91,23 @@ RunFiles::RunFiles(bool products)
 void RunFiles::make(bool products) {
   const std::string out_name = ".tarvo-" + id_;
   if (products) {
-    if (project_.has("dist")) {
-      dist_.emplace(files::Folder::open(project_, "dist"));
-    } else {
-      dist_.emplace(files::Folder::make(project_, "dist", 0777));
-      made_dist_ = true;
-      if (auto owner = project_owner(project_);
-          owner && ::fchown(dist_->fd(), owner->uid, owner->gid) != 0) {
-        throw os_error(errno, "dist");
+    if (!project_.has("dist")) {
+      try {
+        dist_.emplace(files::Folder::make(project_, "dist", 0777));
+        made_dist_ = true;
+        if (auto owner = project_owner(project_);
+            owner && ::fchown(dist_->fd(), owner->uid, owner->gid) != 0) {
+          throw os_error(errno, "dist");
+        }
+      } catch (const Error &e) {
+        // Another run of this command (a target beside this one) made it meanwhile.
+        if (e.kind() != ErrorKind::FileExistsError) {
+          throw;
+        }
       }
+    }
+    if (!dist_) {
+      dist_.emplace(files::Folder::open(project_, "dist"));
     }
     products_ = "dist/" + out_name;
     // A fresh name: nothing there can redirect what arrives.
@@ -136,13 +144,13 @@ void RunFiles::tidy() noexcept {
 
 bool RunFiles::seen() const { return project_.has(marker_ + ".seen"); }
 
-void RunFiles::deliver() const {
+std::vector<std::string> RunFiles::deliver() const {
   if (!out_) {
-    return;
+    return {};
   }
   dist_->check_still_at(project_, "dist");
   out_->check_still_at(*dist_, ".tarvo-" + id_);
-  files::move_files(*out_, *dist_, project_owner(project_));
+  return files::move_files(*out_, *dist_, project_owner(project_));
 }
 
 bool is_run_marker(std::string_view name) {

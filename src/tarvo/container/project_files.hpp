@@ -38,8 +38,9 @@ public:
   // Moves each file of the products folder into dist/, replacing an entry of its name that is
   // no folder (a link is replaced, never followed); when tarvo runs as root, the files go to
   // the project folder's owner first. dist/ and the products folder must be the very folders
-  // made or opened for the run, and every product a regular file, or nothing is moved.
-  void deliver() const;
+  // made or opened for the run, and every product a regular file, or nothing is moved. Returns
+  // the names delivered.
+  std::vector<std::string> deliver() const;
 
 private:
   void make(bool products);

@@ -112,7 +112,8 @@ void Folder::remove(const std::string &name) const {
   }
 }
 
-void move_files(const Folder &from, const Folder &to, const std::optional<Owner> &owner) {
+std::vector<std::string> move_files(const Folder &from, const Folder &to,
+                                    const std::optional<Owner> &owner) {
   const auto names = from.names();
   for (const auto &name : names) {
     auto st = entry_at(from.fd(), name, from.path() / name);
@@ -135,6 +136,7 @@ void move_files(const Folder &from, const Folder &to, const std::optional<Owner>
       throw os_error(errno, to.path() / name);
     }
   }
+  return names;
 }
 
 } // namespace tarvo::files

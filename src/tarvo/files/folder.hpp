@@ -65,7 +65,8 @@ struct Owner {
 // Moves every entry of `from` into `to` under its own name: what is there is replaced, a link
 // included (never followed), unless it is a folder. Every entry must be a regular file, checked
 // before anything moves: anything else is an error that names it, and nothing is moved. With
-// `owner`, each file is handed to that user and group first.
-void move_files(const Folder &from, const Folder &to, const std::optional<Owner> &owner);
+// `owner`, each file is handed to that user and group first. Returns the names moved.
+std::vector<std::string> move_files(const Folder &from, const Folder &to,
+                                    const std::optional<Owner> &owner);
 
 } // namespace tarvo::files

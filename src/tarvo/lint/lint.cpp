@@ -4,6 +4,7 @@
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/programs.hpp"
 #include "tarvo/process/timing.hpp"
+#include "tarvo/process/workers.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +12,6 @@
 #include <exception>
 #include <fmt/format.h>
 #include <future>
-#include <thread>
 
 namespace tarvo::lint {
 
@@ -84,29 +84,6 @@ bool ended_in_error(const std::shared_future<TaskResult> &future) {
   }
 }
 
-// The checks' worker threads, joined when the pool is left however its owner is left (a
-// std::thread destroyed unjoined would end the process).
-class Workers {
-public:
-  Workers() = default;
-  Workers(const Workers &) = delete;
-  Workers &operator=(const Workers &) = delete;
-  ~Workers() { join(); }
-
-  void start(std::packaged_task<TaskResult()> task) { threads_.emplace_back(std::move(task)); }
-
-  void join() {
-    for (auto &thread : threads_) {
-      if (thread.joinable()) {
-        thread.join();
-      }
-    }
-  }
-
-private:
-  std::vector<std::thread> threads_;
-};
-
 } // namespace
 
 const fs::path MODULE_PATH = [] {
@@ -151,7 +128,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
   // One worker per check, so all five children run at once. The workers are declared after
   // the futures: leaving this function, however it is left, joins them first.
   std::vector<std::shared_future<TaskResult>> futures;
-  Workers pool;
+  process::Workers pool;
   // Should this function unwind while checks run, they are asked to end before the pool waits
   // for them. (An interrupt has reached them already, and a check that cannot start is not such
   // an unwind: it is raised below, once the others have finished.)

@@ -22,8 +22,9 @@ using Environment = std::map<std::string, std::string>;
 // Where a child's standard output or standard error goes. A child that writes to neither of
 // our streams runs in a process group of its own, so that a signal reaches whatever it starts;
 // one that writes to them stays in ours, which the terminal sends Ctrl-C to, while the terminal's
-// foreground group is ours (otherwise it too gets a group of its own).
-enum class Redirect { Inherit, Capture, Discard };
+// foreground group is ours (otherwise it too gets a group of its own). File writes to the
+// descriptor ProcessOptions::file names (a log that one target of several keeps).
+enum class Redirect { Inherit, Capture, Discard, File };
 
 struct ProcessOptions {
   Redirect stdout_mode = Redirect::Inherit;
@@ -32,6 +33,8 @@ struct ProcessOptions {
   std::optional<Environment> env = std::nullopt;
   // The file to start instead of looking args[0] up on PATH; args[0] stays argument zero.
   std::optional<std::filesystem::path> program = std::nullopt;
+  // Where the streams redirected to a File go: an open descriptor, ours, kept open meanwhile.
+  int file = -1;
   // A step of tarvo's own that tidies up after an interrupt (stopping a container): it starts
   // even while the command is being interrupted, no signal is passed on to it but a second
   // Ctrl-C's kill, and it is killed once it outlives the grace period from its own start or

@@ -61,9 +61,14 @@ struct Stream {
   Fd write_end; // the child's, when captured or discarded
 };
 
-Stream direct(int target, Redirect mode) {
+Stream direct(int target, Redirect mode, int file) {
   Stream stream{target, mode, Fd(), Fd()};
-  if (mode == Redirect::Discard) {
+  if (mode == Redirect::File) {
+    stream.write_end = Fd(::fcntl(file, F_DUPFD_CLOEXEC, 0));
+    if (!stream.write_end) {
+      throw os_error(errno);
+    }
+  } else if (mode == Redirect::Discard) {
     stream.write_end = Fd(::open("/dev/null", O_WRONLY | O_CLOEXEC));
     if (!stream.write_end) {
       throw os_error(errno, "/dev/null");
@@ -213,8 +218,8 @@ Spawned spawn(const std::vector<std::string> &args, const ProcessOptions &option
   }
   auto envp = pointers(env_text);
 
-  Stream out = direct(STDOUT_FILENO, options.stdout_mode);
-  Stream err = direct(STDERR_FILENO, options.stderr_mode);
+  Stream out = direct(STDOUT_FILENO, options.stdout_mode, options.file);
+  Stream err = direct(STDERR_FILENO, options.stderr_mode, options.file);
   auto report = make_pipe(O_CLOEXEC);
   ChildPlan plan{
       ::getpid(), own_group,         {&out, &err}, argv.data(), options.env ? envp.data() : environ,

@@ -1,0 +1,465 @@
+#include "tarvo/artifacts/farm.hpp"
+
+#include "tarvo/console/console.hpp"
+#include "tarvo/error.hpp"
+#include "tarvo/fd.hpp"
+#include "tarvo/files/files.hpp"
+#include "tarvo/process/interrupts.hpp"
+#include "tarvo/process/workers.hpp"
+#include "tarvo/repr.hpp"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unistd.h>
+
+namespace tarvo::artifacts {
+
+using container::Endpoint;
+using container::EngineSeat;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string without_line_end(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  return std::string(text);
+}
+
+std::string last_line(std::string_view text) {
+  auto line = without_line_end(text);
+  auto end = line.rfind('\n');
+  return end == std::string::npos ? line : line.substr(end + 1);
+}
+
+// One target's log: a file that is already unlinked, which its children append to and its lines
+// go to, and what the farm shows of it: the step it is at, what it delivered, its last words.
+class TaskOutput final : public process::Output {
+public:
+  TaskOutput() {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvo-log-XXXXXX";
+    fd_ = Fd(::mkostemp(pattern.data(), O_APPEND | O_CLOEXEC));
+    if (!fd_) {
+      throw os_error(errno, pattern);
+    }
+    ::unlink(pattern.c_str());
+  }
+
+  void say(process::Said kind, std::string_view text) override {
+    std::lock_guard lock(lock_);
+    if (kind == process::Said::Delivered) {
+      delivered_.push_back(without_line_end(text));
+      return;
+    }
+    // A log that cannot be written loses lines, never the target.
+    for (std::size_t done = 0; done < text.size();) {
+      auto n = ::write(fd_.get(), text.data() + done, text.size() - done);
+      if (n <= 0 && errno != EINTR) {
+        break;
+      }
+      done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    if (kind == process::Said::Progress) {
+      step_ = last_line(text);
+    } else if (kind == process::Said::LastWord) {
+      last_words_.push_back(without_line_end(text));
+    }
+  }
+
+  int file() const override { return fd_.get(); }
+
+  std::string step() const {
+    std::lock_guard lock(lock_);
+    return step_;
+  }
+  std::vector<std::string> delivered() const {
+    std::lock_guard lock(lock_);
+    return delivered_;
+  }
+  std::vector<std::string> last_words() const {
+    std::lock_guard lock(lock_);
+    return last_words_;
+  }
+
+  // Everything written to the log.
+  std::string text() const {
+    std::string out;
+    char buffer[65536];
+    for (off_t at = 0;;) {
+      auto n = ::pread(fd_.get(), buffer, sizeof buffer, at);
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        return out;
+      }
+      out.append(buffer, static_cast<std::size_t>(n));
+      at += n;
+    }
+  }
+
+private:
+  Fd fd_;
+  mutable std::mutex lock_;
+  std::string step_ = "starting";
+  std::vector<std::string> delivered_;
+  std::vector<std::string> last_words_;
+};
+
+// Where a task is, as the farm follows it.
+enum class Phase { Waiting, Running, Ended, NotStarted };
+// How a task that ran ended.
+enum class State { Passed, Failed, Interrupted };
+
+// A task. The farm alone writes `phase`, `engine` and `started`; the worker writes `state`,
+// `failure` and `ended` and then sets `done`, and the farm reads them only after it has seen it.
+struct Slot {
+  TaskOutput output;
+  Phase phase = Phase::Waiting;
+  std::optional<std::size_t> engine;
+  State state = State::Failed;
+  std::string failure;
+  Clock::time_point started;
+  Clock::time_point ended;
+  std::atomic<bool> done{false};
+  std::unique_ptr<process::Context> context;
+  std::unique_ptr<container::Engine> view;
+};
+
+// An engine of the farm: its answer, the context its docker commands run through (with its
+// environment), and what the targets' views of it share.
+struct FarmEngine {
+  EngineSeat seat;
+  std::unique_ptr<process::Context> context;
+  std::unique_ptr<container::Engine> engine;
+};
+
+// Asks every engine at once for its architecture and processors. One that does not answer is
+// left out, saying why; none answering is an error.
+std::vector<FarmEngine> ask_engines(const process::Context &context,
+                                    const std::vector<Endpoint> &endpoints) {
+  std::vector<std::unique_ptr<process::Context>> contexts;
+  std::vector<std::future<process::CompletedProcess>> answers;
+  for (const auto &endpoint : endpoints) {
+    contexts.push_back(std::make_unique<process::Context>(context, endpoint.overlay));
+    answers.push_back(std::async(std::launch::async, [&engine_context = *contexts.back()] {
+      return engine_context.run(
+          {"docker", "info", "--format", "{{.Architecture}} {{.NCPU}}"},
+          {.stdout_mode = process::Redirect::Capture, .stderr_mode = process::Redirect::Capture});
+    }));
+  }
+  std::vector<FarmEngine> engines;
+  std::string silent;
+  for (std::size_t i = 0; i < endpoints.size(); ++i) {
+    std::optional<EngineSeat> seat;
+    std::string why = "no answer";
+    try {
+      auto done = answers[i].get();
+      if (done.returncode == 0) {
+        seat = container::parse_engine_answer(endpoints[i].name, done.stdout_text.value_or(""));
+      }
+      if (auto said = last_line(done.stderr_text.value_or("")); !said.empty()) {
+        why = said;
+      }
+    } catch (const Error &e) {
+      why = e.what();
+    }
+    if (!seat) {
+      context.say(process::Said::Progress, fmt::format("Engine {} did not answer ({}): left out\n",
+                                                       endpoints[i].name, printable(why)));
+      silent += (silent.empty() ? "" : ", ") + endpoints[i].name;
+      continue;
+    }
+    auto engine = std::make_unique<container::Engine>(*contexts[i]);
+    engine->know_machine(seat->machine);
+    engines.push_back({std::move(*seat), std::move(contexts[i]), std::move(engine)});
+  }
+  process::check_interrupted();
+  if (engines.empty()) {
+    throw Error(ErrorKind::RuntimeError, "No docker engine answered: " + silent);
+  }
+  return engines;
+}
+
+std::string seconds_since(Clock::time_point start, Clock::time_point end) {
+  return duration_text(std::chrono::duration<double>(end - start).count());
+}
+
+// What the table's result column says of a task.
+std::string result_text(const Slot &slot) {
+  if (slot.phase == Phase::NotStarted) {
+    return "not started";
+  }
+  switch (slot.state) {
+  case State::Passed: {
+    std::string text;
+    for (const auto &product : slot.output.delivered()) {
+      text += (text.empty() ? "" : ", ") + product;
+    }
+    return text.empty() ? slot.output.step() : text;
+  }
+  case State::Failed:
+    return slot.failure;
+  case State::Interrupted:
+    return "interrupted";
+  }
+  return "";
+}
+
+std::string padded(const std::string &text, std::size_t width) {
+  return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+// A line no wider than the terminal, which a live block's rewind needs.
+std::string fitted(std::string line, std::size_t columns) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    // UTF-8 continuation bytes take no column of their own.
+    if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 && ++width >= columns) {
+      line.resize(i);
+      break;
+    }
+  }
+  return line;
+}
+
+} // namespace
+
+std::string duration_text(double seconds) {
+  if (seconds < 60) {
+    return fmt::format("{:.1f} s", seconds);
+  }
+  auto whole = static_cast<long>(seconds + 0.5);
+  return fmt::format("{} min {} s", whole / 60, whole % 60);
+}
+
+int run_farm(const process::Context &context, const std::vector<Endpoint> &endpoints,
+             std::vector<FarmTask> tasks) {
+  container::require_docker(context);
+  auto engines = ask_engines(context, endpoints);
+  std::vector<EngineSeat> seats;
+  std::string engine_list;
+  for (const auto &engine : engines) {
+    seats.push_back(engine.seat);
+    engine_list += fmt::format("{}{} ({}, {} at a time)", engine_list.empty() ? "" : ", ",
+                               engine.seat.name, engine.seat.machine, engine.seat.capacity);
+  }
+  std::vector<container::Target> targets;
+  for (const auto &task : tasks) {
+    targets.push_back(task.target);
+  }
+  context.say(process::Said::Progress, fmt::format("{} target{} on {} engine{}: {}\n", tasks.size(),
+                                                   tasks.size() == 1 ? "" : "s", engines.size(),
+                                                   engines.size() == 1 ? "" : "s", engine_list));
+  if (auto line = container::emulation_line(targets, seats)) {
+    context.say(process::Said::Progress, *line + "\n");
+  }
+  const auto eligible = container::eligible_engines(targets, seats);
+  // Each target's run makes dist/ when it is missing and removes it again when it made it and
+  // leaves it empty; side by side, the run that made it may end first. The farm removes it then.
+  struct EmptyDistGoes {
+    bool had = files::exists("dist");
+    ~EmptyDistGoes() {
+      if (!had) {
+        ::rmdir("dist");
+      }
+    }
+  } empty_dist_goes;
+
+  std::vector<std::unique_ptr<Slot>> slots;
+  for (std::size_t i = 0; i < tasks.size(); ++i) {
+    slots.push_back(std::make_unique<Slot>());
+  }
+  std::vector<int> busy(engines.size(), 0);
+  const bool terminal = console::is_terminal(console::Stream::Out);
+  std::size_t label_width = std::string_view("Target").size();
+  std::size_t engine_width = std::string_view("Engine").size();
+  for (const auto &task : tasks) {
+    label_width = std::max(label_width, task.label.size());
+  }
+  for (const auto &engine : engines) {
+    engine_width = std::max(engine_width, engine.seat.name.size());
+  }
+  auto engine_name = [&](const Slot &slot) {
+    return slot.engine ? engines[*slot.engine].seat.name : std::string("-");
+  };
+
+  // The workers are declared after what they use: leaving this function, however it is left,
+  // joins them first. Should it unwind while targets run, their children are asked to end.
+  process::Workers workers;
+  struct EndTargetsOnError {
+    int before = std::uncaught_exceptions();
+    ~EndTargetsOnError() {
+      if (std::uncaught_exceptions() > before) {
+        process::signal_children(SIGTERM);
+      }
+    }
+  } end_targets;
+  auto start = [&](std::size_t i, std::size_t e) {
+    auto &slot = *slots[i];
+    slot.engine = e;
+    slot.phase = Phase::Running;
+    slot.started = Clock::now();
+    slot.context =
+        std::make_unique<process::Context>(*engines[e].context, process::Overlay{}, &slot.output);
+    // Targets side by side on one engine would share the project's build/: each builds on a
+    // copy of its own then. A farm of one target uses its engine as one command does.
+    slot.view =
+        std::make_unique<container::Engine>(*slot.context, *engines[e].engine, tasks.size() > 1);
+    ++busy[e];
+    if (!terminal) {
+      console::out("{}: started on {}\n", tasks[i].label, engines[e].seat.name);
+    }
+    workers.start([&slot, &task = tasks[i]] {
+      try {
+        task.run(*slot.view);
+        slot.state = State::Passed;
+      } catch (const process::Interrupted &) {
+        slot.state = State::Interrupted;
+      } catch (const process::CalledProcessError &e) {
+        // The container's last line says more than the docker command that ran it.
+        slot.state = State::Failed;
+        auto said = last_line(slot.output.text());
+        slot.failure = said.empty() ? printable(e.what())
+                                    : fmt::format("status {}: {}", e.returncode, printable(said));
+      } catch (const Error &e) {
+        slot.state = State::Failed;
+        slot.failure = fmt::format("{}: {}", name(e.kind()), printable(e.what()));
+      } catch (const ExitStatus &e) {
+        slot.state = State::Failed;
+        slot.failure = fmt::format("ended with status {}", e.code);
+      } catch (const std::exception &e) {
+        slot.state = State::Failed;
+        slot.failure = printable(e.what());
+      }
+      if (slot.state != State::Passed && process::interrupt_signal() != 0) {
+        slot.state = State::Interrupted;
+      }
+      slot.ended = Clock::now();
+      slot.done.store(true, std::memory_order_release);
+    });
+  };
+
+  console::LiveBlock block;
+  std::size_t frame = 0;
+  while (true) {
+    const bool interrupted = process::interrupt_signal() != 0;
+    bool active = false;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      auto &slot = *slots[i];
+      if (slot.phase == Phase::Running && slot.done.load(std::memory_order_acquire)) {
+        slot.phase = Phase::Ended;
+        --busy[*slot.engine];
+        if (!terminal) {
+          console::out("{}: {} on {} ({})\n", tasks[i].label,
+                       slot.state == State::Passed ? "done" : "FAILED", engine_name(slot),
+                       seconds_since(slot.started, slot.ended));
+        }
+      }
+      if (slot.phase == Phase::Waiting) {
+        if (interrupted) {
+          slot.phase = Phase::NotStarted;
+        } else if (auto e = container::pick_engine(eligible[i], seats, busy)) {
+          start(i, *e);
+        }
+      }
+      active = active || slot.phase == Phase::Waiting || slot.phase == Phase::Running;
+    }
+    if (!active) {
+      break;
+    }
+    if (terminal && !interrupted) {
+      frame = (frame + 1) % console::SPINNER_FRAMES.size();
+      const auto now = Clock::now();
+      const auto columns = console::columns();
+      std::vector<std::string> lines;
+      for (std::size_t i = 0; i < slots.size(); ++i) {
+        const auto &slot = *slots[i];
+        std::string status;
+        if (slot.phase == Phase::Waiting) {
+          status = "waiting for an engine";
+        } else if (slot.phase == Phase::Running) {
+          status = fmt::format("[{}] {} {}", console::SPINNER_FRAMES[frame], slot.output.step(),
+                               seconds_since(slot.started, now));
+        } else {
+          status = (slot.state == State::Passed ? "done: " : "FAILED: ") + result_text(slot);
+        }
+        lines.push_back(fitted(fmt::format("{}  {}  {}", padded(tasks[i].label, label_width),
+                                           padded(engine_name(slot), engine_width), status),
+                               columns));
+      }
+      block.draw(lines);
+      process::sleep_unless_interrupted(context.timing().frame_period);
+      block.rewind();
+    } else if (interrupted) {
+      // Each target tidies its own containers up; the farm only waits for them.
+      std::this_thread::sleep_for(context.timing().frame_period);
+    } else {
+      process::sleep_unless_interrupted(context.timing().frame_period);
+    }
+  }
+  workers.join();
+  block.finish();
+
+  // The table: target, engine, products or failure, time.
+  std::size_t result_width = std::string_view("Result").size();
+  std::vector<std::string> results;
+  for (const auto &slot : slots) {
+    results.push_back(result_text(*slot));
+    result_width = std::max(result_width, results.back().size());
+  }
+  console::out("{}  {}  {}  {}\n", padded("Target", label_width), padded("Engine", engine_width),
+               padded("Result", result_width), "Time");
+  std::vector<std::string> failed;
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const auto &slot = *slots[i];
+    console::out("{}  {}  {}  {}\n", padded(tasks[i].label, label_width),
+                 padded(engine_name(slot), engine_width), padded(results[i], result_width),
+                 slot.engine ? seconds_since(slot.started, slot.ended) : "-");
+    if (slot.phase == Phase::Ended && slot.state == State::Failed) {
+      failed.push_back(tasks[i].label);
+    }
+  }
+  if (process::interrupt_signal() != 0) {
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      for (const auto &word : slots[i]->output.last_words()) {
+        console::err("{} on {}: {}\n", tasks[i].label, engine_name(*slots[i]), word);
+      }
+    }
+    process::check_interrupted();
+  }
+  if (failed.empty()) {
+    return 0;
+  }
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    if (slots[i]->phase != Phase::Ended || slots[i]->state != State::Failed) {
+      continue;
+    }
+    console::out("\nOutput of {} on {}:\n", tasks[i].label, engine_name(*slots[i]));
+    auto text = slots[i]->output.text();
+    console::write(console::Stream::Out, text.empty() || text.ends_with('\n') ? text : text + "\n");
+  }
+  std::string names;
+  for (const auto &label : failed) {
+    names += (names.empty() ? "" : ", ") + label;
+  }
+  console::report_error(fmt::format("{} of {} target{} failed: {}", failed.size(), slots.size(),
+                                    slots.size() == 1 ? "" : "s", names));
+  return 1;
+}
+
+} // namespace tarvo::artifacts
