@@ -119,6 +119,46 @@ TEST_F(ContainerCommands, TheEnginesArchitectureDecidesEmulation) {
   EXPECT_EQ(calls[2], "docker run --privileged --rm --name=NAME tonistiigi/binfmt --install all");
 }
 
+// Lists of targets: every combination once, the pure wheel once, a foreign architecture emulated
+// (said once), each target on a copy of its own, the table in the order given.
+TEST_F(ContainerCommands, TargetListsMakeAFarm) {
+  auto o = options();
+  o.env["STUB_ENGINE_INFO"] = "x86_64 4";
+  o.env["DOCKER_HOST"] = std::nullopt;
+  o.env["DOCKER_CONTEXT"] = std::nullopt;
+  auto r = run_tarvo({"--no-sync", "build", "--wheel", "--native-wheel", "--arch", "x86_64,aarch64",
+                      "--python", "3.11, 3.12,3.11"},
+                     o);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("\nPure wheel: built once, for x86_64 glibc 3.11; it serves every target\n"
+                       "5 targets on 1 engine: default (x86_64, 4 at a time)\n"
+                       "No engine runs aarch64: its targets are emulated\n"),
+            std::string::npos)
+      << r.out;
+  const auto table =
+      std::regex_replace(r.out.substr(r.out.find("Target ")), std::regex("[0-9]+\\.[0-9] s"), "T");
+  EXPECT_EQ(table,
+            "Target                           Engine   Result                             Time\n"
+            "wheel x86_64 glibc 3.11          default  Manylinux wheel built for x86_64   T\n"
+            "native wheel x86_64 glibc 3.11   default  Manylinux wheel built for x86_64   T\n"
+            "native wheel x86_64 glibc 3.12   default  Manylinux wheel built for x86_64   T\n"
+            "native wheel aarch64 glibc 3.11  default  Manylinux wheel built for aarch64  T\n"
+            "native wheel aarch64 glibc 3.12  default  Manylinux wheel built for aarch64  T\n");
+  auto calls = docker_calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(),
+                       "docker run --privileged --rm --name=NAME tonistiigi/binfmt --install all"),
+            2);
+  EXPECT_EQ(
+      std::count_if(calls.begin(), calls.end(),
+                    [](const std::string &call) { return call.starts_with("docker create"); }),
+      5);
+  EXPECT_EQ(
+      std::count_if(calls.begin(), calls.end(),
+                    [](const std::string &call) { return call.starts_with("docker run --rm"); }),
+      0);
+}
+
 TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
   fs::remove(tmp.path / "pyproject.toml");
   write_file(tmp.path / "dist" / "demo-1.0-py3-none-any.whl", "");
