@@ -49,16 +49,16 @@ rm -rf dist build cext.egg-info
 case $what in
 farm)
   TARVO_ENGINES="default,unix://$engine/docker.sock" \
-    "$tarvo" --no-sync build --wheel --native-wheel --python "$pythons" >/dev/null
+    "$tarvo" --no-sync build --wheel --native-wheel --python "$pythons" >/dev/null 2>&1
   ;;
 sequential)
-  "$tarvo" --no-sync build --wheel >/dev/null
+  "$tarvo" --no-sync build --wheel >/dev/null 2>&1
   for python in ${pythons//,/ }; do
-    "$tarvo" --no-sync build --native-wheel --python "$python" >/dev/null
+    "$tarvo" --no-sync build --native-wheel --python "$python" >/dev/null 2>&1
   done
   ;;
-one-farm) TARVO_ENGINES=default "$tarvo" --no-sync build --native-wheel >/dev/null ;;
-one) "$tarvo" --no-sync build --native-wheel >/dev/null ;;
+one-farm) TARVO_ENGINES=default "$tarvo" --no-sync build --native-wheel >/dev/null 2>&1 ;;
+one) "$tarvo" --no-sync build --native-wheel >/dev/null 2>&1 ;;
 *)
   echo "usage: farm_timing.sh TARVO SECOND_ENGINE_DIR farm|sequential|one-farm|one" >&2
   exit 2
