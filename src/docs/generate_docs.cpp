@@ -418,6 +418,12 @@ std::string man(const Grammar &g) {
               "container and the products out, instead of mounting it; 0: never, and an engine "
               "that does not see the project folder is an error. Otherwise the project is "
               "copied only when the engine does not see it (a remote engine).") +
+         "\n.TP\n.B TARVO_ENGINES\n" +
+         roff("A comma-separated list of docker engines, each a docker context name or a "
+              "DOCKER_HOST URL (default,arm-box,ssh://builder@x86-box): the container builds and "
+              "the wheel test run their targets side by side on them, each target on an engine "
+              "of its architecture. Unset, the engine the environment names, alone; several "
+              "targets (--arch, --libc and --python lists) then run side by side on it.") +
          "\n.TP\n.B TARVO_NO_SYNC\n" +
          roff("When set and neither empty nor 0, the same as --no-sync.") + "\n";
   return out;

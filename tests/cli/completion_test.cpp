@@ -156,7 +156,7 @@ TEST(ManualPage, RendersEveryCommandWithItsHelp) {
        {"tarvo - A Python module to replace Makefile workflows.", "tarvo config-diff",
         "Force colour output even when not on a tty", "--libc glibc|musl",
         "Script to run before starting the build.", "EXIT STATUS", "NO_COLOR", "--no-sync",
-        "TARVO_NO_SYNC", "TARVO_CONTAINER_COPY", "[path] [-- PYTEST_ARGS ...]",
+        "TARVO_NO_SYNC", "TARVO_CONTAINER_COPY", "TARVO_ENGINES", "[path] [-- PYTEST_ARGS ...]",
         "Words after -- go to pytest unchanged", "--license SPDX", "--json"}) {
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
   }
