@@ -237,6 +237,242 @@ std::string fitted(std::string line, std::size_t columns) {
   return line;
 }
 
+// Runs one task on a worker thread and records how it ended; nothing escapes.
+void run_task(Slot &slot, const FarmTask &task) {
+  try {
+    task.run(*slot.view);
+    slot.state = State::Passed;
+  } catch (const process::Interrupted &) {
+    slot.state = State::Interrupted;
+  } catch (const process::CalledProcessError &e) {
+    // The container's last line says more than the docker command that ran it.
+    slot.state = State::Failed;
+    auto said = last_line(slot.output.text());
+    slot.failure = said.empty() ? printable(e.what())
+                                : fmt::format("status {}: {}", e.returncode, printable(said));
+  } catch (const Error &e) {
+    slot.state = State::Failed;
+    slot.failure = fmt::format("{}: {}", name(e.kind()), printable(e.what()));
+  } catch (const ExitStatus &e) {
+    slot.state = State::Failed;
+    slot.failure = fmt::format("ended with status {}", e.code);
+  } catch (const std::exception &e) {
+    slot.state = State::Failed;
+    slot.failure = printable(e.what());
+  }
+  if (slot.state != State::Passed && process::interrupt_signal() != 0) {
+    slot.state = State::Interrupted;
+  }
+  slot.ended = Clock::now();
+  slot.done.store(true, std::memory_order_release);
+}
+
+// The farm's own thread: it starts the tasks as engines have places, follows them, draws their
+// lines and reports.
+class Farm {
+public:
+  Farm(const process::Context &context, std::vector<FarmEngine> engines,
+       std::vector<FarmTask> tasks)
+      : context_(context), engines_(std::move(engines)), tasks_(std::move(tasks)),
+        busy_(engines_.size(), 0), terminal_(console::is_terminal(console::Stream::Out)) {
+    std::vector<container::Target> targets;
+    for (const auto &task : tasks_) {
+      targets.push_back(task.target);
+      slots_.push_back(std::make_unique<Slot>());
+      label_width_ = std::max(label_width_, task.label.size());
+    }
+    for (const auto &engine : engines_) {
+      seats_.push_back(engine.seat);
+      engine_width_ = std::max(engine_width_, engine.seat.name.size());
+    }
+    eligible_ = container::eligible_engines(targets, seats_);
+  }
+
+  // The lines said before the targets start.
+  void introduce() const {
+    std::string list;
+    for (const auto &seat : seats_) {
+      list += fmt::format("{}{} ({}, {} at a time)", list.empty() ? "" : ", ", seat.name,
+                          seat.machine, seat.capacity);
+    }
+    context_.say(process::Said::Progress,
+                 fmt::format("{} target{} on {} engine{}: {}\n", tasks_.size(),
+                             tasks_.size() == 1 ? "" : "s", seats_.size(),
+                             seats_.size() == 1 ? "" : "s", list));
+    std::vector<container::Target> targets;
+    for (const auto &task : tasks_) {
+      targets.push_back(task.target);
+    }
+    if (auto line = container::emulation_line(targets, seats_)) {
+      context_.say(process::Said::Progress, *line + "\n");
+    }
+  }
+
+  // Runs every task; returns when all have ended, or, after an interrupt, when those that
+  // started have.
+  void run() {
+    // Leaving this function, however it is left, joins the workers first. Should it unwind
+    // while targets run, their children are asked to end.
+    process::Workers workers;
+    struct EndTargetsOnError {
+      int before = std::uncaught_exceptions();
+      ~EndTargetsOnError() {
+        if (std::uncaught_exceptions() > before) {
+          process::signal_children(SIGTERM);
+        }
+      }
+    } end_targets;
+    console::LiveBlock block;
+    std::size_t frame = 0;
+    while (follow(workers)) {
+      const auto period = context_.timing().frame_period;
+      if (process::interrupt_signal() != 0) {
+        // Each target tidies its own containers up; the farm only waits for them.
+        std::this_thread::sleep_for(period);
+      } else if (terminal_) {
+        frame = (frame + 1) % console::SPINNER_FRAMES.size();
+        block.draw(lines(frame));
+        process::sleep_unless_interrupted(period);
+        block.rewind();
+      } else {
+        process::sleep_unless_interrupted(period);
+      }
+    }
+    workers.join();
+    block.finish();
+  }
+
+  // The table, the last words after an interrupt (then raised), the failures' output; the
+  // command's status.
+  int report() const {
+    std::size_t result_width = std::string_view("Result").size();
+    std::vector<std::string> results;
+    for (const auto &slot : slots_) {
+      results.push_back(result_text(*slot));
+      result_width = std::max(result_width, results.back().size());
+    }
+    console::out("{}  {}  {}  {}\n", padded("Target", label_width_),
+                 padded("Engine", engine_width_), padded("Result", result_width), "Time");
+    std::vector<std::size_t> failed;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      const auto &slot = *slots_[i];
+      console::out("{}  {}  {}  {}\n", padded(tasks_[i].label, label_width_),
+                   padded(engine_name(slot), engine_width_), padded(results[i], result_width),
+                   slot.engine ? seconds_since(slot.started, slot.ended) : "-");
+      if (slot.phase == Phase::Ended && slot.state == State::Failed) {
+        failed.push_back(i);
+      }
+    }
+    if (process::interrupt_signal() != 0) {
+      for (std::size_t i = 0; i < slots_.size(); ++i) {
+        for (const auto &word : slots_[i]->output.last_words()) {
+          console::err("{} on {}: {}\n", tasks_[i].label, engine_name(*slots_[i]), word);
+        }
+      }
+      process::check_interrupted();
+    }
+    if (failed.empty()) {
+      return 0;
+    }
+    std::string names;
+    for (auto i : failed) {
+      console::out("\nOutput of {} on {}:\n", tasks_[i].label, engine_name(*slots_[i]));
+      auto text = slots_[i]->output.text();
+      console::write(console::Stream::Out,
+                     text.empty() || text.ends_with('\n') ? text : text + "\n");
+      names += (names.empty() ? "" : ", ") + tasks_[i].label;
+    }
+    console::report_error(fmt::format("{} of {} target{} failed: {}", failed.size(), slots_.size(),
+                                      slots_.size() == 1 ? "" : "s", names));
+    return 1;
+  }
+
+private:
+  // Notes the tasks that ended, starts those that have a place (none after an interrupt);
+  // whether any is still waiting or running.
+  bool follow(process::Workers &workers) {
+    const bool interrupted = process::interrupt_signal() != 0;
+    bool active = false;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      auto &slot = *slots_[i];
+      if (slot.phase == Phase::Running && slot.done.load(std::memory_order_acquire)) {
+        slot.phase = Phase::Ended;
+        --busy_[*slot.engine];
+        if (!terminal_) {
+          console::out("{}: {} on {} ({})\n", tasks_[i].label,
+                       slot.state == State::Passed ? "done" : "FAILED", engine_name(slot),
+                       seconds_since(slot.started, slot.ended));
+        }
+      }
+      if (slot.phase == Phase::Waiting) {
+        if (interrupted) {
+          slot.phase = Phase::NotStarted;
+        } else if (auto e = container::pick_engine(eligible_[i], seats_, busy_)) {
+          start(workers, i, *e);
+        }
+      }
+      active = active || slot.phase == Phase::Waiting || slot.phase == Phase::Running;
+    }
+    return active;
+  }
+
+  void start(process::Workers &workers, std::size_t i, std::size_t e) {
+    auto &slot = *slots_[i];
+    slot.engine = e;
+    slot.phase = Phase::Running;
+    slot.started = Clock::now();
+    slot.context =
+        std::make_unique<process::Context>(*engines_[e].context, process::Overlay{}, &slot.output);
+    // Targets side by side on one engine would share the project's build/: each builds on a
+    // copy of its own then. A farm of one target uses its engine as one command does.
+    slot.view =
+        std::make_unique<container::Engine>(*slot.context, *engines_[e].engine, tasks_.size() > 1);
+    ++busy_[e];
+    if (!terminal_) {
+      console::out("{}: started on {}\n", tasks_[i].label, engines_[e].seat.name);
+    }
+    workers.start([&slot, &task = tasks_[i]] { run_task(slot, task); });
+  }
+
+  // One line per task: its label, engine and where it is, no wider than the terminal.
+  std::vector<std::string> lines(std::size_t frame) const {
+    const auto now = Clock::now();
+    const auto columns = console::columns();
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      const auto &slot = *slots_[i];
+      std::string status;
+      if (slot.phase == Phase::Waiting) {
+        status = "waiting for an engine";
+      } else if (slot.phase == Phase::Running) {
+        status = fmt::format("[{}] {} {}", console::SPINNER_FRAMES[frame], slot.output.step(),
+                             seconds_since(slot.started, now));
+      } else {
+        status = (slot.state == State::Passed ? "done: " : "FAILED: ") + result_text(slot);
+      }
+      out.push_back(fitted(fmt::format("{}  {}  {}", padded(tasks_[i].label, label_width_),
+                                       padded(engine_name(slot), engine_width_), status),
+                           columns));
+    }
+    return out;
+  }
+
+  std::string engine_name(const Slot &slot) const {
+    return slot.engine ? engines_[*slot.engine].seat.name : std::string("-");
+  }
+
+  const process::Context &context_;
+  std::vector<FarmEngine> engines_;
+  std::vector<FarmTask> tasks_;
+  std::vector<EngineSeat> seats_;
+  std::vector<std::vector<std::size_t>> eligible_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::vector<int> busy_;
+  bool terminal_;
+  std::size_t label_width_ = std::string_view("Target").size();
+  std::size_t engine_width_ = std::string_view("Engine").size();
+};
+
 } // namespace
 
 std::string duration_text(double seconds) {
@@ -250,25 +486,8 @@ std::string duration_text(double seconds) {
 int run_farm(const process::Context &context, const std::vector<Endpoint> &endpoints,
              std::vector<FarmTask> tasks) {
   container::require_docker(context);
-  auto engines = ask_engines(context, endpoints);
-  std::vector<EngineSeat> seats;
-  std::string engine_list;
-  for (const auto &engine : engines) {
-    seats.push_back(engine.seat);
-    engine_list += fmt::format("{}{} ({}, {} at a time)", engine_list.empty() ? "" : ", ",
-                               engine.seat.name, engine.seat.machine, engine.seat.capacity);
-  }
-  std::vector<container::Target> targets;
-  for (const auto &task : tasks) {
-    targets.push_back(task.target);
-  }
-  context.say(process::Said::Progress, fmt::format("{} target{} on {} engine{}: {}\n", tasks.size(),
-                                                   tasks.size() == 1 ? "" : "s", engines.size(),
-                                                   engines.size() == 1 ? "" : "s", engine_list));
-  if (auto line = container::emulation_line(targets, seats)) {
-    context.say(process::Said::Progress, *line + "\n");
-  }
-  const auto eligible = container::eligible_engines(targets, seats);
+  Farm farm(context, ask_engines(context, endpoints), std::move(tasks));
+  farm.introduce();
   // Each target's run makes dist/ when it is missing and removes it again when it made it and
   // leaves it empty; side by side, the run that made it may end first. The farm removes it then.
   struct EmptyDistGoes {
@@ -279,187 +498,8 @@ int run_farm(const process::Context &context, const std::vector<Endpoint> &endpo
       }
     }
   } empty_dist_goes;
-
-  std::vector<std::unique_ptr<Slot>> slots;
-  for (std::size_t i = 0; i < tasks.size(); ++i) {
-    slots.push_back(std::make_unique<Slot>());
-  }
-  std::vector<int> busy(engines.size(), 0);
-  const bool terminal = console::is_terminal(console::Stream::Out);
-  std::size_t label_width = std::string_view("Target").size();
-  std::size_t engine_width = std::string_view("Engine").size();
-  for (const auto &task : tasks) {
-    label_width = std::max(label_width, task.label.size());
-  }
-  for (const auto &engine : engines) {
-    engine_width = std::max(engine_width, engine.seat.name.size());
-  }
-  auto engine_name = [&](const Slot &slot) {
-    return slot.engine ? engines[*slot.engine].seat.name : std::string("-");
-  };
-
-  // The workers are declared after what they use: leaving this function, however it is left,
-  // joins them first. Should it unwind while targets run, their children are asked to end.
-  process::Workers workers;
-  struct EndTargetsOnError {
-    int before = std::uncaught_exceptions();
-    ~EndTargetsOnError() {
-      if (std::uncaught_exceptions() > before) {
-        process::signal_children(SIGTERM);
-      }
-    }
-  } end_targets;
-  auto start = [&](std::size_t i, std::size_t e) {
-    auto &slot = *slots[i];
-    slot.engine = e;
-    slot.phase = Phase::Running;
-    slot.started = Clock::now();
-    slot.context =
-        std::make_unique<process::Context>(*engines[e].context, process::Overlay{}, &slot.output);
-    // Targets side by side on one engine would share the project's build/: each builds on a
-    // copy of its own then. A farm of one target uses its engine as one command does.
-    slot.view =
-        std::make_unique<container::Engine>(*slot.context, *engines[e].engine, tasks.size() > 1);
-    ++busy[e];
-    if (!terminal) {
-      console::out("{}: started on {}\n", tasks[i].label, engines[e].seat.name);
-    }
-    workers.start([&slot, &task = tasks[i]] {
-      try {
-        task.run(*slot.view);
-        slot.state = State::Passed;
-      } catch (const process::Interrupted &) {
-        slot.state = State::Interrupted;
-      } catch (const process::CalledProcessError &e) {
-        // The container's last line says more than the docker command that ran it.
-        slot.state = State::Failed;
-        auto said = last_line(slot.output.text());
-        slot.failure = said.empty() ? printable(e.what())
-                                    : fmt::format("status {}: {}", e.returncode, printable(said));
-      } catch (const Error &e) {
-        slot.state = State::Failed;
-        slot.failure = fmt::format("{}: {}", name(e.kind()), printable(e.what()));
-      } catch (const ExitStatus &e) {
-        slot.state = State::Failed;
-        slot.failure = fmt::format("ended with status {}", e.code);
-      } catch (const std::exception &e) {
-        slot.state = State::Failed;
-        slot.failure = printable(e.what());
-      }
-      if (slot.state != State::Passed && process::interrupt_signal() != 0) {
-        slot.state = State::Interrupted;
-      }
-      slot.ended = Clock::now();
-      slot.done.store(true, std::memory_order_release);
-    });
-  };
-
-  console::LiveBlock block;
-  std::size_t frame = 0;
-  while (true) {
-    const bool interrupted = process::interrupt_signal() != 0;
-    bool active = false;
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-      auto &slot = *slots[i];
-      if (slot.phase == Phase::Running && slot.done.load(std::memory_order_acquire)) {
-        slot.phase = Phase::Ended;
-        --busy[*slot.engine];
-        if (!terminal) {
-          console::out("{}: {} on {} ({})\n", tasks[i].label,
-                       slot.state == State::Passed ? "done" : "FAILED", engine_name(slot),
-                       seconds_since(slot.started, slot.ended));
-        }
-      }
-      if (slot.phase == Phase::Waiting) {
-        if (interrupted) {
-          slot.phase = Phase::NotStarted;
-        } else if (auto e = container::pick_engine(eligible[i], seats, busy)) {
-          start(i, *e);
-        }
-      }
-      active = active || slot.phase == Phase::Waiting || slot.phase == Phase::Running;
-    }
-    if (!active) {
-      break;
-    }
-    if (terminal && !interrupted) {
-      frame = (frame + 1) % console::SPINNER_FRAMES.size();
-      const auto now = Clock::now();
-      const auto columns = console::columns();
-      std::vector<std::string> lines;
-      for (std::size_t i = 0; i < slots.size(); ++i) {
-        const auto &slot = *slots[i];
-        std::string status;
-        if (slot.phase == Phase::Waiting) {
-          status = "waiting for an engine";
-        } else if (slot.phase == Phase::Running) {
-          status = fmt::format("[{}] {} {}", console::SPINNER_FRAMES[frame], slot.output.step(),
-                               seconds_since(slot.started, now));
-        } else {
-          status = (slot.state == State::Passed ? "done: " : "FAILED: ") + result_text(slot);
-        }
-        lines.push_back(fitted(fmt::format("{}  {}  {}", padded(tasks[i].label, label_width),
-                                           padded(engine_name(slot), engine_width), status),
-                               columns));
-      }
-      block.draw(lines);
-      process::sleep_unless_interrupted(context.timing().frame_period);
-      block.rewind();
-    } else if (interrupted) {
-      // Each target tidies its own containers up; the farm only waits for them.
-      std::this_thread::sleep_for(context.timing().frame_period);
-    } else {
-      process::sleep_unless_interrupted(context.timing().frame_period);
-    }
-  }
-  workers.join();
-  block.finish();
-
-  // The table: target, engine, products or failure, time.
-  std::size_t result_width = std::string_view("Result").size();
-  std::vector<std::string> results;
-  for (const auto &slot : slots) {
-    results.push_back(result_text(*slot));
-    result_width = std::max(result_width, results.back().size());
-  }
-  console::out("{}  {}  {}  {}\n", padded("Target", label_width), padded("Engine", engine_width),
-               padded("Result", result_width), "Time");
-  std::vector<std::string> failed;
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    const auto &slot = *slots[i];
-    console::out("{}  {}  {}  {}\n", padded(tasks[i].label, label_width),
-                 padded(engine_name(slot), engine_width), padded(results[i], result_width),
-                 slot.engine ? seconds_since(slot.started, slot.ended) : "-");
-    if (slot.phase == Phase::Ended && slot.state == State::Failed) {
-      failed.push_back(tasks[i].label);
-    }
-  }
-  if (process::interrupt_signal() != 0) {
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-      for (const auto &word : slots[i]->output.last_words()) {
-        console::err("{} on {}: {}\n", tasks[i].label, engine_name(*slots[i]), word);
-      }
-    }
-    process::check_interrupted();
-  }
-  if (failed.empty()) {
-    return 0;
-  }
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    if (slots[i]->phase != Phase::Ended || slots[i]->state != State::Failed) {
-      continue;
-    }
-    console::out("\nOutput of {} on {}:\n", tasks[i].label, engine_name(*slots[i]));
-    auto text = slots[i]->output.text();
-    console::write(console::Stream::Out, text.empty() || text.ends_with('\n') ? text : text + "\n");
-  }
-  std::string names;
-  for (const auto &label : failed) {
-    names += (names.empty() ? "" : ", ") + label;
-  }
-  console::report_error(fmt::format("{} of {} target{} failed: {}", failed.size(), slots.size(),
-                                    slots.size() == 1 ? "" : "s", names));
-  return 1;
+  farm.run();
+  return farm.report();
 }
 
 } // namespace tarvo::artifacts
