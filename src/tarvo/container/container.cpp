@@ -1,6 +1,5 @@
 #include "tarvo/container/container.hpp"
 
-#include "tarvo/console/console.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/process/interrupts.hpp"

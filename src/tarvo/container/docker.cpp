@@ -19,8 +19,8 @@
 
 namespace tarvo::container {
 
-// What the views of one engine know of it; its lock is never held while a command runs but for
-// the emulators' registration, which the others wait for.
+// What the views of one engine know of it. `lock` guards the answers and is never held while a
+// command runs; `registering` is held while the emulators are registered, which others wait for.
 struct Engine::Known {
   std::mutex lock;
   std::optional<std::optional<std::string>> machine; // once asked: the answer, if any
