@@ -3,7 +3,8 @@
 # names it uses: python:3.11 and quay.io/pypa/manylinux_2_34_ARCH:latest (no registry can be
 # reached here). Images that exist from the same recipe are reused. Nothing in them needs a
 # network at run time: pip installs from wheels fetched here, once, into .cache/container-wheels.
-# The manylinux stand-in also has CPython 3.9 from a Debian 11 root (bookworm has only 3.11).
+# The manylinux stand-in also has CPython 3.9 from a Debian 11 root and CPython 3.13 from a
+# Debian 13 root (bookworm has only 3.11).
 # Without a docker engine it does nothing, and the container tests skip. With --check it builds
 # nothing and fails unless the images are those of the current recipe.
 set -euo pipefail
@@ -24,14 +25,19 @@ requirements=(pytest "nuitka[onefile]" build setuptools wheel hatchling auditwhe
 # dependencies for the Python running it, so those that only 3.9 needs (build's importlib-metadata
 # and tomli) are named here.
 requirements_39=(build setuptools wheel importlib-metadata tomli)
+# The same for cp313. Its pip is Debian 13's own wheel, kept out of the wheels folder: the python
+# image has the same folder, and a pip that new must not be found there.
+requirements_313=(build setuptools wheel)
 # The base file system; its image is kept while this list stays the same.
 packages=python3,python3-venv,python3-dev,gcc,libc6-dev,make,git,patchelf,binutils
 recipe=$( (cat "$0"; find "$images" -type f | sort | xargs cat) | sha256sum | cut -c1-16)
 base=tarvo-test/bookworm:$(echo "$packages" | sha256sum | cut -c1-16)
-# Debian 11's Python 3.9, for the manylinux stand-in's second interpreter; kept the same way.
+# The Debian roots of the manylinux stand-in's other interpreters, each kept the same way.
 # (debootstrap does not resolve virtual packages: python3.9-venv needs python3-distutils named.)
 packages_39=python3.9,python3.9-venv,python3.9-dev,libpython3.9-dev,python3-distutils
 bullseye=tarvo-test/bullseye:$(echo "$packages_39" | sha256sum | cut -c1-16)
+packages_313=python3.13,python3.13-venv,python3.13-dev,libpython3.13-dev,python3-pip-whl
+trixie=tarvo-test/trixie:$(echo "$packages_313" | sha256sum | cut -c1-16)
 
 stand_in() { docker image inspect -f '{{index .Config.Labels "org.tarvo.stand-in"}}' "$1" \
   2>/dev/null || true; }
@@ -61,6 +67,8 @@ if [ ! -f "$wheels/.complete-$recipe" ]; then
   done
   python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" \
     --python-version 3.9 --only-binary=:all: "${requirements_39[@]}"
+  python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" \
+    --python-version 3.13 --only-binary=:all: "${requirements_313[@]}"
   touch "$wheels/.complete-$recipe"
 fi
 
@@ -77,24 +85,30 @@ if ! docker image inspect "$base" >/dev/null 2>&1; then
   rm -rf "$work/rootfs"
 fi
 
-if ! docker image inspect "$bullseye" >/dev/null 2>&1; then
-  echo "container-images: making a Debian bullseye root file system for Python 3.9"
+# Makes the Debian root of SUITE with PACKAGES for its Python VERSION, for the manylinux stand-in
+# to copy to /opt/SUITE, and imports it as IMAGE; nothing when IMAGE exists.
+interpreter_root() {
+  local image=$1 suite=$2 packages=$3 version=$4 rootfs="$work/$2"
+  docker image inspect "$image" >/dev/null 2>&1 && return
+  echo "container-images: making a Debian $suite root file system for Python $version"
   debootstrap --variant=minbase \
-    --include="$packages_39" \
-    bullseye "$work/rootfs" "$(scripts/debian-mirror.sh)" >"$work/debootstrap.log" 2>&1 \
+    --include="$packages" \
+    "$suite" "$rootfs" "$(scripts/debian-mirror.sh)" >"$work/debootstrap.log" 2>&1 \
     || { tail -n 20 "$work/debootstrap.log"; exit 1; }
-  # The image copies this root to /opt/bullseye: absolute links would point into bookworm's.
-  find "$work/rootfs" -xdev -type l -lname '/*' -printf '%p\t%l\n' \
+  # The image copies this root to /opt/SUITE: absolute links would point into bookworm's.
+  find "$rootfs" -xdev -type l -lname '/*' -printf '%p\t%l\n' \
     | while IFS=$'\t' read -r link target; do
-      ln -sfn "$(realpath -sm --relative-to="${link%/*}" "$work/rootfs$target")" "$link"
+      ln -sfn "$(realpath -sm --relative-to="${link%/*}" "$rootfs$target")" "$link"
     done
   # Only Python and its libraries are used: no devices, documents or static libpython.
-  rm -rf "$work"/rootfs/var/lib/apt/lists/* "$work"/rootfs/var/cache/apt/* "$work"/rootfs/dev/* \
-    "$work"/rootfs/usr/share/{doc,man,info,locale}/* "$work"/rootfs/usr/lib/python3.9/config-*/*.a \
-    "$work"/rootfs/usr/lib/*/libpython3.9*.a
-  tar -C "$work/rootfs" --numeric-owner -c . | docker import - "$bullseye" >/dev/null
-  rm -rf "$work/rootfs"
-fi
+  rm -rf "$rootfs"/var/lib/apt/lists/* "$rootfs"/var/cache/apt/* "$rootfs"/dev/* \
+    "$rootfs"/usr/share/{doc,man,info,locale}/* "$rootfs"/usr/lib/python"$version"/config-*/*.a \
+    "$rootfs"/usr/lib/*/libpython"$version"*.a
+  tar -C "$rootfs" --numeric-owner -c . | docker import - "$image" >/dev/null
+  rm -rf "$rootfs"
+}
+interpreter_root "$bullseye" bullseye "$packages_39" 3.9
+interpreter_root "$trixie" trixie "$packages_313" 3.13
 
 build() {
   local context="$work/$1"
@@ -107,8 +121,9 @@ build() {
 }
 build python "$python_tag"
 build manylinux "$manylinux_tag" --build-arg "PLATFORM=manylinux_2_34_$arch" \
-  --build-arg "BULLSEYE=$bullseye"
+  --build-arg "BULLSEYE=$bullseye" --build-arg "TRIXIE=$trixie"
 # Earlier recipes' images go.
 docker image ls --format '{{.Repository}}:{{.Tag}}' --filter 'reference=tarvo-test/*' \
-  | grep -vxF -e "$base" -e "$bullseye" | xargs -r docker image rm >/dev/null 2>&1 || true
+  | grep -vxF -e "$base" -e "$bullseye" -e "$trixie" \
+  | xargs -r docker image rm >/dev/null 2>&1 || true
 docker image prune --force --filter label=org.tarvo.stand-in >/dev/null
