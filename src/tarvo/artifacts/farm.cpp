@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <exception>
@@ -20,7 +21,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <unistd.h>
 
 namespace tarvo::artifacts {
@@ -325,17 +325,14 @@ public:
     console::LiveBlock block;
     std::size_t frame = 0;
     while (follow(workers)) {
-      const auto period = context_.timing().frame_period;
-      if (process::interrupt_signal() != 0) {
-        // Each target tidies its own containers up; the farm only waits for them.
-        std::this_thread::sleep_for(period);
-      } else if (terminal_) {
+      // After an interrupt each target tidies its own containers up; the farm only waits.
+      if (terminal_ && process::interrupt_signal() == 0) {
         frame = (frame + 1) % console::SPINNER_FRAMES.size();
         block.draw(lines(frame));
-        process::sleep_unless_interrupted(period);
+        wait_for_news();
         block.rewind();
       } else {
-        process::sleep_unless_interrupted(period);
+        wait_for_news();
       }
     }
     workers.join();
@@ -388,6 +385,13 @@ public:
   }
 
 private:
+  // Sleeps for a frame, or until a task ends.
+  void wait_for_news() {
+    std::unique_lock lock(news_lock_);
+    news_.wait_for(lock, context_.timing().frame_period, [this] { return news_flag_; });
+    news_flag_ = false;
+  }
+
   // Notes the tasks that ended, starts those that have a place (none after an interrupt);
   // whether any is still waiting or running.
   bool follow(process::Workers &workers) {
@@ -431,7 +435,12 @@ private:
     if (!terminal_) {
       console::out("{}: started on {}\n", tasks_[i].label, engines_[e].seat.name);
     }
-    workers.start([&slot, &task = tasks_[i]] { run_task(slot, task); });
+    workers.start([this, &slot, &task = tasks_[i]] {
+      run_task(slot, task);
+      std::lock_guard lock(news_lock_);
+      news_flag_ = true;
+      news_.notify_one();
+    });
   }
 
   // One line per task: its label, engine and where it is, no wider than the terminal.
@@ -471,6 +480,9 @@ private:
   bool terminal_;
   std::size_t label_width_ = std::string_view("Target").size();
   std::size_t engine_width_ = std::string_view("Engine").size();
+  std::mutex news_lock_;
+  std::condition_variable news_;
+  bool news_flag_ = false; // a task ended since the farm last looked
 };
 
 } // namespace
