@@ -61,7 +61,7 @@ std::string label(const container::Target &target) {
 std::optional<std::vector<container::Endpoint>> farm_engines() {
   const char *setting = std::getenv("TARVO_ENGINES");
   if (setting == nullptr ||
-      std::string_view(setting).find_first_not_of(" ,") == std::string::npos) {
+      std::string_view(setting).find_first_not_of(" \t") == std::string::npos) {
     return std::nullopt;
   }
   return container::endpoints(setting);
@@ -270,10 +270,10 @@ int cmd_build(const Args &args, const Grammar &, const process::Context &context
   if (args.sdist) {
     artifacts::build_sdist(venv);
   }
-  if (args.executable && !name) {
+  auto name_missing = [&] {
     console::report_error("Project name missing");
     return 1;
-  }
+  };
   const auto list = targets(args);
   const auto engines = farm_engines();
   if (!use_farm(list, engines)) {
@@ -287,9 +287,16 @@ int cmd_build(const Args &args, const Grammar &, const process::Context &context
       artifacts::build_manylinux_wheel(engine, true, list.front(), args.setup);
     }
     if (args.executable) {
+      if (!name) {
+        return name_missing();
+      }
       artifacts::build_executable(engine, str(*name), list.front(), args.setup, args.no_compress);
     }
     return 0;
+  }
+  // A farm finds out before any target starts.
+  if (args.executable && !name) {
+    return name_missing();
   }
   const int kinds = int(args.wheel) + int(args.native_wheel) + int(args.executable);
   std::vector<artifacts::FarmTask> tasks;
