@@ -126,7 +126,8 @@ TEST(Grammar, HelpAndVersionEndAtOnce) {
   EXPECT_EQ(b.status, 0);
   EXPECT_EQ(b.out.rfind("usage: tarvo build [-h] [--sdist]", 0), 0u);
   for (const char *text : {"--libc {glibc,musl}", "Build platform-specific wheel.",
-                           "Target libc for manylinux build (default: glibc), or\n                        both: glibc,musl",
+                           "Target libc for manylinux build (default: glibc), or\n                 "
+                           "       both: glibc,musl",
                            "Do not compress the standalone executable."}) {
     EXPECT_NE(b.out.find(text), std::string::npos) << text;
   }

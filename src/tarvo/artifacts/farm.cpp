@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <fcntl.h>
@@ -311,17 +310,8 @@ public:
   // Runs every task; returns when all have ended, or, after an interrupt, when those that
   // started have.
   void run() {
-    // Leaving this function, however it is left, joins the workers first. Should it unwind
-    // while targets run, their children are asked to end.
+    // Leaving this function, however it is left, joins the workers first.
     process::Workers workers;
-    struct EndTargetsOnError {
-      int before = std::uncaught_exceptions();
-      ~EndTargetsOnError() {
-        if (std::uncaught_exceptions() > before) {
-          process::signal_children(SIGTERM);
-        }
-      }
-    } end_targets;
     console::LiveBlock block;
     std::size_t frame = 0;
     while (follow(workers)) {

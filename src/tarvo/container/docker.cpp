@@ -25,7 +25,7 @@ struct Engine::Known {
   std::mutex lock;
   std::optional<std::optional<std::string>> machine; // once asked: the answer, if any
   std::optional<std::string> copy_reason;            // why the project is copied in, once it is
-  std::mutex registering; // one registration at a time on the engine
+  std::mutex registering;                            // one registration at a time on the engine
 };
 
 Engine::Engine(const process::Context &context)

@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
-#include <exception>
 #include <fmt/format.h>
 #include <future>
 
@@ -126,20 +124,11 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
   std::size_t spinner_idx = 0;
 
   // One worker per check, so all five children run at once. The workers are declared after
-  // the futures: leaving this function, however it is left, joins them first.
+  // the futures: leaving this function, however it is left, joins them first, and an unwind
+  // asks the checks to end. (An interrupt has reached them already, and a check that cannot
+  // start is no unwind: it is raised below, once the others have finished.)
   std::vector<std::shared_future<TaskResult>> futures;
   process::Workers pool;
-  // Should this function unwind while checks run, they are asked to end before the pool waits
-  // for them. (An interrupt has reached them already, and a check that cannot start is not such
-  // an unwind: it is raised below, once the others have finished.)
-  struct EndChecksOnError {
-    int before = std::uncaught_exceptions();
-    ~EndChecksOnError() {
-      if (std::uncaught_exceptions() > before) {
-        process::signal_children(SIGTERM);
-      }
-    }
-  } end_checks;
   for (const auto &tool : table) {
     std::packaged_task<TaskResult()> task(
         [&venv, &tool] { return run_lint_async(venv, tool.name, tool.args); });
