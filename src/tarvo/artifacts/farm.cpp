@@ -64,13 +64,10 @@ public:
       delivered_.push_back(without_line_end(text));
       return;
     }
-    // A log that cannot be written loses lines, never the target.
-    for (std::size_t done = 0; done < text.size();) {
-      auto n = ::write(fd_.get(), text.data() + done, text.size() - done);
-      if (n <= 0 && errno != EINTR) {
-        break;
-      }
-      done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    try {
+      files::write_all(fd_.get(), text, "the target's log");
+    } catch (const Error &) {
+      // A log that cannot be written loses lines, never the target.
     }
     if (kind == process::Said::Progress) {
       step_ = last_line(text);
