@@ -1,7 +1,9 @@
 // What a command's run needs to start children, made once by its handler and passed down as
 // ninja passes its runner and configuration: the launcher every child starts through, the
-// periods that pace the waits, and whether the commands run on an engine are shown. A test
-// makes its own, with a recording launcher or shorter periods; nothing of it is kept elsewhere.
+// periods that pace the waits, and whether the commands run on an engine are shown. A farm's
+// target runs with a context over the command's that also carries its engine's environment and
+// where its output goes. A test makes its own, with a recording launcher or shorter periods;
+// nothing of it is kept elsewhere.
 #pragma once
 
 #include "tarvo/process/process.hpp"
