@@ -4,16 +4,11 @@
 # build container runs (its set-up script sleeps), and whether a container of the run is left.
 # Needs the docker engine and the manylinux image of scripts/container-images.sh; the project's
 # .venv installs offline from WHEELS_DIR.
-import os, statistics, subprocess, sys, tempfile
-from ctrl_c import time_ctrl_c
+import os, statistics, subprocess, sys
+from ctrl_c import hello_project, time_ctrl_c
 tarvo, wheels = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 runs = int(sys.argv[3]) if len(sys.argv) > 3 else 5
-proj = tempfile.mkdtemp()
-open(os.path.join(proj, "pyproject.toml"), "w").write(
-    '[build-system]\nrequires = ["hatchling"]\nbuild-backend = "hatchling.build"\n\n'
-    '[project]\nname = "hello"\nversion = "1.0"\n')
-os.mkdir(os.path.join(proj, "hello"))
-open(os.path.join(proj, "hello", "__init__.py"), "w").close()
+proj = hello_project('[build-system]\nrequires = ["hatchling"]\nbuild-backend = "hatchling.build"\n')
 started = os.path.join(proj, "started")
 env = dict(os.environ, PIP_NO_INDEX="1", PIP_FIND_LINKS=wheels)
 times = []

@@ -1,7 +1,17 @@
 # Shared by the Ctrl-C timings: runs a command on a pseudo-terminal, types Ctrl-C once `ready()`
 # holds and `settle` seconds more have passed, and returns the exit status and the time from
 # Ctrl-C to the command's end, in milliseconds.
-import os, pty, select, time
+import os, pty, select, tempfile, time
+
+
+def hello_project(build_system):
+    """A fresh folder with the package hello 1.0 built by `build_system` (its TOML table)."""
+    proj = tempfile.mkdtemp()
+    open(os.path.join(proj, "pyproject.toml"), "w").write(
+        build_system + '\n[project]\nname = "hello"\nversion = "1.0"\n')
+    os.mkdir(os.path.join(proj, "hello"))
+    open(os.path.join(proj, "hello", "__init__.py"), "w").close()
+    return proj
 
 
 def time_ctrl_c(argv, cwd, env, ready, settle):

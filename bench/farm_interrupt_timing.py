@@ -4,17 +4,14 @@
 # set-up scripts sleep) on a pseudo-terminal, one target on this machine's engine and one on the
 # second engine of the tests (tests/second_engine/second-engine.sh start SECOND_ENGINE_DIR), typed
 # once both containers run; and whether a container is left on either engine.
-import os, statistics, subprocess, sys, tempfile
-from ctrl_c import time_ctrl_c
+import os, statistics, subprocess, sys
+from ctrl_c import hello_project, time_ctrl_c
 tarvo, wheels = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 second = "unix://" + os.path.join(os.path.abspath(sys.argv[3]), "docker.sock")
 runs = int(sys.argv[4]) if len(sys.argv) > 4 else 5
-proj = tempfile.mkdtemp()
-open(os.path.join(proj, "pyproject.toml"), "w").write(
-    '[build-system]\nrequires = ["setuptools>=77"]\nbuild-backend = "setuptools.build_meta"\n\n'
-    '[project]\nname = "hello"\nversion = "1.0"\n\n[tool.setuptools]\npackages = ["hello"]\n')
-os.mkdir(os.path.join(proj, "hello"))
-open(os.path.join(proj, "hello", "__init__.py"), "w").close()
+# setuptools, whose wheel the host's offline pip has (for .venv).
+proj = hello_project('[tool.setuptools]\npackages = ["hello"]\n\n[build-system]\n'
+                     'requires = ["setuptools>=77"]\nbuild-backend = "setuptools.build_meta"\n')
 env = {k: v for k, v in os.environ.items() if k not in ("DOCKER_HOST", "DOCKER_CONTEXT")}
 env.update(PIP_NO_INDEX="1", PIP_FIND_LINKS=wheels, TARVO_ENGINES="default," + second)
 

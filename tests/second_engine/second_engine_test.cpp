@@ -5,6 +5,7 @@
 // built from, and Ctrl-C leaves no container there.
 #include "harness.hpp"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sys/stat.h>
@@ -99,6 +100,18 @@ protected:
   std::string containers() {
     return run({"docker", "-H", host(engine), "ps", "--all", "--quiet", "--filter", "name=tarvo-"})
         .out;
+  }
+
+  // Types Ctrl-C once the engine lists a container of the run and its set-up has had time to
+  // start.
+  std::function<void(pid_t, int)> ctrl_c_once_running() {
+    return [this](pid_t, int terminal) {
+      for (int i = 0; i < 1200 && containers().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      ASSERT_EQ(write(terminal, "\x03", 1), 1);
+    };
   }
 
   // Whether the stand-in manylinux image has a second interpreter, Python 3.9.
@@ -237,14 +250,7 @@ TEST_F(SecondEngine, OldCopyAtTheSamePathIsNeverBuiltFrom) {
 TEST_F(SecondEngine, CtrlCLeavesNoContainer) {
   files(setuptools_project("hello"));
   auto o = options();
-  o.meanwhile = [&](pid_t, int terminal) {
-    // The container runs once the engine lists it and its set-up has had time to start.
-    for (int i = 0; i < 1200 && containers().empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    ASSERT_EQ(write(terminal, "\x03", 1), 1);
-  };
+  o.meanwhile = ctrl_c_once_running();
   auto r = run_in_pty({tarvo_binary().string(), "build", "--wheel", "--setup", "sleep 120"}, o);
   EXPECT_EQ(r.status, 130) << r.screen << r.err;
   EXPECT_NE(r.err.find("Interrupted: stopped and removed the wheel build (container tarvo-"),
@@ -319,14 +325,8 @@ TEST_F(SecondEngine, FarmCtrlCLeavesNoContainerOnEitherEngine) {
   }
   files(setuptools_project("hello"));
   auto o = farm_options();
-  o.meanwhile = [&](pid_t, int terminal) {
-    // Both targets start at once; the main engine's containers may be other tests' too.
-    for (int i = 0; i < 1200 && containers().empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    ASSERT_EQ(write(terminal, "\x03", 1), 1);
-  };
+  // Both targets start at once; the main engine's containers may be other tests' too.
+  o.meanwhile = ctrl_c_once_running();
   auto r = run_in_pty({tarvo_binary().string(), "build", "--native-wheel", "--python", "3.11,3.9",
                        "--setup", "sleep 120"},
                       o);
