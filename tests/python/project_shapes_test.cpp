@@ -168,8 +168,9 @@ TEST_F(ProjectShapes, TestsInTestWithTheirConfigurationAndATestsGroup) {
   EXPECT_EQ(group.status, 0) << group.err;
   auto neither = run_tarvo({"requirements", "docs"}, options);
   EXPECT_EQ(neither.status, 1);
-  EXPECT_EQ(neither.err, "ValueError: Unknown extra or dependency group 'docs'. Available: ; "
-                         "dependency groups: lint, tests\n");
+  EXPECT_EQ(neither.err,
+            "ValueError: Unknown extra or dependency group 'docs'. Available extras: none; "
+            "dependency groups: lint, tests\n");
 }
 
 // tomlkit's shape: pytest in poetry's dev group, with caret constraints (translated for pip);

@@ -152,9 +152,10 @@ Requested validate_extras(const ProjectConfig &config, const std::vector<std::st
       throw Error(ErrorKind::ValueError,
                   groups.empty()
                       ? fmt::format("Unknown extra '{}'. Available: {}", name, joined(defined))
-                      : fmt::format("Unknown extra or dependency group '{}'. Available: {}; "
-                                    "dependency groups: {}",
-                                    name, joined(defined), joined(groups)));
+                      : fmt::format("Unknown extra or dependency group '{}'. Available extras: "
+                                    "{}; dependency groups: {}",
+                                    name, defined.empty() ? "none" : joined(defined),
+                                    joined(groups)));
     }
   }
   return requested;
