@@ -396,7 +396,9 @@ TEST_F(EnvironmentCommands, TestSaysWhatToDoWithoutPytestOrTests) {
   EXPECT_EQ(missing.err, "stub err\nHint: pytest is not installed, and the project has neither a "
                          "'test' extra ([project.optional-dependencies]) nor a 'test' group "
                          "([dependency-groups]): add one that lists pytest\n");
-  auto failed = run_tarvo({"test"}, options({{"STUB_FAIL", "-vv"}}));
+  // Not "-vv" alone: the stand-in matches its own path too, and a temporary folder's random
+  // name can start with "vv".
+  auto failed = run_tarvo({"test"}, options({{"STUB_FAIL", "pytest -vv"}}));
   EXPECT_EQ(failed.status, 1);
   EXPECT_EQ(failed.err, "stub err\n");
 
