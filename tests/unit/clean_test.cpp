@@ -42,14 +42,17 @@ TEST(Clean, RemovesTheArtifactsAndNothingElse) {
   }
   for (const char *file :
        {"build/lib/x.py", "tests/test_x.pyc", "src/pkg/__pycache__/m.pyc", "src/pkg/mod.py",
-        ".hidden/.x.pyc", "keep.pyc.txt", "top.pyc", "a/b/c/__pycache__/deeper/y"}) {
+        ".hidden/.x.pyc", "keep.pyc.txt", "top.pyc", "a/b/c/__pycache__/deeper/y",
+        // The project's own files, named like the folders the patterns are for.
+        "meson.build", "config.dist", "old.egg-info"}) {
     write_file(tmp.path / file, "x");
   }
   InDir in(tmp.path);
   EXPECT_EQ(clean_error(), "output: Cleaning build artifacts...\nClean complete\n");
   EXPECT_EQ(tree(tmp.path),
             (std::set<std::string>{".git", ".hidden", ".hidden.egg-info", "a", "a/b", "a/b/c",
-                                   "docs", "docs/notes.build", "keep.pyc.txt", "src", "src/pkg",
+                                   "config.dist", "docs", "docs/notes.build", "keep.pyc.txt",
+                                   "meson.build", "old.egg-info", "src", "src/pkg",
                                    "src/pkg/mod.py", "tests"}));
   // Nothing left to do: the same two lines and no change.
   EXPECT_EQ(clean_error(), "output: Cleaning build artifacts...\nClean complete\n");

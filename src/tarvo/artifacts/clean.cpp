@@ -7,6 +7,7 @@
 #include "tarvo/files/tree.hpp"
 #include "tarvo/process/interrupts.hpp"
 
+#include <filesystem>
 #include <fnmatch.h>
 
 namespace tarvo::artifacts {
@@ -28,8 +29,15 @@ void clean() {
       files::Folder::current().remove(name);
     }
   }
+  // The patterns name folders (setuptools' metadata, Nuitka's build and output): a file that
+  // matches is the project's own (meson.build, a template named like config.dist) and stays.
   for (const char *pattern : {"*.egg-info", "*.build", "*.dist"}) {
     for (const auto &match : files::glob(".", pattern)) {
+      std::error_code unknown;
+      if (std::filesystem::symlink_status(match, unknown).type() ==
+          std::filesystem::file_type::regular) {
+        continue;
+      }
       if (files::exists(match)) {
         files::remove_tree(match, stop_if_interrupted);
       }
