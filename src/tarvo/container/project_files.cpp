@@ -90,33 +90,48 @@ RunFiles::RunFiles(bool products)
 
 void RunFiles::make(bool products) {
   const std::string out_name = ".tarvo-" + id_;
-  if (products) {
-    if (!project_.has("dist")) {
-      try {
-        dist_.emplace(files::Folder::make(project_, "dist", 0777));
-        made_dist_ = true;
-        if (auto owner = project_owner(project_);
-            owner && ::fchown(dist_->fd(), owner->uid, owner->gid) != 0) {
-          throw os_error(errno, "dist");
-        }
-      } catch (const Error &e) {
-        // Another run of this command (a target beside this one) made it meanwhile.
-        if (e.kind() != ErrorKind::FileExistsError) {
-          throw;
-        }
+  // Side by side (a farm's targets), the run that made dist/ removes it again when it ends and
+  // leaves it empty, which may be at any moment while this run opens it: then it is made again.
+  for (int attempt = 1; products; ++attempt) {
+    try {
+      open_dist();
+      // A fresh name: nothing there can redirect what arrives.
+      out_.emplace(files::Folder::make(*dist_, out_name, 0700));
+      products_ = "dist/" + out_name;
+      break;
+    } catch (const Error &e) {
+      if (e.kind() != ErrorKind::FileNotFoundError || attempt == 5) {
+        throw;
       }
+      dist_.reset();
+      made_dist_ = false;
     }
-    if (!dist_) {
-      dist_.emplace(files::Folder::open(project_, "dist"));
-    }
-    products_ = "dist/" + out_name;
-    // A fresh name: nothing there can redirect what arrives.
-    out_.emplace(files::Folder::make(*dist_, out_name, 0700));
   }
   Fd marker(::openat(project_.fd(), marker_.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!marker) {
     throw os_error(errno, marker_);
+  }
+}
+
+void RunFiles::open_dist() {
+  if (!project_.has("dist")) {
+    try {
+      dist_.emplace(files::Folder::make(project_, "dist", 0777));
+      made_dist_ = true;
+      if (auto owner = project_owner(project_);
+          owner && ::fchown(dist_->fd(), owner->uid, owner->gid) != 0) {
+        throw os_error(errno, "dist");
+      }
+    } catch (const Error &e) {
+      // Another run of this command (a target beside this one) made it meanwhile.
+      if (e.kind() != ErrorKind::FileExistsError) {
+        throw;
+      }
+    }
+  }
+  if (!dist_) {
+    dist_.emplace(files::Folder::open(project_, "dist"));
   }
 }
 

@@ -44,6 +44,8 @@ public:
 
 private:
   void make(bool products);
+  // Opens dist/, making it when it is missing.
+  void open_dist();
   // Removes what the run made, passing over what fails.
   void tidy() noexcept;
 

@@ -45,6 +45,9 @@ bool copied_in_kernel([[maybe_unused]] int in, [[maybe_unused]] int out,
 void copy_contents(const fs::path &from, const fs::path &to, mode_t mode) {
   Fd in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!in) {
+    if (errno == ENOENT) {
+      return; // gone since it was looked at
+    }
     throw os_error(errno, from);
   }
   Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
@@ -79,6 +82,9 @@ void copy_entry(const fs::path &from, const fs::path &to) {
     std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
     auto n = ::readlink(from.c_str(), target.data(), target.size());
     if (n < 0) {
+      if (errno == ENOENT) {
+        return;
+      }
       throw os_error(errno, from);
     }
     target.resize(static_cast<std::size_t>(n));
