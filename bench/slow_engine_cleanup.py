@@ -6,12 +6,12 @@
 # time from the last Ctrl-C to tarvo's end, its last line and whether the container was still
 # there when tarvo ended (the last line must then name it). Needs the docker engine and the
 # manylinux image of scripts/container-images.sh. Removes the containers it leaves, by name.
-import os, re, statistics, subprocess, sys, tempfile
+import os, re, shutil, statistics, subprocess, sys, tempfile
 from ctrl_c import hello_project, time_ctrl_c
 tarvo, wheels = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 runs = int(sys.argv[3]) if len(sys.argv) > 3 else 3
 slow = tempfile.mkdtemp()
-docker = subprocess.run(["sh", "-c", "command -v docker"], capture_output=True, text=True).stdout.strip()
+docker = shutil.which("docker")
 with open(os.path.join(slow, "docker"), "w") as f:
     f.write(f'#!/bin/sh\ncase "$1" in stop|rm) sleep 20 ;; esac\nexec {docker} "$@"\n')
 os.chmod(os.path.join(slow, "docker"), 0o755)
@@ -30,7 +30,8 @@ for ctrl_cs in (1, 2):
                                  again=0.5 if ctrl_cs == 2 else None, screen=screen)
         last = b"".join(screen).decode(errors="replace").strip().splitlines()[-1]
         names = re.findall(r"tarvo-[0-9a-z-]+", last)
-        alive = [n for n in names if subprocess.run([docker, "inspect", n], capture_output=True).returncode == 0]
+        alive = [n for n in names
+                 if subprocess.run([docker, "inspect", n], capture_output=True).returncode == 0]
         for name in alive:
             subprocess.run([docker, "rm", "--force", "--volumes", name], capture_output=True)
         times.append(ms)
