@@ -42,8 +42,10 @@ protected:
     std::vector<std::string> out;
     for (const auto &line : take_lines(log)) {
       if (line.starts_with((stubs_dir() / "docker").string())) {
-        out.push_back(std::regex_replace(line.substr(stubs_dir().string().size() + 1),
-                                         std::regex("tarvo-[0-9a-f]{16}"), "NAME"));
+        out.push_back(
+            std::regex_replace(std::regex_replace(line.substr(stubs_dir().string().size() + 1),
+                                                  std::regex("tarvo-[0-9a-f]{16}"), "NAME"),
+                               std::regex("tarvo-cache-.*-[0-9a-f]{8}-"), "tarvo-cache-"));
       }
     }
     return out;
@@ -51,8 +53,8 @@ protected:
 
   // The start of each container run, up to the script's first line.
   static std::string container(const std::string &options) {
-    return "docker run --rm --name=NAME --init --env=TINI_KILL_PROCESS_GROUP=1 " + options +
-           " -ec mv /src/.NAME /src/.NAME.seen 2>/dev/null || exit 213";
+    return "docker run --name=NAME --init --env=TINI_KILL_PROCESS_GROUP=1 " + options +
+           " -ec [ -e /src/.NAME ] || exit 213";
   }
 
   TempDir tmp;
@@ -76,18 +78,21 @@ TEST_F(ContainerCommands, BuildRunsThePureThenTheNativeWheelThenTheExecutable) {
                               "Executable built for x86_64\n"))
       << r.out;
   auto calls = docker_calls();
-  ASSERT_EQ(calls.size(), 7u);
-  auto mount = tmp.path.string() + ":/src";
+  ASSERT_EQ(calls.size(), 13u);
+  auto mount = tmp.path.string() + ":/src:ro";
   EXPECT_EQ(calls[0], "docker --version");
   // The engine is asked for its architecture once.
   EXPECT_EQ(calls[1], ENGINE_QUERY);
   EXPECT_EQ(calls[2], container("--volume=" + mount +
                                 " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
                                 "quay.io/pypa/manylinux_2_34_x86_64:latest /bin/bash"));
-  EXPECT_EQ(calls[4], calls[2]);
-  EXPECT_EQ(calls[6], container("--volume=" + mount +
-                                " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
-                                "--platform=linux/x86_64 python:3.11 /bin/sh"));
+  // Each run's products are taken from the ended container, which is then removed.
+  EXPECT_EQ(calls[3], "docker cp NAME:/tarvo/out/. -");
+  EXPECT_EQ(calls[4], "docker rm --force --volumes NAME");
+  EXPECT_EQ(calls[6], calls[2]);
+  EXPECT_EQ(calls[10], container("--volume=" + mount +
+                                 " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
+                                 "--platform=linux/x86_64 python:3.11 /bin/sh"));
 }
 
 // Emulators are registered for a target other than the engine's architecture, whatever the
@@ -102,7 +107,7 @@ TEST_F(ContainerCommands, TheEnginesArchitectureDecidesEmulation) {
   EXPECT_EQ(native.status, 0) << native.err;
   EXPECT_EQ(native.out.find("Registering"), std::string::npos) << native.out;
   auto calls = docker_calls();
-  ASSERT_EQ(calls.size(), 3u);
+  ASSERT_EQ(calls.size(), 5u);
   EXPECT_EQ(calls[1], ENGINE_QUERY);
 
   fs::remove(log);
@@ -114,13 +119,14 @@ TEST_F(ContainerCommands, TheEnginesArchitectureDecidesEmulation) {
             std::string::npos)
       << foreign.out;
   calls = docker_calls();
-  ASSERT_EQ(calls.size(), 4u);
+  ASSERT_EQ(calls.size(), 6u);
   EXPECT_EQ(calls[1], ENGINE_QUERY);
   EXPECT_EQ(calls[2], "docker run --privileged --rm --name=NAME tonistiigi/binfmt --install all");
 }
 
 // Lists of targets: every combination once, the pure wheel once, a foreign architecture emulated
-// (said once), each target on a copy of its own, the table in the order given.
+// (said once), each target building in a container copy of its own, the table in the order
+// given, with what each delivered.
 TEST_F(ContainerCommands, TargetListsMakeAFarm) {
   auto o = options();
   o.env["STUB_ENGINE_INFO"] = "x86_64 4";
@@ -139,24 +145,20 @@ TEST_F(ContainerCommands, TargetListsMakeAFarm) {
   const auto table =
       std::regex_replace(r.out.substr(r.out.find("Target ")), std::regex("[0-9]+\\.[0-9] s"), "T");
   EXPECT_EQ(table,
-            "Target                           Engine   Result                             Time\n"
-            "wheel x86_64 glibc 3.11          default  Manylinux wheel built for x86_64   T\n"
-            "native wheel x86_64 glibc 3.11   default  Manylinux wheel built for x86_64   T\n"
-            "native wheel x86_64 glibc 3.12   default  Manylinux wheel built for x86_64   T\n"
-            "native wheel aarch64 glibc 3.11  default  Manylinux wheel built for aarch64  T\n"
-            "native wheel aarch64 glibc 3.12  default  Manylinux wheel built for aarch64  T\n");
+            "Target                           Engine   Result                          Time\n"
+            "wheel x86_64 glibc 3.11          default  dist/demo-1.0-py3-none-any.whl  T\n"
+            "native wheel x86_64 glibc 3.11   default  dist/demo-1.0-py3-none-any.whl  T\n"
+            "native wheel x86_64 glibc 3.12   default  dist/demo-1.0-py3-none-any.whl  T\n"
+            "native wheel aarch64 glibc 3.11  default  dist/demo-1.0-py3-none-any.whl  T\n"
+            "native wheel aarch64 glibc 3.12  default  dist/demo-1.0-py3-none-any.whl  T\n");
   auto calls = docker_calls();
   EXPECT_EQ(std::count(calls.begin(), calls.end(),
                        "docker run --privileged --rm --name=NAME tonistiigi/binfmt --install all"),
             2);
   EXPECT_EQ(
       std::count_if(calls.begin(), calls.end(),
-                    [](const std::string &call) { return call.starts_with("docker create"); }),
+                    [](const std::string &call) { return call.starts_with("docker run --name="); }),
       5);
-  EXPECT_EQ(
-      std::count_if(calls.begin(), calls.end(),
-                    [](const std::string &call) { return call.starts_with("docker run --rm"); }),
-      0);
 }
 
 TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
@@ -169,9 +171,10 @@ TEST_F(ContainerCommands, WheelTestNeedsNeitherEnvironmentNorConfiguration) {
                    "Wheel tests passed\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
   auto calls = docker_calls();
-  ASSERT_EQ(calls.size(), 3u);
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[3], "docker rm --force --volumes NAME");
   EXPECT_EQ(calls[2], container("--volume=" + tmp.path.string() +
-                                ":/src --volume=tarvo-cache-x86_64-musl-3.12:/root/.cache "
+                                ":/src:ro --volume=tarvo-cache-x86_64-musl-3.12:/root/.cache "
                                 "--platform=linux/x86_64 python:3.12-alpine /bin/sh"));
 }
 

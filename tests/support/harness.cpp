@@ -1,5 +1,7 @@
 #include "harness.hpp"
 
+#include "container_calls.hpp"
+
 #include "tarvo/platform.hpp"
 #include "tarvo/templates/templates.hpp"
 
@@ -394,6 +396,18 @@ Output run_tarvo(const std::vector<std::string> &args, const RunOptions &options
 PtyOutput run_in_pty(const std::vector<std::string> &argv, const RunOptions &options,
                      bool stderr_on_terminal) {
   return launch(argv, options, true, stderr_on_terminal);
+}
+
+std::string tar_stream(const std::map<std::string, std::string> &files) {
+  TempDir folder;
+  for (const auto &[name, content] : files) {
+    write_file(folder.path / name, content);
+  }
+  auto done = run({"tar", "-cf", "-", "-C", folder.path.string(), "."});
+  if (done.status != 0) {
+    throw std::runtime_error("tar failed: " + done.err);
+  }
+  return done.out;
 }
 
 } // namespace tarvo::testing

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <mutex>
+#include <unistd.h>
 
 namespace tarvo::testing {
 
@@ -42,6 +43,17 @@ public:
     }
     if (options.stderr_mode == process::Redirect::Capture) {
       done.stderr_text = reply.err;
+    }
+    // A stream read as it comes (process::OutputStream) gets the output at once: it must fit in
+    // the pipe.
+    if (options.stdout_mode == process::Redirect::File && options.file >= 0) {
+      for (std::size_t at = 0; at < reply.out.size();) {
+        auto n = ::write(options.file, reply.out.data() + at, reply.out.size() - at);
+        if (n <= 0) {
+          break;
+        }
+        at += static_cast<std::size_t>(n);
+      }
     }
     return std::make_unique<Finished>(std::move(done), waits_before_end);
   }

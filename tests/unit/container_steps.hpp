@@ -20,6 +20,9 @@ inline const Command PROBE = {"docker", "--version"};
 inline const Command REGISTRATION = {"docker",    "run",         "--privileged",
                                      "--rm",      "--name=NAME", "tonistiigi/binfmt",
                                      "--install", "all"};
+// After a run with products: they are taken out of the ended container, which is then removed.
+inline const Command TAKE = {"docker", "cp", "NAME:/tarvo/out/.", "-"};
+inline const Command REMOVE = {"docker", "rm", "--force", "--volumes", "NAME"};
 
 // A target of another architecture than this machine's (the engine's here), so that emulators
 // are registered.
@@ -35,6 +38,14 @@ protected:
     std::string err;
     std::string error; // "Kind: message", "exit N", or empty
   };
+
+  ContainerSteps() {
+    docker.answer = [this](const Command &args) {
+      return RecordingLauncher::Answer{.out = args[1] == "cp" && args[2].ends_with(":/tarvo/out/.")
+                                                  ? tar_stream({{product, "product"}})
+                                                  : std::string()};
+    };
+  }
 
   Outcome run(const std::function<void()> &operation) {
     Outcome outcome;
@@ -56,7 +67,6 @@ protected:
                     const std::string &cache = "tarvo-cache-x86_64-glibc-3.11") {
     Command argv = {"docker",
                     "run",
-                    "--rm",
                     "--name=NAME",
                     "--init",
                     "--env=TINI_KILL_PROCESS_GROUP=1",
@@ -75,14 +85,27 @@ protected:
     return out;
   }
 
-  // The last command's image, its script (after the prelude) and its platform option.
-  std::string image() { return docker.commands().back().end()[-4]; }
-  std::string script() { return script_body(docker.commands().back().back()); }
-  std::string platform() { return docker.commands().back()[8]; }
+  // The last container run: the command, its image, its script (after the prelude) and its
+  // platform option.
+  Command last_run() {
+    auto all = docker.commands();
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+      if ((*it)[1] == "run" && (*it)[2] != "--privileged") {
+        return *it;
+      }
+    }
+    return {};
+  }
+  std::string image() { return last_run().end()[-4]; }
+  std::string script() { return script_body(last_run().back()); }
+  std::string platform() { return last_run()[7]; }
+
+  // What the container leaves in its products folder, taken out by docker cp.
+  std::string product = "pkg-1.0-py3-none-any.whl";
 
   TempDir dir;
   InDir in{dir.path};
-  std::string mount = dir.path.string() + ":/src";
+  std::string mount = dir.path.string() + ":/src:ro";
   RecordingLauncher docker;
   tarvo::process::Context context{docker};
   UnknownEngine engine{context};

@@ -233,7 +233,11 @@ protected:
             .starting = "Starting...",
             .finished = "Done",
             .what = "the job",
-            .products = products};
+            .products = products ? std::optional(Products{[](std::string_view name) {
+                                                            return name.starts_with("pkg-");
+                                                          },
+                                                          "wheels of pkg"})
+                                 : std::nullopt};
   }
 
   // Runs the job on `on` (the test's engine when none); returns its output and the error line,
@@ -283,7 +287,6 @@ protected:
 
 const Command MOUNTED = {"docker",
                          "run",
-                         "--rm",
                          "--name=NAME",
                          "--init",
                          "--env=TINI_KILL_PROCESS_GROUP=1",
@@ -302,9 +305,14 @@ const std::vector<Command> COPIED = {
     {"docker", "cp", "COPY/.", "NAME:/src"},
     {"docker", "start", "--attach", "NAME"},
     {"docker", "wait", "NAME"},
-    {"docker", "cp", "NAME:/src/dist/.NAME/.", "dist/.NAME"},
+    {"docker", "cp", "NAME:/tarvo/out/.", "-"},
     {"docker", "rm", "--force", "--volumes", "NAME"},
 };
+
+// The mounted run's status was one the marker check gives: the container is asked whether the
+// script got past it.
+const Command ASK_SEEN = {"docker", "cp", "NAME:/tarvo/seen", "-"};
+const Command REMOVE = {"docker", "rm", "--force", "--volumes", "NAME"};
 
 // The temporary copy's path, written COPY, and the mount, written MOUNT.
 Command with_copy_written(Command call, const std::string &mount) {
@@ -312,7 +320,7 @@ Command with_copy_written(Command call, const std::string &mount) {
     if (arg.find("/tarvo-copy-") != std::string::npos) {
       arg = "COPY/.";
     }
-    if (arg == "--volume=" + mount + ":/src") {
+    if (arg == "--volume=" + mount + ":/src:ro") {
       arg = "--volume=MOUNT";
     }
   }
@@ -331,6 +339,8 @@ TEST_F(JobTest, EngineThatCannotSeeTheProjectGetsACopy) {
     RecordingLauncher::Answer answer;
     if (args[1] == "run") {
       answer.returncode = MARKER_MISSING;
+    } else if (args[1] == "cp" && args[2].ends_with(":/tarvo/seen")) {
+      answer.returncode = 1;
     } else if (args[1] == "cp" && args[3].ends_with(":/src")) {
       // What the engine gets: the project with the marker, but for the host's environment and
       // build outputs.
@@ -343,32 +353,34 @@ TEST_F(JobTest, EngineThatCannotSeeTheProjectGetsACopy) {
     } else if (args[1] == "wait") {
       answer.out = "0\n";
     } else if (args[1] == "cp") {
-      write_file(fs::path(args[3]) / "pkg-1.0.whl", "new");
+      answer.out = tar_stream({{"pkg-1.0.whl", "new"}, {"notes.txt", "not a product"}});
     }
     return answer;
   };
   auto [out, err, error] = run(job(true));
   EXPECT_EQ(error, "");
   EXPECT_EQ(out, "Starting...\nCopy mode: the docker engine does not see this project folder, "
-                 "so the project is copied into the container\nDone\n");
+                 "so the project is copied into the container\nNot taken into dist/ (tarvo "
+                 "takes only wheels of pkg): 'notes.txt'\nDone\n");
   auto calls = commands();
-  ASSERT_EQ(calls.size(), 7u);
+  ASSERT_EQ(calls.size(), 9u);
   EXPECT_EQ(with_copy_written(calls[0], dir.path.string()), MOUNTED);
-  for (std::size_t i = 1; i < calls.size(); ++i) {
-    EXPECT_EQ(with_copy_written(calls[i], dir.path.string()), COPIED[i - 1]);
+  EXPECT_EQ(calls[1], ASK_SEEN);
+  EXPECT_EQ(calls[2], REMOVE);
+  for (std::size_t i = 3; i < calls.size(); ++i) {
+    EXPECT_EQ(with_copy_written(calls[i], dir.path.string()), COPIED[i - 3]);
   }
-  // The container runs the script on the copy without giving files back: nothing of it reaches
-  // the project but the products.
-  bool mounted = true;
-  script_body(docker.calls()[1].args.back(), &mounted);
-  EXPECT_FALSE(mounted);
+  // The script is the same on the copy: it builds in a copy of its own there too.
+  bool copies = false;
+  EXPECT_EQ(script_body(docker.calls()[3].args.back(), &copies), "make\n");
+  EXPECT_TRUE(copies);
   EXPECT_EQ(names("dist"), (std::vector<std::string>{"pkg-0.9.whl", "pkg-1.0.whl"}));
   EXPECT_EQ(read_file("dist/pkg-1.0.whl"), "new");
   EXPECT_EQ(names("."), (std::vector<std::string>{".venv", "build", "dist", "pkg"}));
   EXPECT_FALSE(fs::exists(copied));
   // The output of the copy steps is captured; the script's goes to the terminal.
-  EXPECT_EQ(docker.calls()[2].options.stderr_mode, tarvo::process::Redirect::Capture);
-  EXPECT_EQ(docker.calls()[3].options.stdout_mode, tarvo::process::Redirect::Inherit);
+  EXPECT_EQ(docker.calls()[4].options.stderr_mode, tarvo::process::Redirect::Capture);
+  EXPECT_EQ(docker.calls()[5].options.stdout_mode, tarvo::process::Redirect::Inherit);
 
   // The next job of the same command starts in copy mode at once.
   docker.answer = [](const Command &args) {
@@ -377,7 +389,7 @@ TEST_F(JobTest, EngineThatCannotSeeTheProjectGetsACopy) {
   auto [again, again_err, again_error] = run(job(false));
   EXPECT_EQ(again_error, "");
   EXPECT_EQ(again, "Starting...\nDone\n");
-  EXPECT_EQ(commands()[7][1], "create");
+  EXPECT_EQ(commands()[9][1], "create");
 }
 
 } // namespace
@@ -389,7 +401,7 @@ namespace {
 TEST_F(JobTest, CopyForbiddenAndMarkerMissingIsAnError) {
   ScopedEnv never("TARVO_CONTAINER_COPY", "0");
   docker.answer = [](const Command &args) {
-    return RecordingLauncher::Answer{args[1] == "run" ? MARKER_MISSING : 0};
+    return RecordingLauncher::Answer{args[1] == "run" ? MARKER_MISSING : args[1] == "cp" ? 1 : 0};
   };
   auto [out, err, error] = run(job(true));
   EXPECT_EQ(error, "RuntimeError: The docker engine does not see this project folder (a remote "
@@ -403,7 +415,9 @@ TEST_F(JobTest, CopyForbiddenAndMarkerMissingIsAnError) {
 // 125 before the script starts, and the job runs on a copy unless copying is forbidden.
 TEST_F(JobTest, RefusedMountRunsOnACopy) {
   docker.answer = [](const Command &args) {
-    return RecordingLauncher::Answer{.returncode = args[1] == "run" ? 125 : 0,
+    return RecordingLauncher::Answer{.returncode = args[1] == "run"     ? 125
+                                                   : args.back() == "-" ? 1
+                                                                        : 0,
                                      .out = args[1] == "wait" ? "0\n" : ""};
   };
   auto [out, err, error] = run(job(false));
@@ -412,43 +426,32 @@ TEST_F(JobTest, RefusedMountRunsOnACopy) {
                  "folder mounted (status 125; Docker Desktop and colima refuse folders they do "
                  "not share), so the project is copied into the container\nDone\n");
   auto calls = commands();
-  ASSERT_EQ(calls.size(), 7u);
+  ASSERT_EQ(calls.size(), 8u);
   EXPECT_EQ(with_copy_written(calls[0], dir.path.string()), MOUNTED);
   // The refused run's container may be left made; it is removed.
-  EXPECT_EQ(calls[1], (Command{"docker", "rm", "--force", "--volumes", "NAME"}));
-  EXPECT_EQ(calls[2][1], "create");
-  EXPECT_EQ(calls[4], (Command{"docker", "start", "--attach", "NAME"}));
+  EXPECT_EQ(calls[1], ASK_SEEN);
+  EXPECT_EQ(calls[2], REMOVE);
+  EXPECT_EQ(calls[3][1], "create");
+  EXPECT_EQ(calls[5], (Command{"docker", "start", "--attach", "NAME"}));
 
   next_command();
   ScopedEnv never("TARVO_CONTAINER_COPY", "0");
   auto [never_out, never_err, never_error] = run(job(false));
   EXPECT_TRUE(never_error.ends_with("returned non-zero exit status 125.")) << never_error;
   EXPECT_EQ(never_out, "Starting...\n");
-  EXPECT_EQ(commands().size(), 9u);
+  EXPECT_EQ(commands().size(), 11u);
 }
 
 // A status of 213 from a script that did see the marker is the script's own failure.
 TEST_F(JobTest, TheScriptsOwnStatusIsNotTakenForAMissingMarker) {
+  // The container got past the marker check (it left its file), then failed.
   docker.answer = [](const Command &args) {
-    if (args[1] == "run") {
-      // The container renames the marker, as a real one does, before it fails.
-      for (const auto &entry : fs::directory_iterator(".")) {
-        auto name = entry.path().filename().string();
-        if (name.starts_with(".tarvo-")) {
-          fs::rename(entry.path(), name + ".seen");
-        }
-      }
-      return RecordingLauncher::Answer{MARKER_MISSING};
-    }
-    return RecordingLauncher::Answer{};
+    return RecordingLauncher::Answer{args[1] == "run" ? MARKER_MISSING : 0};
   };
   auto [out, err, error] = run(job(false));
   EXPECT_TRUE(error.ends_with("returned non-zero exit status 213.")) << error;
   EXPECT_EQ(out, "Starting...\n");
-  // The failed run's container may be left made; it is removed.
-  auto calls = commands();
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[1], (Command{"docker", "rm", "--force", "--volumes", "NAME"}));
+  EXPECT_EQ(commands(), (std::vector<Command>{commands()[0], ASK_SEEN, REMOVE}));
   EXPECT_EQ(names("."), std::vector<std::string>{});
 }
 
@@ -480,16 +483,10 @@ TEST_F(JobTest, InterruptStopsAndRemovesTheContainer) {
         name = call.args.back();
       }
     }
-    const Command stop = {"docker", "stop", "-t", "2", name};
     const Command remove = {"docker", "rm", "--force", "--volumes", name};
-    // A mounted project's container gets time to give files back; a copy's is removed.
-    const auto expected = std::string(copy) == "0"
-                              ? std::vector<Command>{stop, remove, stop, remove}
-                              : std::vector<Command>{remove, remove};
-    EXPECT_EQ(tidying, expected);
+    EXPECT_EQ(tidying, (std::vector<Command>{remove, remove}));
     EXPECT_EQ(err, "Interrupted: stopped and removed the job (container " + name +
-                       "); nothing was written to " +
-                       (std::string(copy) == "0" ? "dist/" : "the project") + "\n");
+                       "); nothing was written to dist/\n");
     EXPECT_EQ(names("."), std::vector<std::string>{});
     next_command();
   }
@@ -504,13 +501,8 @@ TEST_F(JobTest, ProductsReplaceWhatIsInDistWithoutFollowingIt) {
   fs::create_directories("dist/pkg-2.0.whl");
   std::string wheel = "pkg-1.0.whl";
   docker.answer = [&](const Command &args) {
-    if (args[1] == "run") {
-      // The container leaves its product in the products folder, named in its prelude.
-      auto prelude = args.back();
-      auto at = prelude.find("tarvo_out=/src/") + 15;
-      write_file(prelude.substr(at, prelude.find('\n', at) - at) + "/" + wheel, "wheel");
-    }
-    return RecordingLauncher::Answer{};
+    return RecordingLauncher::Answer{.out = args[1] == "cp" ? tar_stream({{wheel, "wheel"}})
+                                                            : std::string()};
   };
   auto [out, err, error] = run(job(true));
   EXPECT_EQ(error, "");
@@ -568,9 +560,11 @@ TEST_F(JobTest, VerbosePrintsEveryCommandWithItsScript) {
   UnknownEngine loud(verbose);
   auto [out, err, error] = run(job(false), &loud);
   EXPECT_EQ(error, "");
-  const auto argv = docker.commands().back();
-  EXPECT_TRUE(err.starts_with("+ docker run --rm --name=" + argv[3].substr(7) + " --init ")) << err;
-  EXPECT_TRUE(err.ends_with(" image:1 /bin/sh -ec " + shell_word(argv.back()) + "\n")) << err;
+  const auto argv = docker.commands().front();
+  EXPECT_TRUE(err.starts_with("+ docker run --name=" + argv[2].substr(7) + " --init ")) << err;
+  EXPECT_NE(err.find(" image:1 /bin/sh -ec " + shell_word(argv.back()) + "\n+ docker rm "),
+            std::string::npos)
+      << err;
   auto again = run(job(false));
   EXPECT_EQ(std::get<1>(again), "");
 }
@@ -633,15 +627,19 @@ TEST(ProjectCopyTest, WorktreeGetsARepositoryOfItsOwn) {
 
 namespace {
 
-// The products folder a mounted run's script names in its prelude (tarvo_out=/src/...).
-std::string products_of(const std::string &script) {
-  auto at = script.find("tarvo_out=/src/") + 15;
-  return script.substr(at, script.find('\n', at) - at);
+// The run's products folder in dist/, which tarvo made on the host.
+fs::path products_folder() {
+  for (const auto &entry : fs::directory_iterator("dist")) {
+    if (entry.path().filename().string().starts_with(".tarvo-")) {
+      return entry.path();
+    }
+  }
+  return {};
 }
 
-// Code in the container (a setup.py, a build dependency) puts a link or another folder in
-// place of the products folder or of dist/: nothing is taken from there, the job fails naming
-// it, and what the link points to, in the project or outside it, stays as it was.
+// Something on the host puts a link or another folder in place of the products folder or of
+// dist/ while the container runs: nothing is taken there, the job fails naming it, and what the
+// link points to, in the project or outside it, stays as it was.
 TEST_F(JobTest, ProductsFolderSwappedByTheContainerIsRefused) {
   TempDir outside;
   write_file(outside.path / "precious", "keep");
@@ -667,9 +665,10 @@ TEST_F(JobTest, ProductsFolderSwappedByTheContainerIsRefused) {
   for (const auto &[named, swap] : swaps) {
     docker.answer = [&](const Command &args) {
       if (args[1] == "run") {
-        swap(products_of(args.back()));
+        swap(products_folder());
       }
-      return RecordingLauncher::Answer{};
+      return RecordingLauncher::Answer{
+          .out = args[1] == "cp" ? tar_stream({{"pkg-1.0.whl", "wheel"}}) : std::string()};
     };
     auto [out, err, error] = run(job(true));
     EXPECT_TRUE(error.starts_with("RuntimeError: '" + named)) << error;
@@ -744,8 +743,8 @@ TEST_F(JobTest, InterruptWithoutConfirmedRemovalNamesTheContainer) {
       tidy_steps += docker.calls()[i].options.tidy_up ? 1 : 0;
     }
     // Given up at once after the second Ctrl-C: no tidy-up step starts.
-    EXPECT_EQ(tidy_steps, second_ctrl_c ? 0u : 4u);
-    name = std::regex_replace(docker.calls()[before].args[3], std::regex("--name="), "");
+    EXPECT_EQ(tidy_steps, second_ctrl_c ? 0u : 2u);
+    name = std::regex_replace(docker.calls()[before].args[2], std::regex("--name="), "");
     EXPECT_EQ(err, "Interrupted: the job was not confirmed stopped: its container " + name +
                        " may still be running; remove it with: docker rm --force --volumes " +
                        name + "\n");

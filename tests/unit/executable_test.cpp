@@ -24,16 +24,35 @@ protected:
   std::vector<std::string> build(const std::string &package, const Target &target,
                                  const std::optional<std::string> &setup, bool no_compress,
                                  const std::string &out) {
-    auto [printed, err] =
-        capture_output([&] { build_executable(engine, package, target, setup, no_compress); });
+    auto [printed, err] = capture_output([&] {
+      try {
+        build_executable(engine, package, target, setup, no_compress);
+      } catch (const tarvo::Error &e) {
+        error = error_line(e);
+      }
+    });
     EXPECT_EQ(printed, out);
     EXPECT_EQ(err, "");
-    auto run = normal(docker.commands().back());
+    auto run = normal(docker.commands().end()[-3]);
     EXPECT_TRUE(run.back().starts_with("PRELUDE"));
     run.back().erase(0, 7);
     return run;
   }
 
+  ExecutableBuild() {
+    // The container leaves the executable that its compiler line names in its products folder.
+    docker.answer = [this](const std::vector<std::string> &args) {
+      if (auto at = args.back().find("--output-filename="); at != std::string::npos) {
+        at += 18;
+        executable = args.back().substr(at, args.back().find_first_of(" '", at) - at);
+      }
+      return RecordingLauncher::Answer{
+          .out = args[1] == "cp" ? tar_stream({{executable, "executable"}}) : ""};
+    };
+  }
+
+  std::string executable;
+  std::string error;
   TempDir dir;
   InDir in{dir.path};
   RecordingLauncher docker;
@@ -42,7 +61,7 @@ protected:
 };
 
 const std::string GLIBC_SCRIPT = R"(apt-get update;apt-get install -y patchelf ccache;
-cd /src
+cd /tarvo/src
 
 mkdir -p build/ dist/
 python -m pip install   --upgrade   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   nuitka[onefile]
@@ -55,8 +74,8 @@ TEST_F(ExecutableBuild, GlibcTarget) {
                    "Building executables for x86_64 (glibc) with Python 3.11...\n"
                    "Executable built for x86_64\n");
   EXPECT_EQ(run, (std::vector<std::string>{
-                     "docker", "run", "--rm", "--name=NAME", "--init",
-                     "--env=TINI_KILL_PROCESS_GROUP=1", "--volume=" + dir.path.string() + ":/src",
+                     "docker", "run", "--name=NAME", "--init", "--env=TINI_KILL_PROCESS_GROUP=1",
+                     "--volume=" + dir.path.string() + ":/src:ro",
                      "--volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache",
                      "--platform=linux/x86_64", "python:3.11", "/bin/sh", "-ec", GLIBC_SCRIPT}));
   // An empty set-up script is no set-up script.
@@ -66,7 +85,8 @@ TEST_F(ExecutableBuild, GlibcTarget) {
                 .back(),
             GLIBC_SCRIPT);
   auto calls = docker.commands();
-  EXPECT_EQ(calls.size(), host_machine() == "x86_64" ? 4u : 6u); // probe (and registration)
+  // probe (and registration), run, take, remove
+  EXPECT_EQ(calls.size(), host_machine() == "x86_64" ? 8u : 10u);
 }
 
 TEST_F(ExecutableBuild, TargetsAndCompression) {
@@ -114,8 +134,8 @@ TEST_F(ExecutableBuild, TargetsAndCompression) {
                        : "Registering emulators: this machine is " + host_machine() +
                              " (the docker engine did not say), the target is " + t.arch + "\n") +
                   "Executable built for " + t.arch + "\n");
-    EXPECT_EQ(run[8], "--platform=" + c.platform);
-    EXPECT_EQ(run[9], c.image);
+    EXPECT_EQ(run[7], "--platform=" + c.platform);
+    EXPECT_EQ(run[8], c.image);
     auto lines = split(run.back(), '\n');
     EXPECT_EQ(lines[0], c.first_line);
     EXPECT_EQ(lines[5], c.compile);
@@ -126,11 +146,15 @@ TEST_F(ExecutableBuild, TargetsAndCompression) {
 TEST_F(ExecutableBuild, HostileProjectNameRunsNothing) {
   auto run = build("x; rm -rf /src #", {"x86_64"}, std::nullopt, false,
                    "Building executables for x86_64 (glibc) with Python 3.11...\n"
-                   "Executable built for x86_64\n");
+                   "Not taken into dist/ (tarvo takes only the executable x; rm -rf /src "
+                   "#-x86_64-cp311-cp311-glibc): 'x;'\n");
   EXPECT_EQ(split(run.back(), '\n')[5],
             "python -m nuitka --python-flag=-m --mode=onefile --output-dir=build/ "
             "'--output-filename=x; rm -rf /src #-x86_64-cp311-cp311-glibc' "
             "'--include-package-data=x; rm -rf /src #' 'x; rm -rf /src #'");
+  // No file can have that name: nothing is delivered.
+  EXPECT_EQ(error, "RuntimeError: the executable build left nothing to take: tarvo takes only the "
+                   "executable x; rm -rf /src #-x86_64-cp311-cp311-glibc from /tarvo/out");
   EXPECT_EQ(split(run.back(), '\n')[6], "mv 'build/x; rm -rf /src #-x86_64-cp311-cp311-glibc' "
                                         "\"$tarvo_out/\"");
 }

@@ -21,7 +21,7 @@ const std::string PURE_BUILD = R"(
 set -e
 manylinux-interpreters ensure "cp311-cp311"
 PATH="/opt/python/cp311-cp311/bin:$PATH"
-cd /src
+cd /tarvo/src
 
 )" + step_hints() + R"(
 rm -rf build/
@@ -29,7 +29,6 @@ tarvo_step python -m pip install   --upgrade   --extra-index-url="https://www.pi
 tarvo_step python -m build --wheel --outdir=/tmp/tarvo-wheels/built --config-setting=build_with_nuitka=false
 
 cp /tmp/tarvo-wheels/built/*.whl "$tarvo_out/"
-rm -rf wheelhouse/
 )";
 
 TEST_F(WheelBuild, PureWheelBuild) {
@@ -51,15 +50,18 @@ TEST_F(WheelBuild, PureWheelBuild) {
     EXPECT_EQ(outcome.err, "");
     auto run = container({}, "quay.io/pypa/manylinux_2_34_" + host + ":latest", "/bin/bash", script,
                          "tarvo-cache-" + host + "-glibc-3.11");
-    EXPECT_EQ(commands().end()[-2], PROBE);
-    EXPECT_EQ(commands().back(), run);
-    names.push_back(docker.commands().back()[3]);
-    // The run's marker and products folder are gone with it, and dist/, made for it, too.
-    EXPECT_EQ(fs::directory_iterator(dir.path), fs::directory_iterator());
+    const auto all = commands();
+    EXPECT_EQ(std::vector<Command>(all.end() - 4, all.end()),
+              (std::vector<Command>{PROBE, run, TAKE, REMOVE}));
+    names.push_back(last_run()[2]);
+    // The run's marker and products folder are gone with it; the wheel is in dist/.
+    EXPECT_EQ(names_in(dir.path), std::vector<std::string>{"dist"});
+    EXPECT_EQ(names_in(dir.path / "dist"), std::vector<std::string>{product});
+    fs::remove_all(dir.path / "dist");
   }
   // Each run has a name of its own, by which an interrupt stops and removes its container.
   EXPECT_NE(names[0], names[1]);
-  const auto call = docker.calls().back();
+  const auto call = docker.calls().end()[-3];
   // The build's output goes straight to the terminal.
   EXPECT_EQ(call.options.stdout_mode, tarvo::process::Redirect::Inherit);
   EXPECT_EQ(call.options.stderr_mode, tarvo::process::Redirect::Inherit);
@@ -95,7 +97,7 @@ TEST_F(WheelBuild, NativeWheelBuildForAForeignArchitecture) {
   EXPECT_EQ(outcome.error, "");
   const std::string script =
       "\nset -e\nmanylinux-interpreters ensure \"cp312-cp312\"\n"
-      "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /src\n"
+      "PATH=\"/opt/python/cp312-cp312/bin:$PATH\"\ncd /tarvo/src\n"
       "echo one\necho two\n" +
       step_hints() +
       "\nrm -rf build/\n"
@@ -106,13 +108,12 @@ TEST_F(WheelBuild, NativeWheelBuildForAForeignArchitecture) {
       "/tmp/tarvo-wheels/built/*_" +
       arch +
       ".whl\n"
-      "cp /tmp/tarvo-wheels/repaired/*.whl \"$tarvo_out/\"\n"
-      "rm -rf wheelhouse/\n";
-  EXPECT_EQ(commands(),
-            (std::vector<Command>{PROBE, REGISTRATION,
-                                  container({}, "quay.io/pypa/manylinux_2_34_" + arch + ":latest",
-                                            "/bin/bash", script,
-                                            "tarvo-cache-" + arch + "-glibc-3.12")}));
+      "cp /tmp/tarvo-wheels/repaired/*.whl \"$tarvo_out/\"\n";
+  EXPECT_EQ(commands(), (std::vector<Command>{
+                            PROBE, REGISTRATION,
+                            container({}, "quay.io/pypa/manylinux_2_34_" + arch + ":latest",
+                                      "/bin/bash", script, "tarvo-cache-" + arch + "-glibc-3.12"),
+                            TAKE, REMOVE}));
 }
 
 TEST_F(WheelBuild, BuildImagesFollowTheCLibrary) {
@@ -136,7 +137,7 @@ TEST_F(WheelBuild, HostileArchitectureRunsNothing) {
                                  "/tmp/tarvo-wheels/built/*_'x;id'.whl\n"}) {
     EXPECT_NE(script.find(line), std::string::npos) << line << script;
   }
-  EXPECT_EQ(docker.commands().back()[7], "--volume=tarvo-cache-x_id-glibc-3.11__id_:/root/.cache");
+  EXPECT_EQ(normal(last_run())[6], "--volume=tarvo-cache-x_id-glibc-3.11__id_:/root/.cache");
 }
 
 TEST_F(WheelBuild, WithoutDockerNothingRuns) {

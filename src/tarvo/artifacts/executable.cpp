@@ -13,8 +13,8 @@ using namespace container;
 void build_executable(container::Engine &engine, const std::string &package, const Target &target,
                       const std::optional<std::string> &setup, bool no_compress) {
   require_docker(engine.context());
-  // Made in build/ and moved into the run's products folder once complete: an interrupted
-  // compiler leaves no partial file in dist/.
+  // Made in build/ and moved into the run's products folder once complete, from which tarvo
+  // takes it: an interrupted compiler leaves no partial file in dist/.
   const auto executable = fmt::format("{}-{}-{}-{}", package, target.arch,
                                       get_python_interpreter(target.python), name(target.libc));
   std::vector<std::string> flags = {
@@ -34,8 +34,10 @@ void build_executable(container::Engine &engine, const std::string &package, con
   compile += " " + shell_word(package);
 
   Script script;
-  script.line("")
-      .line("cd /src")
+  script
+      .line("")
+      // The build's own copy of the project: Nuitka's build/ stays in the container.
+      .line(fmt::format("cd {}", PROJECT_COPY))
       .line(setup.value_or(""))
       .line("mkdir -p build/ dist/")
       .line(fmt::format("python -m pip install   --upgrade   --root-user-action=ignore   "
@@ -49,17 +51,19 @@ void build_executable(container::Engine &engine, const std::string &package, con
           ? "apk add --no-cache patchelf binutils gcc musl-dev libffi-dev zstd-libs ccache;"
           : "apt-get update;apt-get install -y patchelf ccache;");
 
-  engine.run_job({.arch = target.arch,
-                  .container = {{"--platform=" + get_platform(target.arch)},
-                                get_python_image(target),
-                                "/bin/sh",
-                                script.text(),
-                                cache_volume(target)},
-                  .starting = fmt::format("Building executables for {} ({}) with Python {}...",
-                                          target.arch, name(target.libc), target.python),
-                  .finished = "Executable built for " + target.arch,
-                  .what = "the executable build",
-                  .products = true});
+  engine.run_job(
+      {.arch = target.arch,
+       .container = {{"--platform=" + get_platform(target.arch)},
+                     get_python_image(target),
+                     "/bin/sh",
+                     script.text(),
+                     cache_volume(target)},
+       .starting = fmt::format("Building executables for {} ({}) with Python {}...", target.arch,
+                               name(target.libc), target.python),
+       .finished = "Executable built for " + target.arch,
+       .what = "the executable build",
+       .products = Products{[executable](std::string_view name) { return name == executable; },
+                            "the executable " + executable}});
 }
 
 } // namespace tarvo::artifacts

@@ -16,7 +16,6 @@
 #include <exception>
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,25 +42,38 @@ std::string last_line(std::string_view text) {
   return end == std::string::npos ? line : line.substr(end + 1);
 }
 
-// One target's log: a file that is already unlinked, which its children append to and its lines
-// go to, and what the farm shows of it: the step it is at, what it delivered, its last words.
+// One target's log: a file that is already unlinked, opened when the target starts and closed,
+// its text kept, when it ends, which its children append to and its lines go to; and what the
+// farm shows of it: the step it is at, what it delivered, its last words. A target that waits
+// holds no descriptor.
 class TaskOutput final : public process::Output {
 public:
-  TaskOutput() {
+  void open() {
     const char *tmp = std::getenv("TMPDIR");
     std::string pattern =
         std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvo-log-XXXXXX";
-    fd_ = Fd(::mkostemp(pattern.data(), O_APPEND | O_CLOEXEC));
-    if (!fd_) {
+    Fd fd(::mkostemp(pattern.data(), O_APPEND | O_CLOEXEC));
+    if (!fd) {
       throw os_error(errno, pattern);
     }
     ::unlink(pattern.c_str());
+    std::lock_guard lock(lock_);
+    fd_ = std::move(fd);
+  }
+
+  // Keeps the log's text and closes it.
+  void close() {
+    std::lock_guard lock(lock_);
+    text_ = read_log();
+    fd_.close();
   }
 
   void say(process::Said kind, std::string_view text) override {
     std::lock_guard lock(lock_);
+    // What the farm's lines and table show comes from the container: escaped, as the rest of
+    // tarvo's output.
     if (kind == process::Said::Delivered) {
-      delivered_.push_back(without_line_end(text));
+      delivered_.push_back(printable(without_line_end(text)));
       return;
     }
     try {
@@ -70,9 +82,9 @@ public:
       // A log that cannot be written loses lines, never the target.
     }
     if (kind == process::Said::Progress) {
-      step_ = last_line(text);
+      step_ = printable(last_line(text));
     } else if (kind == process::Said::LastWord) {
-      last_words_.push_back(without_line_end(text));
+      last_words_.push_back(printable(without_line_end(text)));
     }
   }
 
@@ -93,23 +105,31 @@ public:
 
   // Everything written to the log.
   std::string text() const {
+    std::lock_guard lock(lock_);
+    return fd_ ? read_log() : text_;
+  }
+
+private:
+  // The log from its start; the caller holds the lock.
+  std::string read_log() const {
     std::string out;
     char buffer[65536];
-    for (off_t at = 0;;) {
+    for (off_t at = 0; fd_;) {
       auto n = ::pread(fd_.get(), buffer, sizeof buffer, at);
       if (n < 0 && errno == EINTR) {
         continue;
       }
       if (n <= 0) {
-        return out;
+        break;
       }
       out.append(buffer, static_cast<std::size_t>(n));
       at += n;
     }
+    return out;
   }
 
-private:
   Fd fd_;
+  std::string text_; // once closed
   mutable std::mutex lock_;
   std::string step_ = "starting";
   std::vector<std::string> delivered_;
@@ -146,45 +166,65 @@ struct FarmEngine {
 
 // Asks every engine at once for its architecture and processors. One that does not answer is
 // left out, saying why; none answering is an error.
+// How many engines are asked at once: a long list starts a bounded number of docker clients.
+constexpr std::size_t ASKED_AT_ONCE = 8;
+
 std::vector<FarmEngine> ask_engines(const process::Context &context,
                                     const std::vector<Endpoint> &endpoints) {
+  const auto count = endpoints.size();
   std::vector<std::unique_ptr<process::Context>> contexts;
-  std::vector<std::future<process::CompletedProcess>> answers;
   for (const auto &endpoint : endpoints) {
     contexts.push_back(std::make_unique<process::Context>(context, endpoint.overlay));
-    answers.push_back(std::async(std::launch::async, [&engine_context = *contexts.back()] {
-      return engine_context.run(
-          {"docker", "info", "--format", "{{.Architecture}} {{.NCPU}}"},
-          {.stdout_mode = process::Redirect::Capture, .stderr_mode = process::Redirect::Capture});
-    }));
   }
+  std::vector<std::optional<EngineSeat>> seats(count);
+  std::vector<std::string> why(count, "no answer");
+  std::atomic<std::size_t> next{0};
+  {
+    process::Workers workers;
+    for (std::size_t w = 0; w < std::min(count, ASKED_AT_ONCE); ++w) {
+      workers.start([&] {
+        for (std::size_t i = next++; i < count && process::interrupt_signal() == 0; i = next++) {
+          try {
+            auto done = container::ask_engine(
+                *contexts[i], {"docker", "info", "--format", "{{.Architecture}} {{.NCPU}}"});
+            if (!done) {
+              why[i] = fmt::format(
+                  "no answer within {} s",
+                  std::chrono::duration_cast<std::chrono::seconds>(context.timing().answer_period)
+                      .count());
+              continue;
+            }
+            if (done->returncode == 0) {
+              seats[i] =
+                  container::parse_engine_answer(endpoints[i].name, done->stdout_text.value_or(""));
+            }
+            if (auto said = last_line(done->stderr_text.value_or("")); !said.empty()) {
+              why[i] = said;
+            }
+          } catch (const Error &e) {
+            why[i] = e.what();
+          } catch (const process::Interrupted &) {
+            return;
+          }
+        }
+      });
+    }
+  }
+  process::check_interrupted();
   std::vector<FarmEngine> engines;
   std::string silent;
-  for (std::size_t i = 0; i < endpoints.size(); ++i) {
-    std::optional<EngineSeat> seat;
-    std::string why = "no answer";
-    try {
-      auto done = answers[i].get();
-      if (done.returncode == 0) {
-        seat = container::parse_engine_answer(endpoints[i].name, done.stdout_text.value_or(""));
-      }
-      if (auto said = last_line(done.stderr_text.value_or("")); !said.empty()) {
-        why = said;
-      }
-    } catch (const Error &e) {
-      why = e.what();
-    }
-    if (!seat) {
-      context.say(process::Said::Progress, fmt::format("Engine {} did not answer ({}): left out\n",
-                                                       endpoints[i].name, printable(why)));
-      silent += (silent.empty() ? "" : ", ") + endpoints[i].name;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!seats[i]) {
+      context.say(process::Said::Progress,
+                  fmt::format("Engine {} did not answer ({}): left out\n",
+                              printable(endpoints[i].name), printable(why[i])));
+      silent += (silent.empty() ? "" : ", ") + printable(endpoints[i].name);
       continue;
     }
     auto engine = std::make_unique<container::Engine>(*contexts[i]);
-    engine->know_machine(seat->machine);
-    engines.push_back({std::move(*seat), std::move(contexts[i]), std::move(engine)});
+    engine->know_machine(seats[i]->machine);
+    engines.push_back({std::move(*seats[i]), std::move(contexts[i]), std::move(engine)});
   }
-  process::check_interrupted();
   if (engines.empty()) {
     throw Error(ErrorKind::RuntimeError, "No docker engine answered: " + silent);
   }
@@ -272,12 +312,15 @@ public:
       : context_(context), engines_(std::move(engines)), tasks_(std::move(tasks)),
         busy_(engines_.size(), 0), terminal_(console::is_terminal(console::Stream::Out)) {
     std::vector<container::Target> targets;
-    for (const auto &task : tasks_) {
+    // Labels and engine names come from the command line and the environment: shown escaped.
+    for (auto &task : tasks_) {
+      task.label = printable(task.label);
       targets.push_back(task.target);
       slots_.push_back(std::make_unique<Slot>());
       label_width_ = std::max(label_width_, task.label.size());
     }
-    for (const auto &engine : engines_) {
+    for (auto &engine : engines_) {
+      engine.seat.name = printable(engine.seat.name);
       seats_.push_back(engine.seat);
       engine_width_ = std::max(engine_width_, engine.seat.name.size());
     }
@@ -388,6 +431,9 @@ private:
       auto &slot = *slots_[i];
       if (slot.phase == Phase::Running && slot.done.load(std::memory_order_acquire)) {
         slot.phase = Phase::Ended;
+        slot.output.close();
+        slot.view.reset();
+        slot.context.reset();
         --busy_[*slot.engine];
         if (!terminal_) {
           console::out("{}: {} on {} ({})\n", tasks_[i].label,
@@ -412,13 +458,19 @@ private:
     slot.engine = e;
     slot.phase = Phase::Running;
     slot.started = Clock::now();
+    ++busy_[e];
+    try {
+      slot.output.open();
+    } catch (const Error &e) {
+      // Out of descriptors, say: this target fails with its reason, the others go on.
+      slot.failure = fmt::format("{}: {}", name(e.kind()), printable(e.what()));
+      slot.ended = Clock::now();
+      slot.done.store(true, std::memory_order_release);
+      return;
+    }
     slot.context =
         std::make_unique<process::Context>(*engines_[e].context, process::Overlay{}, &slot.output);
-    // Targets side by side on one engine would share the project's build/: each builds on a
-    // copy of its own then. A farm of one target uses its engine as one command does.
-    slot.view =
-        std::make_unique<container::Engine>(*slot.context, *engines_[e].engine, tasks_.size() > 1);
-    ++busy_[e];
+    slot.view = std::make_unique<container::Engine>(*slot.context, *engines_[e].engine);
     if (!terminal_) {
       console::out("{}: started on {}\n", tasks_[i].label, engines_[e].seat.name);
     }

@@ -4,7 +4,9 @@
 #include "tarvo/container/docker.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/files/files.hpp"
+#include "tarvo/packaging/name.hpp"
 #include "tarvo/project/project_config.hpp"
+#include "tarvo/repr.hpp"
 
 #include <fmt/format.h>
 
@@ -27,17 +29,40 @@ std::string search_path(const std::string &interpreter) {
   return "PATH=/opt/python/" + shell_word(interpreter) + "/bin:\"$PATH\"";
 }
 
-// Whether the project's build backend is setuptools, the backend of the projects tarvo makes,
-// whose setup reads build_with_nuitka; pip takes setuptools too where pyproject.toml names no
-// backend. Other backends are not given the setting: some refuse settings they do not know.
-bool reads_nuitka_setting() {
+// What the build knows of the project from its pyproject.toml: whether its build backend is
+// setuptools, the backend of the projects tarvo makes, whose setup reads build_with_nuitka (pip
+// takes setuptools too where pyproject.toml names no backend; other backends are not given the
+// setting: some refuse settings they do not know), and its name, when pyproject.toml gives one.
+struct Project {
+  bool reads_nuitka_setting = true;
+  std::optional<std::string> name;
+};
+
+Project read_project() {
   if (!files::exists("pyproject.toml")) {
-    return true;
+    return {};
   }
-  const auto backend = project::ProjectConfig("pyproject.toml").build_backend();
-  const std::string *name = backend ? backend->as_string() : nullptr;
-  return !backend || (name && (*name == "setuptools.build_meta" ||
-                               *name == "setuptools.build_meta:__legacy__"));
+  const project::ProjectConfig config("pyproject.toml");
+  const auto backend = config.build_backend();
+  const std::string *backend_name = backend ? backend->as_string() : nullptr;
+  const auto name = config.name();
+  const std::string *project_name = name ? name->as_string() : nullptr;
+  return {!backend || (backend_name && (*backend_name == "setuptools.build_meta" ||
+                                        *backend_name == "setuptools.build_meta:__legacy__")),
+          project_name ? std::optional(*project_name) : std::nullopt};
+}
+
+// The build's products: wheels, by name, of this project when its name is known.
+Products wheels_of(const std::optional<std::string> &project) {
+  if (!project) {
+    return {[](std::string_view name) { return packaging::parse_wheel_filename(name).has_value(); },
+            "wheels"};
+  }
+  return {[canonical = packaging::canonicalize_name(*project)](std::string_view name) {
+            auto wheel = packaging::parse_wheel_filename(name);
+            return wheel && packaging::canonicalize_name(wheel->name) == canonical;
+          },
+          "wheels of " + printable(*project)};
 }
 
 } // namespace
@@ -49,8 +74,9 @@ void build_manylinux_wheel(container::Engine &engine, bool native, const Target 
   const auto interpreter = get_python_interpreter(target.python);
   // The wheels of this run are made in folders of its own, outside the project: only they are
   // repaired, and only they reach dist/, which keeps the wheels of other versions.
+  const auto project = read_project();
   std::string build = "python -m build --wheel --outdir=" + std::string(BUILT) + " ";
-  if (!native && reads_nuitka_setting()) {
+  if (!native && project.reads_nuitka_setting) {
     build += "--config-setting=build_with_nuitka=false";
   }
   const std::string made = native ? std::string(REPAIRED) : std::string(BUILT);
@@ -59,7 +85,8 @@ void build_manylinux_wheel(container::Engine &engine, bool native, const Target 
       .line("set -e")
       .line("manylinux-interpreters ensure " + double_quoted(interpreter))
       .line(search_path(interpreter))
-      .line("cd /src")
+      // The build's own copy of the project: what it writes stays in the container.
+      .line(fmt::format("cd {}", PROJECT_COPY))
       .line(setup.value_or(""))
       .line(step_hints())
       .line("rm -rf build/")
@@ -68,10 +95,9 @@ void build_manylinux_wheel(container::Engine &engine, bool native, const Target 
       .line(std::string(STEP) + build)
       .line_if(native, fmt::format("auditwheel repair --wheel-dir={} {}/*_{}.whl", REPAIRED, BUILT,
                                    shell_word(target.arch)))
-      // The run's products folder, which tarvo empties into dist/ once the run has succeeded:
-      // dist/ never holds half a wheel, and a wheel of the same name is replaced whole.
-      .line(fmt::format("cp {}/*.whl \"$tarvo_out/\"", made))
-      .line("rm -rf wheelhouse/");
+      // The run's products folder, from which tarvo takes the wheels once the run has
+      // succeeded: dist/ never holds half a wheel, and a wheel of the same name is replaced whole.
+      .line(fmt::format("cp {}/*.whl \"$tarvo_out/\"", made));
 
   engine.run_job({.arch = target.arch,
                   // No platform option: the image's name selects the architecture.
@@ -84,7 +110,7 @@ void build_manylinux_wheel(container::Engine &engine, bool native, const Target 
                                           target.arch, name(target.libc), target.python),
                   .finished = "Manylinux wheel built for " + target.arch,
                   .what = "the wheel build",
-                  .products = true});
+                  .products = wheels_of(project.name)});
 }
 
 } // namespace tarvo::artifacts

@@ -3,6 +3,7 @@
 #include "tarvo/cli/commands.hpp"
 #include "tarvo/cli/parser.hpp"
 #include "tarvo/console/console.hpp"
+#include "tarvo/container/project_files.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/files/lock.hpp"
 #include "tarvo/process/context.hpp"
@@ -90,12 +91,16 @@ int main(const std::vector<std::string> &argv) {
   }
   for (const auto &entry : kHandlers) {
     if (args.command == entry.command) {
+      // What the command's children start through, made once and passed down.
+      process::Context context(process::Timing{}, args.verbose);
       std::optional<files::ProjectLock> lock;
       if (entry.changes_project(args)) {
         lock.emplace(project_root());
+        // Whatever a tarvo killed outright left running in containers goes first.
+        if (lock->own()) {
+          container::remove_left_containers(context);
+        }
       }
-      // What the command's children start through, made once and passed down.
-      process::Context context(process::Timing{}, args.verbose);
       return entry.handler(args, grammar, context);
     }
   }

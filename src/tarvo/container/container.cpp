@@ -82,9 +82,6 @@ Container::~Container() {
 
 bool Container::tidy_up() {
   try {
-    if (stop_first_ && !given_up(*context_)) {
-      tidy_step(*context_, {"docker", "stop", "-t", "2", name_});
-    }
     if (given_up(*context_)) {
       return false;
     }

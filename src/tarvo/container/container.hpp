@@ -25,17 +25,12 @@ public:
   // --verbose. `what` names the step in the line an interrupt prints ("the wheel build");
   // `untouched` is what that line says nothing was written to ("dist/").
   Container(const process::Context &context, std::string what, std::string untouched);
-  // A container that may still exist is removed, quietly, after stopping it when it gives
-  // files back.
+  // A container that may still exist is removed, quietly.
   ~Container();
   Container(const Container &) = delete;
   Container &operator=(const Container &) = delete;
 
   const std::string &name() const { return name_; }
-
-  // The container gives files back when it is stopped: it gets two seconds for that before it
-  // is removed.
-  void give_back_on_stop() { stop_first_ = true; }
 
   // Runs a docker command that may make or start the container and returns how it ended. An
   // interrupt meanwhile stops and removes the container, again once the command has ended (it
@@ -51,15 +46,11 @@ public:
   // The container has removed itself (docker run --rm has ended).
   void gone() { may_exist_ = false; }
 
-  // The container has ended: if it is left, it is only removed.
-  void ended() { stop_first_ = false; }
-
   // Removes the container with its anonymous volumes.
   void remove();
 
 private:
-  // Stops (when it gives files back) and removes the container; whether the engine confirmed
-  // that it is gone.
+  // Removes the container, stopping it at once; whether the engine confirmed that it is gone.
   bool tidy_up();
   // The last word after an interrupt: that the container was stopped and removed, or that it
   // may still run and how to remove it.
@@ -69,7 +60,6 @@ private:
   std::string what_;
   std::string untouched_;
   std::string name_ = container_name();
-  bool stop_first_ = false;
   bool may_exist_ = false;
   bool reported_ = false;
 };

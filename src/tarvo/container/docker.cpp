@@ -5,11 +5,16 @@
 #include "tarvo/container/project_files.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/process/output_stream.hpp"
 #include "tarvo/process/process.hpp"
+#include "tarvo/repr.hpp"
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fmt/format.h>
 #include <mutex>
@@ -31,8 +36,8 @@ struct Engine::Known {
 Engine::Engine(const process::Context &context)
     : context_(&context), known_(std::make_shared<Known>()) {}
 
-Engine::Engine(const process::Context &context, const Engine &same, bool own_copy)
-    : context_(&context), known_(same.known_), own_copy_(own_copy) {}
+Engine::Engine(const process::Context &context, const Engine &same)
+    : context_(&context), known_(same.known_) {}
 
 namespace {
 
@@ -46,11 +51,12 @@ std::string copy_setting() {
   return value != nullptr ? value : "";
 }
 
-// How a job's container ended, and the docker command that ran its script, as an error's last
-// line names it.
+// How a job's container ended, the docker command that ran its script, as an error's last
+// line names it, and whether the script got past the marker check.
 struct Ran {
   int status;
   std::vector<std::string> command;
+  bool seen = true;
 };
 
 // The mounted run in the error's last line, without the script (--verbose prints it).
@@ -70,41 +76,99 @@ std::vector<std::string> common_options(const Container &container, const Docker
   return out;
 }
 
-std::string where_untouched(const Job &job, bool copied) {
-  return job.products && !copied ? "dist/" : "the project";
+std::string where_untouched(const Job &job) { return job.products ? "dist/" : "the project"; }
+
+// The prelude leaves a file in the container once the marker is found: a status that the marker
+// check would give is told apart from the same status of the script.
+bool passed_marker_check(const process::Context &context, const Container &container) {
+  return context
+             .run({"docker", "cp", container.name() + ":/tarvo/seen", "-"},
+                  {.stdout_mode = process::Redirect::Discard,
+                   .stderr_mode = process::Redirect::Discard})
+             .returncode == 0;
 }
 
-// The run with the project mounted.
-Ran run_mounted(const process::Context &context, const Job &job, const RunFiles &files) {
-  Container container(context, job.what, where_untouched(job, false));
-  container.give_back_on_stop();
-  std::vector<std::string> argv = {"docker", "run", "--rm"};
+// Takes the products out of the ended container: docker cp writes its products folder as a tar
+// stream, which tarvo reads itself, writing only the products into dist/.
+void take_products(const process::Context &context, const Container &container, const Job &job,
+                   const RunFiles &files) {
+  process::OutputStream stream;
+  std::vector<std::string> args = {"docker", "cp",
+                                   container.name() + ":" + std::string(PRODUCTS) + "/.", "-"};
+  auto child = context.start(args, {.stdout_mode = process::Redirect::File,
+                                    .stderr_mode = process::Redirect::Capture,
+                                    .file = stream.file()});
+  stream.started();
+  std::optional<files::Unpacked> unpacked;
+  std::exception_ptr broken;
+  try {
+    unpacked = files.deliver(
+        [&](char *buffer, std::size_t size) { return stream.read(buffer, size); }, *job.products);
+  } catch (const Error &) {
+    broken = std::current_exception();
+  }
+  auto done = child->finish();
+  process::check_interrupted();
+  if (done.returncode != 0) {
+    context.say(process::Said::Detail, done.stderr_text.value_or(""));
+    throw process::CalledProcessError(done.returncode, std::move(done.args));
+  }
+  if (broken) {
+    std::rethrow_exception(broken);
+  }
+  if (!unpacked->left_out.empty()) {
+    std::string names;
+    for (const auto &name : unpacked->left_out) {
+      names += (names.empty() ? "" : ", ") + repr(name);
+    }
+    context.say(process::Said::Progress,
+                fmt::format("Not taken into dist/ (tarvo takes only {}): {}\n",
+                            job.products->described, names));
+  }
+  if (unpacked->taken.empty()) {
+    throw Error(ErrorKind::RuntimeError,
+                fmt::format("{} left nothing to take: tarvo takes only {} from {}", job.what,
+                            job.products->described, PRODUCTS));
+  }
+  for (const auto &name : unpacked->taken) {
+    context.say(process::Said::Delivered, "dist/" + name + "\n");
+  }
+}
+
+// The run with the project mounted read-only.
+Ran run_mounted(const process::Context &context, const Job &job, RunFiles &files) {
+  Container container(context, job.what, where_untouched(job));
+  files.record(container.name(), context);
+  std::vector<std::string> argv = {"docker", "run"};
   for (auto &option : common_options(container, job.container, project_mount())) {
     argv.push_back(std::move(option));
   }
-  argv.insert(argv.end(), {job.container.image, job.container.shell, "-ec",
-                           prelude(files.marker(), files.products(), true) + job.container.script});
-  auto done = container.run(std::move(argv));
-  // The client waited for the container, which removed itself; a run that failed otherwise may
-  // have left it made but not started.
-  container.ended();
-  if (done.returncode == 0 || (done.returncode == MARKER_MISSING && !files.seen())) {
-    container.gone();
+  argv.insert(argv.end(),
+              {job.container.image, job.container.shell, "-ec",
+               prelude(files.marker(), job.products.has_value()) + job.container.script});
+  Ran ran{container.run(std::move(argv)).returncode, shown_run(job.container)};
+  if (ran.status == MARKER_MISSING || ran.status == CLIENT_FAILED) {
+    ran.seen = passed_marker_check(context, container);
   }
-  return {done.returncode, shown_run(job.container)};
+  if (ran.status == 0 && job.products) {
+    take_products(context, container, job, files);
+  }
+  container.remove();
+  return ran;
 }
 
 // The run on a copy of the project: made, filled, started, its status asked of the engine (a
-// client that was interrupted reports 0), its products copied out after success, removed.
-Ran run_copied(const process::Context &context, const Job &job, const RunFiles &files) {
-  Container container(context, job.what, where_untouched(job, true));
+// client that was interrupted reports 0), its products taken out after success, removed.
+Ran run_copied(const process::Context &context, const Job &job, RunFiles &files) {
+  Container container(context, job.what, where_untouched(job));
+  files.record(container.name(), context);
   std::vector<std::string> argv = {"docker", "create"};
   for (auto &option : common_options(container, job.container, "/src")) {
     argv.push_back(std::move(option));
   }
   argv.insert(argv.end(),
               {job.container.image, job.container.shell, "-ec",
-               prelude(files.marker(), files.products(), false) + job.container.script});
+               prelude(files.marker(), job.products.has_value()) + job.container.script});
   container.run_quietly(std::move(argv));
   {
     ProjectCopy copy(job.extra);
@@ -121,8 +185,7 @@ Ran run_copied(const process::Context &context, const Job &job, const RunFiles &
                 "docker wait gave no exit status for container " + container.name());
   }
   if (status == 0 && job.products) {
-    container.run_quietly(
-        {"docker", "cp", container.name() + ":/src/" + files.products() + "/.", files.products()});
+    take_products(context, container, job, files);
   }
   container.remove();
   // The script ran when the container was started.
@@ -153,6 +216,23 @@ void require_docker(const process::Context &context) {
   }
 }
 
+std::optional<process::CompletedProcess> ask_engine(const process::Context &context,
+                                                    std::vector<std::string> args) {
+  auto child = context.start(std::move(args), {.stdout_mode = process::Redirect::Capture,
+                                               .stderr_mode = process::Redirect::Capture});
+  const auto deadline = std::chrono::steady_clock::now() + context.timing().answer_period;
+  while (!child->wait_for(context.timing().frame_period)) {
+    process::check_interrupted();
+    if (std::chrono::steady_clock::now() >= deadline) {
+      // Ended with the child's owner, here.
+      return std::nullopt;
+    }
+  }
+  auto done = child->finish();
+  process::check_interrupted();
+  return done;
+}
+
 std::string machine_name(std::string_view name) {
   // Go's names (the engine's), then the BSDs' and older Linux's.
   static const std::pair<std::string_view, std::string_view> names[] = {
@@ -179,16 +259,17 @@ namespace {
 
 // The engine's architecture in machine_name()'s spelling, or empty when it does not answer.
 std::string ask_engine_machine(const process::Context &context) {
-  using process::Redirect;
   try {
-    auto done = context.run({"docker", "version", "--format", "{{.Server.Arch}}"},
-                            {.stdout_mode = Redirect::Capture, .stderr_mode = Redirect::Discard});
-    std::string text = done.stdout_text.value_or("");
+    auto done = ask_engine(context, {"docker", "version", "--format", "{{.Server.Arch}}"});
+    if (!done) {
+      return "";
+    }
+    std::string text = done->stdout_text.value_or("");
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
       text.pop_back();
     }
     // An unreachable engine leaves the field empty (or says "<no value>").
-    if (done.returncode != 0 || text.empty() || text.find_first_of(" <") != std::string::npos) {
+    if (done->returncode != 0 || text.empty() || text.find_first_of(" <") != std::string::npos) {
       return "";
     }
     return machine_name(text);
@@ -216,7 +297,7 @@ void Engine::know_machine(std::optional<std::string> machine) {
   known_->machine = std::move(machine);
 }
 
-void Engine::register_binfmt(std::string_view arch) {
+void Engine::register_binfmt(std::string_view arch, RunFiles *files) {
   auto engine = machine();
   auto own = engine ? *engine : host_machine();
   if (arch == own) {
@@ -236,6 +317,9 @@ void Engine::register_binfmt(std::string_view arch) {
                               own, arch));
   }
   Container container(*context_, "the emulator registration", "the project");
+  if (files != nullptr) {
+    files->record(container.name(), *context_);
+  }
   auto done = container.run({"docker", "run", "--privileged", "--rm", "--name=" + container.name(),
                              std::string(BINFMT_IMAGE), "--install", "all"});
   if (done.returncode == 0) {
@@ -245,8 +329,15 @@ void Engine::register_binfmt(std::string_view arch) {
 }
 
 std::string cache_volume(const Target &target) {
-  std::string name = "tarvo-cache-" + target.arch + "-" +
-                     std::string(container::name(target.libc)) + "-" + target.python;
+  const auto project = std::filesystem::current_path();
+  // FNV-1a of the project's path: two folders of one name keep apart.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : project.string()) {
+    hash = (hash ^ c) * 1099511628211ull;
+  }
+  auto folder = project.filename().string().substr(0, 32);
+  std::string name = fmt::format("tarvo-cache-{}-{:08x}-{}-{}-{}", folder, hash & 0xffffffffu,
+                                 target.arch, container::name(target.libc), target.python);
   // A volume's name takes letters, digits and "_.-" only.
   for (auto &c : name) {
     bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -258,52 +349,35 @@ std::string cache_volume(const Target &target) {
   return name;
 }
 
-std::string prelude(const std::string &marker, const std::string &products, bool mounted) {
-  const std::string seen = "/src/" + marker + ".seen";
-  // Only a container that sees this run's project folder, and may write there, renames the
-  // marker; the renaming keeps its time, from before the container started.
-  std::string text =
-      fmt::format("mv /src/{} {} 2>/dev/null || exit {}\n", marker, seen, MARKER_MISSING);
-  if (mounted) {
-    // What the container's user made or changed in the project since the marker was made goes
-    // to the folder's owner: the names pass NUL-separated, and the host's .venv, which no
-    // container writes to, is not visited. find without -cnewer (busybox) compares the
-    // contents' times instead. Where what the container makes is the owner's already (a file
-    // system that maps owners, as Docker Desktop's virtiofs does), nothing is given back: a
-    // probe file tells.
-    text += fmt::format(R"sh(tarvo_owner=$(stat -c '%u:%g' /src)
-tarvo_user=$(id -u)
-tarvo_made=
-if : >{1} 2>/dev/null; then
-  tarvo_made=$(stat -c '%u:%g' {1} 2>/dev/null || true)
-  rm -f {1}
-fi
-tarvo_newer=-cnewer
-find {0} -maxdepth 0 -cnewer {0} >/dev/null 2>&1 || tarvo_newer=-newer
-tarvo_give_back() {{
-  tarvo_status=$?
-  set +e
-  trap '' INT TERM HUP
-  if [ "$tarvo_owner" != "$tarvo_user:$(id -g)" ] && [ "$tarvo_made" != "$tarvo_owner" ]; then
-    find /src -xdev -path /src/.venv -prune -o -user "$tarvo_user" "$tarvo_newer" {0} -print0 \
-      | xargs -0 -r chown -h "$tarvo_owner"
+std::string prelude(const std::string &marker, bool copy) {
+  // Only a container that sees this run's project folder finds the marker. It then leaves a
+  // file of its own, which tells its status from the same status of the script.
+  std::string text = fmt::format("[ -e /src/{} ] || exit {}\nmkdir -p {}\n: >/tarvo/seen\n"
+                                 "tarvo_out={}\n",
+                                 marker, MARKER_MISSING, PRODUCTS, PRODUCTS);
+  if (copy) {
+    // The build's own copy of the project, owned by the container's user, without the host's
+    // environment and outputs and tarvo's markers: what the build writes stays in the container.
+    std::string skipped;
+    for (const auto &name : NOT_COPIED) {
+      skipped += name + "|";
+    }
+    text += fmt::format(R"sh(mkdir -p {0}
+for tarvo_entry in /src/* /src/.[!.]* /src/..?*; do
+  case ${{tarvo_entry#/src/}} in
+    {1}.tarvo-*) continue ;;
+  esac
+  if [ -e "$tarvo_entry" ] || [ -L "$tarvo_entry" ]; then
+    cp -RP "$tarvo_entry" {0}/
   fi
-  exit "$tarvo_status"
-}}
-trap tarvo_give_back EXIT
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
+done
 )sh",
-                        seen, "/src/" + marker + ".owner");
-  }
-  if (!products.empty()) {
-    text += fmt::format("tarvo_out=/src/{}\nmkdir -p \"$tarvo_out\"\n", products);
+                        PROJECT_COPY, skipped);
   }
   return text;
 }
 
-std::string project_mount() { return std::filesystem::current_path().string() + ":/src"; }
+std::string project_mount() { return std::filesystem::current_path().string() + ":/src:ro"; }
 
 void Engine::use_copy_mode(const std::string &reason) {
   {
@@ -324,24 +398,26 @@ std::optional<std::string> Engine::copy_reason() const {
 }
 
 void Engine::run_job(const Job &job) {
+  // The run's marker first: it names every container the run starts, so that the next command
+  // removes what a tarvo killed outright left running.
+  RunFiles files(job.products.has_value());
   if (job.register_first) {
-    register_binfmt(job.arch);
+    register_binfmt(job.arch, &files);
   }
   context_->say(process::Said::Progress, job.starting + "\n");
   if (!job.register_first) {
-    register_binfmt(job.arch);
+    register_binfmt(job.arch, &files);
   }
   const auto setting = copy_setting();
   if (setting == "1") {
     use_copy_mode("TARVO_CONTAINER_COPY=1");
   }
-  RunFiles files(job.products);
   Ran ran{};
-  if (copy_reason() || (own_copy_ && job.products)) {
+  if (copy_reason()) {
     ran = run_copied(*context_, job, files);
   } else {
     ran = run_mounted(*context_, job, files);
-    if (ran.status == MARKER_MISSING && !files.seen()) {
+    if (ran.status == MARKER_MISSING && !ran.seen) {
       if (setting == "0") {
         throw Error(ErrorKind::RuntimeError,
                     "The docker engine does not see this project folder (a remote engine?), and "
@@ -349,7 +425,7 @@ void Engine::run_job(const Job &job) {
       }
       use_copy_mode("the docker engine does not see this project folder");
       ran = run_copied(*context_, job, files);
-    } else if (ran.status == CLIENT_FAILED && !files.seen() && setting != "0") {
+    } else if (ran.status == CLIENT_FAILED && !ran.seen && setting != "0") {
       // Docker Desktop and colima refuse to mount a folder outside those they share ("Mounts
       // denied"), and the client ends with its own status before the script starts. Another
       // such failure (an image that cannot be pulled) fails the copy's first step again.
@@ -360,9 +436,6 @@ void Engine::run_job(const Job &job) {
   }
   if (ran.status != 0) {
     throw process::CalledProcessError(ran.status, std::move(ran.command));
-  }
-  for (const auto &name : files.deliver()) {
-    context_->say(process::Said::Delivered, "dist/" + name + "\n");
   }
   context_->say(process::Said::Progress, job.finished + "\n");
 }

@@ -1,13 +1,15 @@
 // The docker client and the engine it talks to: whether it is there, the engine's architecture,
-// the emulator registration for foreign ones, and one job in a container. A job mounts the
-// project when the engine sees the project folder and copies it in and the products out when it
-// does not (copy mode).
+// the emulator registration for foreign ones, and one job in a container. A job sees the project
+// read-only: mounted when the engine sees the project folder, copied in when it does not (copy
+// mode). A build works in a copy of its own in the container, and only its products come out,
+// taken by tarvo from the ended container and written into dist/ by tarvo itself.
 #pragma once
 
 #include "tarvo/container/target.hpp"
 #include "tarvo/process/context.hpp"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,11 +18,19 @@
 
 namespace tarvo::container {
 
+class RunFiles;
+
 // The docker client runs and reports its version; false, silently, when it is not installed.
 bool check_docker(const process::Context &context);
 
 // Ends the command with "Error: Docker is not available" (status 1) unless check_docker().
 void require_docker(const process::Context &context);
+
+// Runs a docker command that asks the engine something, its output captured; none when it has
+// not answered within the context's answer period (it is then ended): an engine that takes the
+// connection and never answers must not hold the command.
+std::optional<process::CompletedProcess> ask_engine(const process::Context &context,
+                                                    std::vector<std::string> args);
 
 // A machine architecture in uname's Linux spelling ("x86_64", "aarch64", "i686", "armv7l"),
 // from Go's (the engine's "amd64", "arm64", "386", "arm") or a BSD's or macOS's.
@@ -30,12 +40,14 @@ std::string machine_name(std::string_view name);
 std::string host_machine();
 
 // The named volume that keeps pip's and the compiler's caches (the container's /root/.cache)
-// for one target from run to run: "tarvo-cache-x86_64-glibc-3.11".
+// for one project and target from run to run: "tarvo-cache-" + the project folder's name and a
+// hash of its path + "-x86_64-glibc-3.11". What one project's build writes there, no other
+// project's build reads.
 std::string cache_volume(const Target &target);
 
 // What a container runs: the options after those every run gets (name, init, the project, the
-// cache), the image, its shell, and the script, which runs after the checks (see PRELUDE) with
-// "$tarvo_out" the folder its products go to.
+// cache), the image, its shell, and the script, which runs after the prelude with "$tarvo_out"
+// the folder its products go to.
 struct DockerRun {
   std::vector<std::string> options;
   std::string image;
@@ -45,16 +57,28 @@ struct DockerRun {
 };
 
 // The exit status of a script that did not find this run's marker: the engine does not see the
-// project folder (or cannot write to it).
+// project folder.
 inline constexpr int MARKER_MISSING = 213;
 
-// What comes before a script: the marker check, then, for a mounted project, the part that
-// gives what the run makes there to the project folder's owner when the shell exits, however it
-// exits (GIVE_BACK), and the products folder. `marker` and `products` are RunFiles' names.
-std::string prelude(const std::string &marker, const std::string &products, bool mounted);
+// Where a job with products builds: a copy of the project that the prelude makes in the
+// container (the project itself, at /src, is read-only), without the host's NOT_COPIED.
+inline constexpr std::string_view PROJECT_COPY = "/tarvo/src";
+// Where its products go ("$tarvo_out"): only what is there is taken out, and only the products.
+inline constexpr std::string_view PRODUCTS = "/tarvo/out";
 
-// The project folder, mounted at /src: the absolute current directory + ":/src".
+// What comes before a script: the marker check (`marker` is RunFiles' name), the products
+// folder, and, for a job that builds (`copy`), the copy of the project it builds in.
+std::string prelude(const std::string &marker, bool copy);
+
+// The project folder, mounted read-only at /src: the absolute current directory + ":/src:ro".
 std::string project_mount();
+
+// What a job makes: the names it may take out of "$tarvo_out", and how they are described in the
+// line that names what was left out ("wheels of hello").
+struct Products {
+  std::function<bool(std::string_view)> accepts;
+  std::string described;
+};
 
 // One job in a container: `starting` is printed, emulators are registered when `arch` is not
 // the engine's (before `starting` when `register_first`), the container runs with its output on
@@ -67,8 +91,8 @@ struct Job {
   std::string finished;
   std::string what; // "the wheel build", for the line an interrupt prints
   bool register_first = false;
-  bool products = false;                         // the script leaves products in "$tarvo_out"
-  std::vector<std::filesystem::path> extra = {}; // brought into a copy besides the project
+  std::optional<Products> products = std::nullopt; // none: the job makes nothing to deliver
+  std::vector<std::filesystem::path> extra = {};   // brought into a copy besides the project
 };
 
 // The docker engine a command's containers run on (the one DOCKER_HOST or DOCKER_CONTEXT names),
@@ -80,10 +104,8 @@ public:
   // Its docker commands run through `context`, which must outlive it.
   explicit Engine(const process::Context &context);
   // The engine `same` talks to, its commands run through `context` (one target's, with the
-  // engine's environment); what either comes to know, the other knows. With `own_copy`, a job
-  // with products builds on a copy of the project even where the engine sees the folder: targets
-  // built side by side in one folder would share its build/.
-  Engine(const process::Context &context, const Engine &same, bool own_copy);
+  // engine's environment); what either comes to know, the other knows.
+  Engine(const process::Context &context, const Engine &same);
 
   const process::Context &context() const { return *context_; }
 
@@ -97,7 +119,8 @@ public:
   // Installs the emulators on the engine unless `arch` is the engine's own (this machine's when
   // the engine cannot be asked), saying why in one line; the container's output goes to our
   // terminal, and a failure raises CalledProcessError.
-  void register_binfmt(std::string_view arch);
+  // `files`, when given, records the registration's container in the run's marker.
+  void register_binfmt(std::string_view arch, RunFiles *files = nullptr);
 
   // Runs one job (see Job).
   void run_job(const Job &job);
@@ -111,7 +134,6 @@ private:
 
   const process::Context *context_;
   std::shared_ptr<Known> known_;
-  bool own_copy_ = false;
 };
 
 } // namespace tarvo::container

@@ -7,6 +7,7 @@
 #include "tarvo/files/tree.hpp"
 #include "tarvo/platform.hpp"
 #include "tarvo/random.hpp"
+#include "tarvo/repr.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -97,7 +98,6 @@ void RunFiles::make(bool products) {
       open_dist();
       // A fresh name: nothing there can redirect what arrives.
       out_.emplace(files::Folder::make(*dist_, out_name, 0700));
-      products_ = "dist/" + out_name;
       break;
     } catch (const Error &e) {
       if (e.kind() != ErrorKind::FileNotFoundError || attempt == 5) {
@@ -107,11 +107,25 @@ void RunFiles::make(bool products) {
       made_dist_ = false;
     }
   }
-  Fd marker(::openat(project_.fd(), marker_.c_str(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!marker) {
+  record_ = Fd(::openat(project_.fd(), marker_.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!record_) {
     throw os_error(errno, marker_);
   }
+}
+
+void RunFiles::record(const std::string &container, const process::Context &context) {
+  // One line a container: its name and the engine's DOCKER_HOST and DOCKER_CONTEXT, blank when
+  // unset. A value that a line cannot hold is left blank: the default engine is asked then.
+  std::string line = container;
+  for (const char *variable : {"DOCKER_HOST", "DOCKER_CONTEXT"}) {
+    auto value = context.variable(variable).value_or("");
+    if (value.find_first_of(std::string_view("\t\n\0", 3)) != std::string::npos) {
+      value.clear();
+    }
+    line += "\t" + value;
+  }
+  files::write_all(record_.get(), line + "\n", marker_);
 }
 
 void RunFiles::open_dist() {
@@ -146,7 +160,6 @@ void RunFiles::tidy() noexcept {
     }
   };
   quietly([&] { project_.remove(marker_); });
-  quietly([&] { project_.remove(marker_ + ".seen"); });
   if (out_) {
     quietly([&] { dist_->remove(".tarvo-" + id_); });
   }
@@ -157,15 +170,12 @@ void RunFiles::tidy() noexcept {
   });
 }
 
-bool RunFiles::seen() const { return project_.has(marker_ + ".seen"); }
-
-std::vector<std::string> RunFiles::deliver() const {
-  if (!out_) {
-    return {};
-  }
+files::Unpacked RunFiles::deliver(const files::ReadSome &read, const Products &products) const {
   dist_->check_still_at(project_, "dist");
   out_->check_still_at(*dist_, ".tarvo-" + id_);
-  return files::move_files(*out_, *dist_, project_owner(project_));
+  auto unpacked = files::unpack_files(read, *out_, products.accepts, "the products of the run");
+  unpacked.taken = files::move_files(*out_, *dist_, project_owner(project_));
+  return unpacked;
 }
 
 bool is_run_marker(std::string_view name) {
@@ -177,6 +187,91 @@ bool is_run_marker(std::string_view name) {
   }
   return name.size() == 23 && name.starts_with(".tarvo-") &&
          name.find_first_not_of("0123456789abcdef", 7) == std::string_view::npos;
+}
+
+namespace {
+
+// A container's name as tarvo makes them.
+bool is_container_name(std::string_view name) {
+  return name.size() == 22 && name.starts_with("tarvo-") &&
+         name.find_first_not_of("0123456789abcdef", 6) == std::string_view::npos;
+}
+
+std::vector<std::string> split(std::string_view text, char separator) {
+  std::vector<std::string> out;
+  for (std::size_t start = 0;;) {
+    auto end = text.find(separator, start);
+    out.emplace_back(text.substr(start, end - start));
+    if (end == std::string_view::npos) {
+      return out;
+    }
+    start = end + 1;
+  }
+}
+
+// Removes one container a marker names; false when its engine could not be asked to.
+bool remove_left_container(const process::Context &context, const std::string &line) {
+  auto fields = split(line, '\t');
+  if (fields.size() != 3 || !is_container_name(fields[0])) {
+    return true;
+  }
+  const auto &name = fields[0];
+  auto value = [](const std::string &text) {
+    return text.empty() ? std::nullopt : std::optional<std::string>(text);
+  };
+  process::Context engine(
+      context, {{"DOCKER_HOST", value(fields[1])}, {"DOCKER_CONTEXT", value(fields[2])}});
+  const auto shown = !fields[2].empty() ? fields[2] : !fields[1].empty() ? fields[1] : "default";
+  std::optional<process::CompletedProcess> done;
+  try {
+    done = ask_engine(engine, {"docker", "rm", "--force", "--volumes", name});
+  } catch (const Error &) {
+    // No docker to ask: the line below says how to remove it.
+  }
+  const auto said = done ? done->stderr_text.value_or("") : std::string();
+  if (done && (done->returncode == 0 || said.find("No such container") != std::string::npos)) {
+    // docker names what it removed; a container that was gone already is not mentioned.
+    if (done->stdout_text.value_or("").find(name) != std::string::npos) {
+      context.say(process::Said::Progress,
+                  fmt::format("Removed container {} on engine {}: a tarvo that was killed left "
+                              "it behind\n",
+                              name, printable(shown)));
+    }
+    return true;
+  }
+  auto why =
+      !done ? std::string("the engine did not answer") : printable(said.substr(0, said.find('\n')));
+  context.say(process::Said::Detail,
+              fmt::format("Could not remove container {} on engine {}, left behind by a tarvo "
+                          "that was killed ({}): remove it with: docker rm --force --volumes {}\n",
+                          name, printable(shown), why, name));
+  return false;
+}
+
+} // namespace
+
+void remove_left_containers(const process::Context &context) {
+  const auto project = files::Folder::current();
+  for (const auto &name : files::glob(".", ".tarvo-*")) {
+    if (!is_run_marker(name) || name.ends_with(".seen") || name.ends_with(".owner")) {
+      continue;
+    }
+    std::string text;
+    try {
+      text = files::read_file(name);
+    } catch (const Error &) {
+      continue;
+    }
+    bool all_gone = true;
+    for (const auto &line : split(text, '\n')) {
+      if (!line.empty()) {
+        all_gone = remove_left_container(context, line) && all_gone;
+      }
+    }
+    if (all_gone) {
+      project.remove(name);
+    }
+  }
 }
 
 ProjectCopy::ProjectCopy(const std::vector<fs::path> &extra) {

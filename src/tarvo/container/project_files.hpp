@@ -1,10 +1,15 @@
 // What one container run keeps in the project folder: the marker that tells whether the engine
-// sees the folder, and the fresh folder in dist/ that the run's products arrive in, both
-// removed when the run ends, however it ends; and the copy of the project that copy mode
-// hands to the engine.
+// sees the folder and names the containers the run starts, and the fresh folder in dist/ that
+// the run's products are written into, both removed when the run ends, however it ends; the
+// copy of the project that copy mode hands to the engine; and the removal of what a tarvo killed
+// outright left running.
 #pragma once
 
+#include "tarvo/container/docker.hpp"
+#include "tarvo/fd.hpp"
 #include "tarvo/files/folder.hpp"
+#include "tarvo/files/unpack.hpp"
+#include "tarvo/process/context.hpp"
 
 #include <filesystem>
 #include <optional>
@@ -15,10 +20,9 @@
 namespace tarvo::container {
 
 // The files of one run, named ".tarvo-ID" in the project and "dist/.tarvo-ID/". The container
-// renames the marker to ".tarvo-ID.seen" before anything else: only a container that sees this
-// very folder can, and the marker's time, kept by the renaming, tells which files the run made.
-// The folders are held by descriptor from the start: code in the container may put links or
-// other folders in their places, and what is delivered or removed is only ever what tarvo made.
+// looks for the marker before anything else: only a container that sees this very folder finds
+// it. The folders are held by descriptor from the start, and what is delivered or removed is
+// only ever what tarvo made.
 class RunFiles {
 public:
   // Creates the marker and, for a run with products, the products folder (and dist/ when it is
@@ -31,16 +35,16 @@ public:
 
   // ".tarvo-ID", relative to the project.
   const std::string &marker() const { return marker_; }
-  // "dist/.tarvo-ID", relative to the project.
-  const std::string &products() const { return products_; }
-  // The container has renamed the marker.
-  bool seen() const;
-  // Moves each file of the products folder into dist/, replacing an entry of its name that is
-  // no folder (a link is replaced, never followed); when tarvo runs as root, the files go to
-  // the project folder's owner first. dist/ and the products folder must be the very folders
-  // made or opened for the run, and every product a regular file, or nothing is moved. Returns
-  // the names delivered.
-  std::vector<std::string> deliver() const;
+  // Writes the container's name into the marker, with the engine that `context`'s docker
+  // commands reach, before the container can exist: a tarvo killed outright leaves the names
+  // of what it started, which the next command removes (remove_left_containers).
+  void record(const std::string &container, const process::Context &context);
+  // Writes the products in the tar stream that `read` gives (a container's products folder)
+  // into the products folder, then moves them into dist/, replacing an entry of its name that
+  // is no folder; when tarvo runs as root, they go to the project folder's owner first. dist/
+  // and the products folder must be the very folders made or opened for the run. Returns what
+  // was delivered and what was left out.
+  files::Unpacked deliver(const files::ReadSome &read, const Products &products) const;
 
 private:
   void make(bool products);
@@ -54,14 +58,20 @@ private:
   std::optional<files::Folder> out_;
   std::string id_;
   std::string marker_;
-  std::string products_;
+  Fd record_;              // the marker, open for appending
   bool made_dist_ = false; // dist/ was made for this run: removed again when left empty
 };
 
 // Whether `name` is a marker that a run leaves in the project (".tarvo-" and 16 hexadecimal
-// digits, with ".seen" once a container renamed it, or ".owner", the container's probe of who
-// owns what it makes): a run killed outright leaves its own, which clean removes.
+// digits, or with ".seen" or ".owner" as older versions left them): a run killed outright leaves
+// its own, which clean removes.
 bool is_run_marker(std::string_view name);
+
+// Removes the containers that the markers in the project name (runs of a tarvo killed outright),
+// each on its engine, saying so in one line each; a marker whose containers are all gone is
+// removed. Only a command that took the project's lock itself calls it: no run of another tarvo
+// is then under way in the project.
+void remove_left_containers(const process::Context &context);
 
 // The top-level entries that copy mode leaves out: the host's environment and build outputs.
 inline const std::vector<std::string> NOT_COPIED = {".venv", "dist", "build"};

@@ -31,6 +31,9 @@ public:
   ProjectLock(const ProjectLock &) = delete;
   ProjectLock &operator=(const ProjectLock &) = delete;
 
+  // Whether the lock is this tarvo's own, not an ancestor's that it works under.
+  bool own() const { return static_cast<bool>(fd_); }
+
 private:
   Fd fd_; // ours; none while an ancestor's lock is used
 };

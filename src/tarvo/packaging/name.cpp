@@ -3,6 +3,7 @@
 #include "tarvo/packaging/scan.hpp"
 
 #include <algorithm>
+#include <vector>
 
 namespace tarvo::packaging {
 
@@ -46,6 +47,42 @@ std::string canonicalize_version(const Version &version, bool strip_trailing_zer
 std::string canonicalize_version(std::string_view version, bool strip_trailing_zero) {
   auto parsed = try_parse_version(version);
   return parsed ? canonicalize_version(*parsed, strip_trailing_zero) : std::string(version);
+}
+
+std::optional<WheelName> parse_wheel_filename(std::string_view filename) {
+  if (!filename.ends_with(".whl")) {
+    return std::nullopt;
+  }
+  filename.remove_suffix(4);
+  std::vector<std::string> parts;
+  for (std::size_t start = 0;;) {
+    auto dash = filename.find('-', start);
+    parts.emplace_back(filename.substr(start, dash - start));
+    if (dash == std::string_view::npos) {
+      break;
+    }
+    start = dash + 1;
+  }
+  if (parts.size() != 5 && parts.size() != 6) {
+    return std::nullopt;
+  }
+  const bool build = parts.size() == 6;
+  WheelName wheel{parts[0],        parts[1],        build ? parts[2] : "",
+                  parts.end()[-3], parts.end()[-2], parts.end()[-1]};
+  auto made_of = [](const std::string &text, std::string_view others) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
+      return scan::is_alnum(c) || others.find(c) != std::string_view::npos;
+    });
+  };
+  auto tag = [&](const std::string &text) { return made_of(text, "_."); };
+  // The version parser allows blanks around a version; a file name does not.
+  if (!is_valid_name(wheel.name) || !made_of(wheel.version, "_.!+") ||
+      !try_parse_version(wheel.version) ||
+      (build && (!scan::is_digit(wheel.build.front()) || !tag(wheel.build))) ||
+      !tag(wheel.python) || !tag(wheel.abi) || !tag(wheel.platform)) {
+    return std::nullopt;
+  }
+  return wheel;
 }
 
 } // namespace tarvo::packaging

@@ -4,6 +4,7 @@
 
 #include "tarvo/packaging/version.hpp"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,5 +23,19 @@ std::string canonicalize_name(std::string_view name);
 // returned unchanged.
 std::string canonicalize_version(std::string_view version, bool strip_trailing_zero = true);
 std::string canonicalize_version(const Version &version, bool strip_trailing_zero = true);
+
+// The parts of a wheel's file name: NAME-VERSION[-BUILD]-PYTHON-ABI-PLATFORM.whl.
+struct WheelName {
+  std::string name;
+  std::string version;
+  std::string build; // empty when there is none
+  std::string python;
+  std::string abi;
+  std::string platform;
+};
+
+// The parts of `filename` when it is a wheel's name: a valid project name and version, a build
+// tag that begins with a digit, and tags of letters, digits, "_" and "."; otherwise none.
+std::optional<WheelName> parse_wheel_filename(std::string_view filename);
 
 } // namespace tarvo::packaging

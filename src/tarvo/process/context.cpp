@@ -2,6 +2,8 @@
 
 #include "tarvo/console/console.hpp"
 
+#include <cstdlib>
+
 namespace tarvo::process {
 
 Context::Context(Timing timing, bool verbose)
@@ -48,6 +50,14 @@ std::unique_ptr<Child> Context::start(std::vector<std::string> args,
 
 CompletedProcess Context::run(std::vector<std::string> args, const ProcessOptions &options) const {
   return start(std::move(args), options)->finish();
+}
+
+std::optional<std::string> Context::variable(const std::string &name) const {
+  if (auto set = overlay_.find(name); set != overlay_.end()) {
+    return set->second;
+  }
+  const char *value = std::getenv(name.c_str());
+  return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
 void Context::say(Said kind, std::string_view text) const {

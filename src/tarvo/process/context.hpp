@@ -61,6 +61,9 @@ public:
   // Starts the child and waits for it.
   CompletedProcess run(std::vector<std::string> args, const ProcessOptions &options = {}) const;
 
+  // The value of an environment variable as the children get it; none when it is unset.
+  std::optional<std::string> variable(const std::string &name) const;
+
   // Prints what was said: on the terminal, or to the output this context was given.
   void say(Said kind, std::string_view text) const;
 

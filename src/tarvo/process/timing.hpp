@@ -19,6 +19,9 @@ struct Timing {
   // How long output is still read once a step and its process group have ended: what a process
   // that left the group (a daemon) holds open is not waited for longer.
   std::chrono::milliseconds drain_period{1000};
+  // How long a docker engine is given to answer a question (what it runs, what it has) before it
+  // is taken as one that does not answer.
+  std::chrono::milliseconds answer_period{10000};
 };
 
 } // namespace tarvo::process
