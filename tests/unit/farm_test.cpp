@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <regex>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -156,6 +158,70 @@ TEST(Farm, RunsTargetsSideBySideAndTablesThem) {
       EXPECT_EQ(call.options.env->count("DOCKER_HOST"), 0u);
     }
   }
+}
+
+// A farm of a thousand targets with few descriptors to spare, and an engine that takes the
+// connection but never answers: the silent engine is left out once its time is up, naming it;
+// every target ends with its own result, none for want of a descriptor, since a target that
+// waits for a place holds none.
+TEST(Farm, AThousandTargetsAndASilentEngine) {
+  // A docker client that never ends, for the silent engine's question.
+  struct SilentEngine : RecordingLauncher {
+    struct Hanging : tarvo::process::Child {
+      bool wait_for(std::chrono::nanoseconds) override { return false; }
+      tarvo::process::CompletedProcess finish() override {
+        ADD_FAILURE() << "waited for an engine that never answers";
+        return {};
+      }
+    };
+    std::unique_ptr<tarvo::process::Child>
+    start(std::vector<std::string> args, const tarvo::process::ProcessOptions &options) override {
+      if (args[1] == "info" && options.env && options.env->at("DOCKER_CONTEXT") == "silent") {
+        return std::make_unique<Hanging>();
+      }
+      return RecordingLauncher::start(std::move(args), options);
+    }
+  } launcher;
+  launcher.answer = [](const std::vector<std::string> &args) {
+    return RecordingLauncher::Answer{0, args[1] == "info" ? "x86_64 4\n" : "", ""};
+  };
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  rlimit few = before;
+  few.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+  tarvo::process::Context context(launcher, {.frame_period = std::chrono::milliseconds(2),
+                                             .answer_period = std::chrono::milliseconds(100)});
+  std::vector<tarvo::artifacts::FarmTask> tasks;
+  for (int i = 0; i < 1000; ++i) {
+    const auto label = "target " + std::to_string(i);
+    tasks.push_back({label, {"x86_64"}, [i, label](Engine &engine) {
+                       engine.context().run({"docker", "build-step", label});
+                       if (i % 2 == 1) {
+                         engine.context().say(tarvo::process::Said::Detail,
+                                              "reason " + std::to_string(i) + "\n");
+                         throw tarvo::process::CalledProcessError(1, {"docker"});
+                       }
+                       engine.context().say(tarvo::process::Said::Delivered,
+                                            "dist/w" + std::to_string(i) + ".whl\n");
+                     }});
+  }
+  int status = 0;
+  auto [out, err] = capture_output(
+      [&] { status = tarvo::artifacts::run_farm(context, endpoints("a,silent"), tasks); });
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(out.starts_with("Engine silent did not answer (no answer within 0.1 s): left out\n"
+                              "1000 targets on 1 engine: a (x86_64, 4 at a time)\n"))
+      << out.substr(0, 300);
+  EXPECT_EQ(out.find("Errno 24"), std::string::npos);
+  for (int i : {0, 1, 998, 999}) {
+    const auto row = std::regex(fmt::format("\ntarget {} +a +{} +[0-9.]+ s\n", i,
+                                            i % 2 == 1 ? fmt::format("status 1: reason {}", i)
+                                                       : fmt::format("dist/w{}\\.whl", i)));
+    EXPECT_TRUE(std::regex_search(out, row)) << i;
+  }
+  EXPECT_TRUE(err.starts_with("Error: 500 of 1000 targets failed: target 1, target 3, ")) << err;
 }
 
 } // namespace

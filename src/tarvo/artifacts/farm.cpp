@@ -188,10 +188,9 @@ std::vector<FarmEngine> ask_engines(const process::Context &context,
             auto done = container::ask_engine(
                 *contexts[i], {"docker", "info", "--format", "{{.Architecture}} {{.NCPU}}"});
             if (!done) {
-              why[i] = fmt::format(
-                  "no answer within {} s",
-                  std::chrono::duration_cast<std::chrono::seconds>(context.timing().answer_period)
-                      .count());
+              why[i] = "no answer within " +
+                       duration_text(
+                           std::chrono::duration<double>(context.timing().answer_period).count());
               continue;
             }
             if (done->returncode == 0) {

@@ -270,6 +270,12 @@ void remove_left_containers(const process::Context &context) {
     }
     if (all_gone) {
       project.remove(name);
+      // The run's products folder, which that tarvo would have removed.
+      try {
+        files::Folder::open(project, "dist").remove(name);
+      } catch (const Error &) {
+        // No dist/, or none that tarvo writes into: nothing of the run is there.
+      }
     }
   }
 }
