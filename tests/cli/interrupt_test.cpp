@@ -269,7 +269,7 @@ TEST_P(Interrupts, InterruptedContainerIsStoppedByName) {
     EXPECT_EQ(calls[i], "rm --force --volumes " + name);
   }
   EXPECT_TRUE(r.err.ends_with("Interrupted: stopped and removed the wheel build (container " +
-                              name + "); nothing was written to dist/\n"))
+                              name + "); nothing was written to the project\n"))
       << r.err;
   expect_tarvo_waited(1);
   expect_no_child_left();

@@ -486,7 +486,7 @@ TEST_F(JobTest, InterruptStopsAndRemovesTheContainer) {
     const Command remove = {"docker", "rm", "--force", "--volumes", name};
     EXPECT_EQ(tidying, (std::vector<Command>{remove, remove}));
     EXPECT_EQ(err, "Interrupted: stopped and removed the job (container " + name +
-                       "); nothing was written to dist/\n");
+                       "); nothing was written to the project\n");
     EXPECT_EQ(names("."), std::vector<std::string>{});
     next_command();
   }

@@ -62,8 +62,8 @@ std::vector<std::string> shown_in_errors(const std::vector<std::string> &args) {
           "<script: --verbose shows it>"};
 }
 
-Container::Container(const process::Context &context, std::string what, std::string untouched)
-    : context_(&context), what_(std::move(what)), untouched_(std::move(untouched)) {}
+Container::Container(const process::Context &context, std::string what)
+    : context_(&context), what_(std::move(what)) {}
 
 Container::~Container() {
   // After the last word of an interrupt nothing more is done.
@@ -106,8 +106,8 @@ void Container::report_interrupt(bool removed) {
   if (removed) {
     context_->say(process::Said::LastWord,
                   fmt::format("Interrupted: stopped and removed {} (container {}); nothing was "
-                              "written to {}\n",
-                              what_, name_, untouched_));
+                              "written to the project\n",
+                              what_, name_));
   } else {
     context_->say(process::Said::LastWord,
                   fmt::format("Interrupted: {} was not confirmed stopped: its container {} may "

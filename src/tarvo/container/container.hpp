@@ -22,9 +22,8 @@ std::vector<std::string> shown_in_errors(const std::vector<std::string> &args);
 class Container {
 public:
   // Its docker commands run through `context` (which must outlive it), each printed first with
-  // --verbose. `what` names the step in the line an interrupt prints ("the wheel build");
-  // `untouched` is what that line says nothing was written to ("dist/").
-  Container(const process::Context &context, std::string what, std::string untouched);
+  // --verbose. `what` names the step in the line an interrupt prints ("the wheel build").
+  Container(const process::Context &context, std::string what);
   // A container that may still exist is removed, quietly.
   ~Container();
   Container(const Container &) = delete;
@@ -58,7 +57,6 @@ private:
 
   const process::Context *context_;
   std::string what_;
-  std::string untouched_;
   std::string name_ = container_name();
   bool may_exist_ = false;
   bool reported_ = false;

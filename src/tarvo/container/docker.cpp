@@ -76,8 +76,6 @@ std::vector<std::string> common_options(const Container &container, const Docker
   return out;
 }
 
-std::string where_untouched(const Job &job) { return job.products ? "dist/" : "the project"; }
-
 // The prelude leaves a file in the container once the marker is found: a status that the marker
 // check would give is told apart from the same status of the script.
 bool passed_marker_check(const process::Context &context, const Container &container) {
@@ -137,7 +135,7 @@ void take_products(const process::Context &context, const Container &container, 
 
 // The run with the project mounted read-only.
 Ran run_mounted(const process::Context &context, const Job &job, RunFiles &files) {
-  Container container(context, job.what, where_untouched(job));
+  Container container(context, job.what);
   files.record(container.name(), context);
   std::vector<std::string> argv = {"docker", "run"};
   for (auto &option : common_options(container, job.container, project_mount())) {
@@ -160,7 +158,7 @@ Ran run_mounted(const process::Context &context, const Job &job, RunFiles &files
 // The run on a copy of the project: made, filled, started, its status asked of the engine (a
 // client that was interrupted reports 0), its products taken out after success, removed.
 Ran run_copied(const process::Context &context, const Job &job, RunFiles &files) {
-  Container container(context, job.what, where_untouched(job));
+  Container container(context, job.what);
   files.record(container.name(), context);
   std::vector<std::string> argv = {"docker", "create"};
   for (auto &option : common_options(container, job.container, "/src")) {
@@ -316,7 +314,7 @@ void Engine::register_binfmt(std::string_view arch, RunFiles *files) {
                               "not say), the target is {}\n",
                               own, arch));
   }
-  Container container(*context_, "the emulator registration", "the project");
+  Container container(*context_, "the emulator registration");
   if (files != nullptr) {
     files->record(container.name(), *context_);
   }
