@@ -406,7 +406,7 @@ TEST_F(EnvironmentCommands, TestSaysWhatToDoWithoutPytestOrTests) {
   fs::remove_all(tmp.path / "tests");
   fs::remove(log);
   auto none = run_tarvo({"test"}, options());
-  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(none.status, 5) << none.err;
   EXPECT_EQ(none.out, "No tests folder, so no tests ran: put them in tests/ (or test/), name "
                       "their folder in pytest's testpaths, or run tarvo test PATH\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));

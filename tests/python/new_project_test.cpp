@@ -17,9 +17,9 @@ TEST_F(NewProject, GreenFromTheFirstCommit) {
                 options);
   ASSERT_EQ(init.status, 0) << init.out << init.err;
 
-  // No tests yet: nothing to run, and nothing set up for it.
+  // No tests yet: nothing to run, which is no success (pytest's 5), and nothing set up for it.
   auto test = run_tarvo({"test"}, options);
-  EXPECT_EQ(test.status, 0) << test.err;
+  EXPECT_EQ(test.status, 5) << test.err;
   EXPECT_EQ(test.out,
             "No tests folder, so no tests ran: put them in tests/ (or test/), name their folder in "
             "pytest's testpaths, or run tarvo test PATH\n");

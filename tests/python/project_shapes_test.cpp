@@ -74,9 +74,9 @@ TEST_F(ProjectShapes, TestGroupTestingFolderPathAndPytestWords) {
   EXPECT_NE(one.out.find("1 passed"), std::string::npos) << one.out;
   EXPECT_EQ(one.out.find("test_two"), std::string::npos) << one.out;
 
-  // Without a path there is no tests folder to run: said, and not a failure.
+  // Without a path there is no tests folder to run: said, and a failure as pytest's.
   auto none = run_tarvo({"--no-sync", "test"}, options);
-  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(none.status, 5) << none.err;
   EXPECT_EQ(none.out,
             "No tests folder, so no tests ran: put them in tests/ (or test/), name their folder in "
             "pytest's testpaths, or run tarvo test PATH\n");

@@ -134,22 +134,22 @@ TEST(ProjectConfig, SearchFindsNearestAncestor) {
   fs::create_directories(tmp.path / "a" / "b");
   {
     InDir in(tmp.path / "a" / "b");
-    EXPECT_EQ(tarvo::project::find_pyproject(), tmp.path / "pyproject.toml");
+    // Found by relative paths, which work where an ancestor cannot be searched.
+    EXPECT_EQ(tarvo::project::find_pyproject(), "../../pyproject.toml");
     EXPECT_EQ(ProjectConfig().version(), "2");
   }
   // A folder of that name is found, then fails to open.
   fs::create_directories(tmp.path / "a" / "pyproject.toml");
   {
     InDir in(tmp.path / "a");
-    EXPECT_EQ(error_of([] { ProjectConfig(); }), "IsADirectoryError: [Errno 21] Is a directory: '" +
-                                                     (tmp.path / "a" / "pyproject.toml").string() +
-                                                     "'");
+    EXPECT_EQ(error_of([] { ProjectConfig(); }),
+              "IsADirectoryError: [Errno 21] Is a directory: 'pyproject.toml'");
   }
   // A dangling link does not count.
   fs::create_symlink("missing.toml", tmp.path / "a" / "b" / "pyproject.toml");
   {
     InDir in(tmp.path / "a" / "b");
-    EXPECT_EQ(tarvo::project::find_pyproject(), tmp.path / "a" / "pyproject.toml");
+    EXPECT_EQ(tarvo::project::find_pyproject(), "../pyproject.toml");
   }
   EXPECT_EQ(error_of([&] { ProjectConfig(tmp.path / "nope.toml"); }),
             "FileNotFoundError: [Errno 2] No such file or directory: '" +

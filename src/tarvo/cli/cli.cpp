@@ -49,18 +49,27 @@ constexpr Dispatch kHandlers[] = {
     {"init", cmd_init, always},
 };
 
-// The folder whose lock the command takes: the project's root, that of the nearest
-// pyproject.toml, whatever folder of the project the command runs in; the current folder
-// where there is none.
-std::filesystem::path project_root() {
-  try {
-    return project::find_pyproject().parent_path();
-  } catch (const Error &e) {
-    if (e.kind() != ErrorKind::FileNotFoundError) {
-      throw;
-    }
-    return std::filesystem::current_path();
+// A command run in a subfolder of a project works at the project's root, the folder of the
+// nearest pyproject.toml: its .venv, its install, its tests, its lock. Returns where the user
+// stood, relative to the root ("tests"), empty when that is the root. Found and reached through
+// relative paths alone, as a folder the user cannot search may lie above.
+std::filesystem::path enter_project_root() {
+  const auto root = project::find_project_root();
+  if (!root || *root == ".") {
+    return {};
   }
+  const auto here = std::filesystem::current_path();
+  std::vector<std::filesystem::path> names(here.begin(), here.end());
+  const auto levels = static_cast<std::size_t>(std::distance(root->begin(), root->end()));
+  if (::chdir(root->c_str()) != 0) {
+    throw os_error(errno, *root);
+  }
+  std::filesystem::path stood;
+  for (auto it = names.end() - static_cast<std::ptrdiff_t>(std::min(levels, names.size()));
+       it != names.end(); ++it) {
+    stood /= *it;
+  }
+  return stood;
 }
 
 } // namespace
@@ -89,13 +98,21 @@ int main(const std::vector<std::string> &argv) {
   if (::chdir(directory) != 0) {
     throw os_error(errno, args.directory);
   }
+  // init makes a project where it runs; every other command works at the project's root, and a
+  // path given to test is taken from where the user stands.
+  if (args.command != "init") {
+    const auto stood = enter_project_root();
+    if (args.path && !stood.empty() && std::filesystem::path(*args.path).is_relative()) {
+      args.path = (stood / *args.path).lexically_normal().string();
+    }
+  }
   for (const auto &entry : kHandlers) {
     if (args.command == entry.command) {
       // What the command's children start through, made once and passed down.
       process::Context context(process::Timing{}, args.verbose);
       std::optional<files::ProjectLock> lock;
       if (entry.changes_project(args)) {
-        lock.emplace(project_root());
+        lock.emplace(".");
         // Whatever a tarvo killed outright left running in containers goes first.
         if (lock->own()) {
           container::remove_left_containers(context);

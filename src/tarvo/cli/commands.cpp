@@ -179,7 +179,9 @@ int cmd_status(const Args &args, const Grammar &, const process::Context &contex
   }
   auto venv = environment(args, context);
   // Read before the first line, so a malformed file prints no status at all.
-  const auto identity = project::project_identity(context, config, pyproject.parent_path());
+  const auto folder = pyproject.parent_path();
+  const auto identity = project::project_identity(
+      context, config, folder.empty() ? std::filesystem::path(".") : folder);
   const bool docker = container::check_docker(context);
   const bool venv_installed = venv.exists();
   if (args.json) {
@@ -198,15 +200,22 @@ int cmd_status(const Args &args, const Grammar &, const process::Context &contex
   return 0;
 }
 
+// pytest's status when it collected no tests.
+constexpr int NO_TESTS_COLLECTED = 5;
+
 int cmd_test(const Args &args, const Grammar &, const process::Context &context) {
+  // Tests run in the project's .venv: a folder without a project has none.
+  if (!args.wheel) {
+    project::find_pyproject();
+  }
   const auto paths =
       args.path ? std::vector<std::string>{*args.path} : project::default_test_paths(".");
-  // A project without tests yet (one fresh from init) has nothing to fail: that is said, as
-  // the workflow init writes skips its test step then too.
+  // Nothing to run is no success: pytest's own status when it collects nothing, so that a CI job
+  // whose tests sit in a misnamed folder fails.
   if (paths.empty()) {
     console::out("No tests folder, so no tests ran: put them in tests/ (or test/), name their "
                  "folder in pytest's testpaths, or run tarvo test PATH\n");
-    return 0;
+    return NO_TESTS_COLLECTED;
   }
   const auto requirements = project::test_requirements_in(".");
   auto say_requirements = [&] {

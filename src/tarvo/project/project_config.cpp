@@ -4,7 +4,9 @@
 #include "tarvo/project/toml_input.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <fmt/format.h>
+#include <sys/stat.h>
 #include <toml++/toml.hpp>
 
 namespace tarvo::project {
@@ -102,18 +104,27 @@ std::optional<Value> lookup(const Table *table, std::string_view key) {
 
 } // namespace
 
-fs::path find_pyproject() {
-  fs::path dir = fs::current_path();
+std::optional<fs::path> find_project_root() {
+  fs::path dir = ".";
   for (;;) {
-    fs::path candidate = dir / "pyproject.toml";
-    std::error_code ec;
-    if (fs::exists(candidate, ec)) {
-      return candidate;
+    struct stat here {};
+    struct stat above {};
+    const auto up = dir == "." ? fs::path("..") : dir / "..";
+    if (::stat((dir / "pyproject.toml").c_str(), &here) == 0) {
+      return dir;
     }
-    if (!dir.has_relative_path()) {
-      break;
+    // The top of the file system ("/.." is "/"), or an ancestor that cannot be searched.
+    if (errno != ENOENT || ::stat(dir.c_str(), &here) != 0 || ::stat(up.c_str(), &above) != 0 ||
+        (here.st_dev == above.st_dev && here.st_ino == above.st_ino)) {
+      return std::nullopt;
     }
-    dir = dir.parent_path();
+    dir = up;
+  }
+}
+
+fs::path find_pyproject() {
+  if (auto root = find_project_root()) {
+    return (*root / "pyproject.toml").lexically_normal();
   }
   throw Error(ErrorKind::FileNotFoundError, "pyproject.toml not found");
 }

@@ -25,7 +25,14 @@ struct Author {
   std::optional<Value> email;
 };
 
-// pyproject.toml in the current directory or its nearest ancestor that has one.
+// The folder of the nearest pyproject.toml, the current folder or an ancestor, as a relative
+// path ("." or "../.."). Only relative paths are used, so that a project reached from a folder
+// the user cannot search (through sudo -u, from a private folder) is found: an ancestor that
+// cannot be searched ends the search there. None when there is none.
+std::optional<std::filesystem::path> find_project_root();
+
+// The pyproject.toml of find_project_root() ("pyproject.toml", "../pyproject.toml"); a
+// FileNotFoundError when there is none.
 std::filesystem::path find_pyproject();
 
 class ProjectConfig {
