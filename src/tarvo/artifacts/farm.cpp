@@ -406,7 +406,13 @@ public:
       auto text = slots_[i]->output.text();
       console::write(console::Stream::Out,
                      text.empty() || text.ends_with('\n') ? text : text + "\n");
-      names += (names.empty() ? "" : ", ") + tasks_[i].label;
+      // A long list is cut: the table above names every one.
+      if (failed.size() <= 10 || i <= failed[8]) {
+        names += (names.empty() ? "" : ", ") + tasks_[i].label;
+      }
+    }
+    if (failed.size() > 10) {
+      names += fmt::format(" and {} more", failed.size() - 9);
     }
     console::report_error(fmt::format("{} of {} target{} failed: {}", failed.size(), slots_.size(),
                                       slots_.size() == 1 ? "" : "s", names));
