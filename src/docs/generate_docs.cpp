@@ -58,6 +58,11 @@ bool is_extras_argument(const Argument &a) {
   return field && *field == &Args::extras;
 }
 
+// A positional whose words are files: test's path, publish's files.
+bool takes_files(const Argument &a) {
+  return (a.arity == Arity::Optional || a.arity == Arity::ZeroOrMore) && !is_extras_argument(a);
+}
+
 // An awk program that prints the optional-dependency groups of the project whose
 // pyproject.toml it reads: the keys of its [project.optional-dependencies] table, as far as a
 // line-by-line reading finds them, and only those that are valid group names, since the shells
@@ -160,8 +165,7 @@ std::string bash(const Grammar &g) {
       "    \"\") COMPREPLY=($(compgen -W {} -- \"$cur\")) ;;\n",
       single_quoted(join(option_names(g, nullptr), " ") + " " + join(command_names(g), " ")));
   for (const auto &c : g.commands) {
-    bool files = std::any_of(c.arguments.begin(), c.arguments.end(),
-                             [](const Argument &a) { return a.arity == Arity::Optional; });
+    bool files = std::any_of(c.arguments.begin(), c.arguments.end(), takes_files);
     bool extras = std::any_of(c.arguments.begin(), c.arguments.end(), is_extras_argument);
     out += fmt::format("    {}) COMPREPLY=($(compgen -W {} -- \"$cur\"){}{}) ;;\n", c.name,
                        single_quoted(join(option_names(g, &c), " ") + (remainder(c) ? " --" : "")),
@@ -230,8 +234,9 @@ std::string zsh(const Grammar &g) {
     for (const Argument *a : command_arguments(g, c)) {
       if (a->is_option()) {
         out += " \\\n            " + zsh_option(*a);
-      } else if (a->arity == Arity::Optional) {
-        out += " \\\n            '::" + a->display + ":_files'";
+      } else if (takes_files(*a)) {
+        out += std::string(" \\\n            '") + (a->arity == Arity::Optional ? ":" : "*") + ":" +
+               a->display + ":_files'";
       } else if (a->arity == Arity::Remainder) {
         out += " \\\n            " + single_quoted("--[" + a->help + "]") +
                " \\\n            '*::" + a->display + ":_files'";
@@ -304,7 +309,7 @@ std::string fish(const Grammar &g) {
     for (const Argument *a : command_arguments(g, c)) {
       if (a->is_option()) {
         out += fish_option(*a, condition);
-      } else if (a->arity == Arity::Optional) {
+      } else if (takes_files(*a)) {
         out += "complete -c tarvo -n " + single_quoted(condition) + " -F\n";
       } else if (a->arity == Arity::Remainder) {
         out += "complete -c tarvo -n " + single_quoted(condition) + " -a -- -d " +

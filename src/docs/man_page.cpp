@@ -80,8 +80,9 @@ std::string man_page(const Grammar &g) {
   out += "\\fICOMMAND\\fR ...\n.SH DESCRIPTION\n" +
          roff("Run in a Python project's folder (the one holding pyproject.toml), tarvo keeps "
               "its virtual environment .venv, runs its tests, builds its source distribution, "
-              "wheels and single-file executables (in containers), lints it, checks it against "
-              "tarvo's templates, reports its status, and scaffolds new projects.") +
+              "wheels and single-file executables (in containers), publishes them, lints it, "
+              "checks it against tarvo's templates, reports its status, and scaffolds new "
+              "projects.") +
          "\n.SH OPTIONS\n";
   for (const Argument *a : level_arguments(g, nullptr)) {
     out += argument_entry(*a);
@@ -120,6 +121,10 @@ std::string man_page(const Grammar &g) {
               "the wheel test run their targets side by side on them, each target on an engine "
               "of its architecture. Unset, the engine the environment names, alone; several "
               "targets (--arch, --libc and --python lists) then run side by side on it.") +
+         "\n.TP\n.B TARVO_PUBLISH_TOKEN\n" +
+         roff("An index's API token for publish, given to twine as the password of the user "
+              "__token__; otherwise twine's TWINE_USERNAME and TWINE_PASSWORD, ~/.pypirc or the "
+              "keyring. Never on a command line.") +
          "\n.TP\n.B TARVO_NO_SYNC\n" +
          roff("When set and neither empty nor 0, the same as --no-sync.") + "\n";
   return out;
