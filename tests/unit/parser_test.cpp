@@ -33,10 +33,10 @@ TEST(Grammar, CommandsInOrderWithTheirHelp) {
   for (const auto &c : g.commands) {
     names.push_back(c.name);
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"requirements", "test", "build", "clean", "lint",
-                                             "status", "config-diff", "init"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"requirements", "test", "build", "publish", "clean",
+                                             "lint", "status", "config-diff", "init"}));
   EXPECT_EQ(g.commands[1].help, "Run tests (default: all tests in tests/)");
-  EXPECT_EQ(g.commands[6].help, "Compare project's pyproject.toml against template");
+  EXPECT_EQ(g.commands[7].help, "Compare project's pyproject.toml against template");
 }
 
 TEST(Grammar, Defaults) {
@@ -99,6 +99,10 @@ TEST(Grammar, FlagsAndPositionalsInAnyOrder) {
   EXPECT_EQ(parsed({"requirements", "--", "-odd"}).extras, std::vector<std::string>{"-odd"});
   EXPECT_TRUE(parsed({"status", "--json"}).json);
   EXPECT_EQ(parsed({"init", "--lic", "MIT"}).license, "MIT");
+  Args p = parsed({"publish", "dist/a.whl", "--repository", "testpypi", "--skip", "b.tar.gz"});
+  EXPECT_EQ(p.files, (std::vector<std::string>{"dist/a.whl", "b.tar.gz"}));
+  EXPECT_EQ(p.repository, "testpypi");
+  EXPECT_TRUE(p.skip_existing && !p.dry_run);
 
   EXPECT_TRUE(parsed({"lint", "--color"}).colour);
   EXPECT_TRUE(parsed({"lint", "--colour"}).colour);
@@ -176,8 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--bogus", "status"}, "tarvo: error: unrecognized arguments: --bogus"},
         UsageCase{{"frobnicate"},
                   "tarvo: error: argument command: invalid choice: 'frobnicate' (choose from "
-                  "'requirements', 'test', 'build', 'clean', 'lint', 'status', 'config-diff', "
-                  "'init')"},
+                  "'requirements', 'test', 'build', 'publish', 'clean', 'lint', 'status', "
+                  "'config-diff', 'init')"},
         UsageCase{{"status", "-C", "sub"}, "tarvo status: error: unrecognized arguments: -C"},
         UsageCase{{"test", "--no-sync=1"},
                   "tarvo test: error: argument --no-sync: ignored explicit argument '1'"},
@@ -207,8 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The words typed are shown escaped: they cannot drive the terminal.
         UsageCase{{"cle\x1b]0;X\a"},
                   "tarvo: error: argument command: invalid choice: 'cle\\x1b]0;X\\x07' (choose "
-                  "from 'requirements', 'test', 'build', 'clean', 'lint', 'status', 'config-diff', "
-                  "'init')"},
+                  "from 'requirements', 'test', 'build', 'publish', 'clean', 'lint', 'status', "
+                  "'config-diff', 'init')"},
         UsageCase{{"clean", "a\rb"}, "tarvo clean: error: unrecognized arguments: a\\rb"}));
 
 struct SuggestionCase {

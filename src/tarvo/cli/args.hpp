@@ -38,6 +38,11 @@ struct Args {
   bool fix = false;
   bool workflow = false;
   bool colour = false;
+  // publish: the files (none: the release's in dist/), where they go, and how
+  std::vector<std::string> files;
+  std::optional<std::string> repository;
+  bool skip_existing = false;
+  bool dry_run = false;
   // init
   std::optional<std::string> name;
   std::optional<std::string> description;

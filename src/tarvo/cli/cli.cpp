@@ -42,6 +42,7 @@ constexpr Dispatch kHandlers[] = {
     {"requirements", cmd_requirements, always},
     {"test", cmd_test, always},
     {"build", cmd_build, always},
+    {"publish", cmd_publish, always},
     {"clean", cmd_clean, always},
     {"lint", cmd_lint, always},
     {"status", cmd_status, sets_up_venv},

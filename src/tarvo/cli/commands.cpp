@@ -3,6 +3,7 @@
 #include "tarvo/artifacts/clean.hpp"
 #include "tarvo/artifacts/executable.hpp"
 #include "tarvo/artifacts/farm.hpp"
+#include "tarvo/artifacts/publish.hpp"
 #include "tarvo/artifacts/sdist.hpp"
 #include "tarvo/artifacts/wheel_build.hpp"
 #include "tarvo/artifacts/wheel_check.hpp"
@@ -338,6 +339,28 @@ int cmd_build(const Args &args, const Grammar &, const process::Context &context
   }
   return artifacts::run_farm(context, engines.value_or(container::endpoints(std::nullopt)),
                              std::move(tasks));
+}
+
+int cmd_publish(const Args &args, const Grammar &, const process::Context &context) {
+  // Everything that needs no tool is decided before .venv is touched.
+  const auto destination = artifacts::destination(args.repository);
+  const auto pyproject = project::find_pyproject();
+  const auto identity =
+      project::project_identity(context, ProjectConfig(pyproject), pyproject.parent_path());
+  if (!identity.name) {
+    console::report_error("Project name missing: publish reads it from pyproject.toml's [project]");
+    return 1;
+  }
+  // The version as status tells it; where the build sets it and it is not known before
+  // building, the newest of the project's files is taken.
+  const auto release =
+      artifacts::choose_release(*identity.name, identity.version, args.files, "dist");
+  artifacts::announce(release);
+  auto venv = environment(args, context);
+  if (venv.syncs()) {
+    venv.ensure_publish_tools();
+  }
+  return artifacts::publish(venv, release, destination, {args.skip_existing, args.dry_run});
 }
 
 int cmd_clean(const Args &, const Grammar &, const process::Context &) {

@@ -1,4 +1,4 @@
-// The eight command handlers: each takes the parsed arguments, the grammar and the run's
+// The nine command handlers: each takes the parsed arguments, the grammar and the run's
 // context (what starts its children) and returns the exit status.
 #pragma once
 
@@ -20,6 +20,7 @@ namespace tarvo::cli {
 int cmd_requirements(const Args &args, const Grammar &grammar, const process::Context &context);
 int cmd_test(const Args &args, const Grammar &grammar, const process::Context &context);
 int cmd_build(const Args &args, const Grammar &grammar, const process::Context &context);
+int cmd_publish(const Args &args, const Grammar &grammar, const process::Context &context);
 int cmd_clean(const Args &args, const Grammar &grammar, const process::Context &context);
 int cmd_lint(const Args &args, const Grammar &grammar, const process::Context &context);
 int cmd_status(const Args &args, const Grammar &grammar, const process::Context &context);

@@ -126,6 +126,24 @@ Grammar build_grammar() {
            "instead of the lines; progress goes to standard error"),
   };
 
+  Command publish{
+      "publish", "Check the release's sdist and wheels, then upload them with twine", {}};
+  publish.arguments = {
+      option({"--repository"}, "NAME_OR_URL", &Args::repository,
+             "Where to upload: a repository named in ~/.pypirc (testpypi) or an index's upload "
+             "URL (default: PyPI)"),
+      flag({"--skip-existing"}, &Args::skip_existing,
+           "Leave files the index already has and upload the rest, as after a failed run"),
+      flag({"--dry-run"}, &Args::dry_run, "Run the checks only; upload nothing"),
+      {{},
+       "FILE",
+       Arity::ZeroOrMore,
+       &Args::files,
+       "Distribution files to publish (default: the sdist and wheels of the project's version in "
+       "dist/)",
+       {}},
+  };
+
   Command init{"init", "Initialize a new project", {}};
   init.arguments = {
       option({"--name"}, "NAME", &Args::name, "Project name"),
@@ -135,10 +153,15 @@ Grammar build_grammar() {
       option({"--license"}, "SPDX", &Args::license, "License spdx identifier (e.g., MIT)"),
   };
 
-  g.commands = {std::move(requirements), std::move(test),
-                std::move(build),        {"clean", "Remove build artifacts", {}},
-                std::move(lint),         std::move(status),
-                std::move(config_diff),  std::move(init)};
+  g.commands = {std::move(requirements),
+                std::move(test),
+                std::move(build),
+                std::move(publish),
+                {"clean", "Remove build artifacts", {}},
+                std::move(lint),
+                std::move(status),
+                std::move(config_diff),
+                std::move(init)};
   return g;
 }
 

@@ -43,10 +43,14 @@ std::optional<std::string> found_none(const CompletedProcess &done) {
   return said.substr(start, said.find(' ', start) - start);
 }
 
-// A failed step's output, each stream to its own (standard output's to the progress stream),
-// so the user sees why it failed, and for a known cause one line that says what to do. Written
-// as it is, never copied: it may be large.
-void echo_output(const CompletedProcess &done) {
+process::ProcessOptions captured(const std::optional<process::Environment> &env = std::nullopt) {
+  return {process::Redirect::Capture, process::Redirect::Capture, env};
+}
+
+} // namespace
+
+// Written as it is, never copied: it may be large.
+void show_output(const CompletedProcess &done) {
   for (auto [stream, text] : {std::pair{console::progress_stream(), &done.stdout_text},
                               std::pair{console::Stream::Err, &done.stderr_text}}) {
     if (*text && !(*text)->empty()) {
@@ -62,17 +66,11 @@ void echo_output(const CompletedProcess &done) {
   console::flush();
 }
 
-process::ProcessOptions captured(const std::optional<process::Environment> &env = std::nullopt) {
-  return {process::Redirect::Capture, process::Redirect::Capture, env};
-}
-
-} // namespace
-
 CompletedProcess chronic(const process::Context &context, const std::vector<std::string> &args,
                          const std::optional<process::Environment> &env, bool check) {
   auto done = context.run(args, captured(env));
   if (done.returncode != 0) {
-    echo_output(done);
+    show_output(done);
     if (check) {
       process::check_returncode(std::move(done));
     }
@@ -81,20 +79,21 @@ CompletedProcess chronic(const process::Context &context, const std::vector<std:
 }
 
 CompletedProcess spinner(const process::Context &context, std::string_view action,
-                         const std::vector<std::string> &args, bool chronic) {
+                         const std::vector<std::string> &args, bool chronic,
+                         const std::optional<process::Environment> &env) {
   if (!console::is_terminal(console::progress_stream())) {
     console::write(console::progress_stream(), fmt::format("{}...\n", action));
     console::flush();
     if (chronic) {
-      return venv::chronic(context, args);
+      return venv::chronic(context, args, env);
     }
-    return context.run(args, captured());
+    return context.run(args, captured(env));
   }
 
   console::StatusLine line(action);
   std::unique_ptr<process::Child> child;
   try {
-    child = context.start(args, captured());
+    child = context.start(args, captured(env));
   } catch (const Error &) {
     // The error follows the status line, which stays as it was.
     line.keep();
@@ -106,7 +105,7 @@ CompletedProcess spinner(const process::Context &context, std::string_view actio
   line.clear();
   auto done = child->finish();
   if (chronic && done.returncode != 0) {
-    echo_output(done);
+    show_output(done);
     process::check_returncode(std::move(done));
   }
   return done;

@@ -20,8 +20,15 @@ process::CompletedProcess chronic(const process::Context &context,
 
 // Runs `args` with both streams captured under the status text `action`: a redrawn
 // "<action>: [frame]" line on a terminal, "<action>..." otherwise. With `chronic` a failing
-// child's output is written out and raises CalledProcessError.
+// child's output is written out and raises CalledProcessError. `env`, when given, is the child's
+// whole environment.
 process::CompletedProcess spinner(const process::Context &context, std::string_view action,
-                                  const std::vector<std::string> &args, bool chronic = false);
+                                  const std::vector<std::string> &args, bool chronic = false,
+                                  const std::optional<process::Environment> &env = std::nullopt);
+
+// Writes out what a failed child said, as the runners do: each captured stream to its own
+// (standard output's to the progress stream), then, for a known cause, one line that says what
+// to do.
+void show_output(const process::CompletedProcess &done);
 
 } // namespace tarvo::venv

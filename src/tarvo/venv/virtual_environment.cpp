@@ -178,6 +178,10 @@ void VirtualEnvironment::ensure_lint_tools(const std::vector<std::string> &extra
   spinner(*context_, "Installing lint tools", args, true);
 }
 
+void VirtualEnvironment::ensure_publish_tools() const {
+  spinner(*context_, "Installing publish tools", {pip_.string(), "install", "twine"}, true);
+}
+
 void VirtualEnvironment::install(const std::vector<std::string> &extras,
                                  const std::vector<std::string> &groups) const {
   std::vector<std::string> args = {pip_.string(), "install", "--quiet", "--editable",

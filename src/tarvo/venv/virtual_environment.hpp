@@ -62,6 +62,8 @@ public:
   void ensure_test_tools(const project::TestRequirements &requirements = {
                              project::TestSource::Extra}) const;
   void ensure_lint_tools(const std::vector<std::string> &extras) const;
+  // twine, which checks distributions and uploads them.
+  void ensure_publish_tools() const;
   // Installs the project in editable mode with the given optional-dependency groups (extras)
   // and dependency groups.
   void install(const std::vector<std::string> &extras = {},
