@@ -30,13 +30,6 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
   }
 }
 
-// A wheel's name part: letters, digits, "_" and ".", since "-" separates the parts.
-bool is_wheel_name(std::string_view name) {
-  return !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
-    return std::isalnum(c) || c == '_' || c == '.';
-  });
-}
-
 packaging::Version version_in(std::string_view text) {
   if (auto version = packaging::try_parse_version(text)) {
     return *version;
@@ -66,20 +59,15 @@ DistFile read_dist_name(std::string_view filename) {
   if (!filename.ends_with(WHEEL)) {
     throw Error(ErrorKind::ValueError, "neither an sdist (.tar.gz) nor a wheel (.whl)");
   }
-  const auto parts = split(filename.substr(0, filename.size() - WHEEL.size()), '-');
-  if ((parts.size() != 5 && parts.size() != 6) || !is_wheel_name(parts[0]) ||
-      std::any_of(parts.end() - 3, parts.end(), [](auto part) { return part.empty(); })) {
+  const auto wheel = packaging::parse_wheel_filename(filename);
+  if (!wheel) {
     throw Error(ErrorKind::ValueError, "not named as a wheel is: "
                                        "{name}-{version}(-{build})?-{python}-{abi}-{platform}.whl");
   }
-  if (parts.size() == 6 && (parts[2].empty() || !std::isdigit((unsigned char)parts[2][0]))) {
-    throw Error(ErrorKind::ValueError,
-                fmt::format("a wheel's build tag begins with a digit, unlike {}", repr(parts[2])));
-  }
   file.wheel = true;
-  file.name = parts[0];
-  file.version = version_in(parts[1]);
-  for (auto platform : split(parts.back(), '.')) {
+  file.name = wheel->name;
+  file.version = version_in(wheel->version);
+  for (auto platform : split(wheel->platform, '.')) {
     file.platforms.emplace_back(platform);
   }
   return file;
