@@ -222,7 +222,8 @@ TEST_F(ContainerCommands, WheelTestTakesPathWordsAndTheTestGroup) {
   for (const std::string row :
        {"\ntarvo_step pip install --root-user-action=ignore \"pip>=25.1\"\n",
         "\"dist/demo-1.0-py3-none-any.whl\" --group /src/pyproject.toml:Test\n",
-        "\ncp -r /src/testing .\ntarvo_step python -m pytest -vv testing -k 'one two'\n"}) {
+        "\ncp -r /src/testing .\n",
+        "\ntarvo_step tarvo_as \"$tarvo_test_user\" python -m pytest -vv testing -k 'one two'\n"}) {
     EXPECT_NE(script.find(row), std::string::npos) << row << script;
   }
 

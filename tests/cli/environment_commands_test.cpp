@@ -72,13 +72,15 @@ TEST_F(EnvironmentCommands, UnknownExtraFailsBeforeTheEnvironment) {
   auto r = run_tarvo({"requirements", "zeta", "alpha"}, options());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "ValueError: Unknown extra 'zeta'. Available: C, test, web\n");
+  EXPECT_EQ(
+      r.err,
+      "ValueError: Unknown extra or dependency group 'zeta'. Available extras: C, test, web\n");
   EXPECT_FALSE(fs::exists(tmp.path / ".venv"));
   EXPECT_EQ(calls(), "");
 
   write_file(tmp.path / "pyproject.toml", "[project]\nname = 'demo'\nversion = '1'\n");
   EXPECT_EQ(run_tarvo({"requirements", "test"}, options()).err,
-            "ValueError: Unknown extra 'test'. Available: \n");
+            "ValueError: Unknown extra or dependency group 'test'. Available extras: none\n");
 }
 
 TEST_F(EnvironmentCommands, FailingStepShowsItsOutputOnceThenTheError) {

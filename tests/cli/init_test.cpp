@@ -14,10 +14,14 @@ const std::string kUsage =
     "usage: tarvo [-h] [--version] [--directory DIRECTORY] [--no-sync] COMMAND ...\n";
 
 std::string name_refused(const std::string &name) {
-  return "Project name must be a Python identifier that pip accepts as a project name (ASCII "
-         "letters, digits and underscores, starting with a letter, not ending with an "
-         "underscore, not a keyword), got " +
+  return "Project name must be one pip accepts (ASCII letters, digits, '.', '-' and '_', "
+         "beginning and ending with a letter or digit), got " +
          tarvo::repr(name);
+}
+
+std::string module_refused(const std::string &name, const std::string &module) {
+  return "Project name " + tarvo::repr(name) + " gives the module name " + tarvo::repr(module) +
+         ", which Python cannot import (it begins with a digit or is a keyword)";
 }
 
 std::vector<std::string> tarvo_args(std::vector<std::string> args) {
@@ -64,6 +68,18 @@ TEST(Init, WithoutTerminalNamesWhatIsMissingOrNeedsNothing) {
   EXPECT_EQ(tarvo::project::str(config.license()), "MIT");
   EXPECT_TRUE(fs::exists(tmp.path / "demo" / "__init__.py"));
   EXPECT_TRUE(fs::exists(tmp.path / ".github" / "workflows" / "build.yml"));
+
+  // Most names on PyPI have a hyphen: the project keeps it, its package is the module name.
+  TempDir hyphen;
+  auto named = run_tarvo({"init", "--name", "Demo.Pkg", "--description", "d", "--author-name", "a",
+                          "--author-email", "e", "--license", "MIT"},
+                         {.cwd = hyphen.path});
+  EXPECT_EQ(named.status, 0) << named.err;
+  EXPECT_EQ(
+      tarvo::project::str(tarvo::project::ProjectConfig(hyphen.path / "pyproject.toml").name()),
+      "Demo.Pkg");
+  EXPECT_EQ(names_in(hyphen.path),
+            (std::vector<std::string>{".github", "demo_pkg", "pyproject.toml"}));
 }
 
 // --license takes the place of the last question on a terminal too.
@@ -121,11 +137,11 @@ TEST(Init, PromptsInOrderAndCreatesTheProject) {
 TEST(Init, RefusedAnswersAreAskedAgain) {
   TempDir tmp;
   auto r = run_in_pty(tarvo_args({"init"}),
-                      {.cwd = tmp.path, .input = "\nmy-lib\n_x\ndemo\n\n\n\n\nMIT\n"});
+                      {.cwd = tmp.path, .input = "\n1st\n_x\ndemo\n\n\n\n\nMIT\n"});
   ASSERT_EQ(r.status, 0) << r.screen << r.err;
   std::size_t at = 0;
   for (const std::string &expected : std::vector<std::string>{
-           "Project name: ", name_refused(""), "Project name: ", name_refused("my-lib"),
+           "Project name: ", name_refused(""), "Project name: ", module_refused("1st", "1st"),
            "Project name: ", name_refused("_x"), "Project name: ", "Description: ", "Author name: ",
            "Author email: ", "License spdx identifier: ",
            "License spdx identifier must not be empty (for example MIT)",
@@ -197,11 +213,14 @@ TEST(Init, BadInputWritesNothing) {
   auto project = tmp.path / "project";
   fs::create_directory(project);
   for (const std::string name :
-       {"my-tool", "a b/c", "../x", "1st", "class", "caf\xc3\xa9", "_private", "trailing_"}) {
+       {"a b/c", "../x", "1st", "Class", "caf\xc3\xa9", "_private", "trailing_"}) {
     auto refused = run_in_pty(tarvo_args({"init", "--name", name}), {.cwd = project});
     EXPECT_EQ(refused.status, 1) << name;
     EXPECT_EQ(refused.screen.find(": "), std::string::npos) << name << refused.screen;
-    EXPECT_EQ(refused.err, "ValueError: " + name_refused(name) + "\n");
+    const auto why = name == "1st"     ? module_refused(name, "1st")
+                     : name == "Class" ? module_refused(name, "class")
+                                       : name_refused(name);
+    EXPECT_EQ(refused.err, "ValueError: " + why + "\n");
     EXPECT_TRUE(fs::is_empty(project)) << name;
     EXPECT_FALSE(fs::exists(tmp.path / "x")) << name;
   }

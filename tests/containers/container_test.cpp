@@ -241,20 +241,33 @@ PyMODINIT_FUNC PyInit__speed(void) { return PyModule_Create(&module); }
   expect_owned(dir / "dist");
 }
 
+// pytest runs as the host runs it, as the project's owner, with a home of its own; root only
+// installs the wheel. A project that needs root says so in its set-up.
 TEST_F(Containers, WheelTestPassesAndFailsWithTheProjectsTests) {
-  project(setuptools_project("hello"));
+  auto files = setuptools_project("hello");
+  files["tests/test_owner.py"] =
+      "import os\n\n\ndef test_runs_as_the_owner():\n"
+      "    assert (os.getuid(), os.getgid()) == (1000, 1000)\n"
+      "    open(os.path.join(os.environ['HOME'], 'probe'), 'w').close()\n";
+  project(files);
   auto built = tarvo({"build", "--wheel"});
   ASSERT_EQ(built.status, 0) << built.out << built.err;
 
   auto passed = tarvo({"test", "--wheel"});
   EXPECT_EQ(passed.status, 0) << passed.out << passed.err;
+  EXPECT_NE(passed.out.find("pytest runs as uid:gid 1000:1000\n"), std::string::npos) << passed.out;
   EXPECT_NE(passed.out.find("test_hello.py::test_double PASSED"), std::string::npos) << passed.out;
+  EXPECT_NE(passed.out.find("test_owner.py::test_runs_as_the_owner PASSED"), std::string::npos)
+      << passed.out;
   EXPECT_TRUE(passed.out.ends_with("Wheel tests passed\n")) << passed.out;
+  auto as_root = tarvo({"test", "--wheel", "--setup", "tarvo_test_user=0:0"});
+  EXPECT_EQ(as_root.status, 1);
+  EXPECT_NE(as_root.out.find("1 failed, 1 passed"), std::string::npos) << as_root.out;
 
   write_file(dir / "tests" / "test_broken.py", "def test_broken():\n    assert False\n");
   auto failed = tarvo({"test", "--wheel"});
   EXPECT_EQ(failed.status, 1);
-  EXPECT_NE(failed.out.find("1 failed, 1 passed"), std::string::npos) << failed.out;
+  EXPECT_NE(failed.out.find("1 failed, 2 passed"), std::string::npos) << failed.out;
   EXPECT_EQ(failed.out.find("Wheel tests passed"), std::string::npos);
   EXPECT_TRUE(failed.err.ends_with("]' returned non-zero exit status 1.\n")) << failed.err;
   // Nothing is written into the project.

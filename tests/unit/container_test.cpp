@@ -412,11 +412,14 @@ TEST_F(JobTest, CopyForbiddenAndMarkerMissingIsAnError) {
 }
 
 // Docker Desktop and colima refuse to mount a folder they do not share: the client ends with
-// 125 before the script starts, and the job runs on a copy unless copying is forbidden.
-TEST_F(JobTest, RefusedMountRunsOnACopy) {
-  docker.answer = [](const Command &args) {
+// 125 before the script starts, and the job runs on a copy unless copying is forbidden. An image
+// the engine has not (nor could pull) is said as such, and never makes a copy.
+TEST_F(JobTest, RefusedMountRunsOnACopyAMissingImageIsNamed) {
+  bool image_there = true;
+  docker.answer = [&](const Command &args) {
     return RecordingLauncher::Answer{.returncode = args[1] == "run"     ? 125
                                                    : args.back() == "-" ? 1
+                                                   : args[1] == "image" ? (image_there ? 0 : 1)
                                                                         : 0,
                                      .out = args[1] == "wait" ? "0\n" : ""};
   };
@@ -426,20 +429,30 @@ TEST_F(JobTest, RefusedMountRunsOnACopy) {
                  "folder mounted (status 125; Docker Desktop and colima refuse folders they do "
                  "not share), so the project is copied into the container\nDone\n");
   auto calls = commands();
-  ASSERT_EQ(calls.size(), 8u);
+  ASSERT_EQ(calls.size(), 9u);
   EXPECT_EQ(with_copy_written(calls[0], dir.path.string()), MOUNTED);
   // The refused run's container may be left made; it is removed.
   EXPECT_EQ(calls[1], ASK_SEEN);
   EXPECT_EQ(calls[2], REMOVE);
-  EXPECT_EQ(calls[3][1], "create");
-  EXPECT_EQ(calls[5], (Command{"docker", "start", "--attach", "NAME"}));
+  EXPECT_EQ(calls[3], (Command{"docker", "image", "inspect", "--format", "{{.Id}}", "image:1"}));
+  EXPECT_EQ(calls[4][1], "create");
+  EXPECT_EQ(calls[6], (Command{"docker", "start", "--attach", "NAME"}));
 
   next_command();
   ScopedEnv never("TARVO_CONTAINER_COPY", "0");
   auto [never_out, never_err, never_error] = run(job(false));
   EXPECT_TRUE(never_error.ends_with("returned non-zero exit status 125.")) << never_error;
   EXPECT_EQ(never_out, "Starting...\n");
-  EXPECT_EQ(commands().size(), 11u);
+  EXPECT_EQ(commands().size(), 13u);
+
+  next_command();
+  image_there = false;
+  auto [missing_out, missing_err, missing_error] = run(job(false));
+  EXPECT_EQ(missing_error, "RuntimeError: The docker engine has no image image:1 and could not "
+                           "pull it: bring it with docker pull image:1, or where there is no "
+                           "registry with docker save image:1 on a machine that has it and docker "
+                           "load here");
+  EXPECT_EQ(missing_out, "Starting...\n");
 }
 
 // A status of 213 from a script that did see the marker is the script's own failure.

@@ -155,8 +155,10 @@ TEST_F(LintTest, CheckThatCannotStartEndsLintOnceTheOthersHaveFinished) {
   for (std::string name : {"ruff", "basedpyright", "dodgy", "pyroma"}) {
     tool(name, "sleep 0.3; touch \"$LINT_DIR/finished-" + name + "\"");
   }
-  // A tarvo on the search path that cannot be run is an error, not a reason to run another.
-  fs::permissions(tools_ / "tarvo", fs::perms::owner_read | fs::perms::owner_write);
+  // The tarvo found on the search path cannot be started (its interpreter is missing): an
+  // error, not a reason to run another.
+  write_file(tools_ / "tarvo", "#!/nonexistent/sh\n");
+  fs::permissions(tools_ / "tarvo", fs::perms::owner_all);
   std::optional<tarvo::Error> error;
   auto [out, err] = capture_output([&] {
     try {
@@ -169,8 +171,8 @@ TEST_F(LintTest, CheckThatCannotStartEndsLintOnceTheOthersHaveFinished) {
     }
   });
   ASSERT_TRUE(error) << "lint ended without the start error";
-  EXPECT_EQ(error->kind(), tarvo::ErrorKind::PermissionError);
-  EXPECT_EQ(error->message(), "[Errno 13] Permission denied: 'tarvo'");
+  EXPECT_EQ(error->kind(), tarvo::ErrorKind::FileNotFoundError);
+  EXPECT_EQ(error->message(), "[Errno 2] No such file or directory: 'tarvo'");
   // The checks before it in the table are still reported; it is not counted.
   EXPECT_EQ(out, INSTALL_LINES + "Running linters...\nruff: PASS\nbasedpyright: PASS\n"
                                  "dodgy: PASS\npyroma: PASS\n");

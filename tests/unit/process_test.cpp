@@ -2,6 +2,7 @@
 #include "tarvo/process/context.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/processes.hpp"
+#include "tarvo/process/programs.hpp"
 #include "tarvo/process/system_process.hpp"
 #include "tarvo/process/timing.hpp"
 
@@ -22,6 +23,31 @@ namespace {
 
 using namespace tarvo::process;
 using namespace std::chrono_literals;
+
+// One search of PATH for the look-up and the start: a folder, or a file that may not be run,
+// named like the program is passed over, and what is found is what runs.
+TEST(Programs, OneSearchForTheLookUpAndTheStart) {
+  tarvo::testing::TempDir dir;
+  std::filesystem::create_directories(dir.path / "a" / "python");
+  tarvo::testing::write_file(dir.path / "b" / "python", "#!/bin/sh\necho b\n");
+  tarvo::testing::write_script(dir.path / "c" / "python", "echo c");
+  const auto path = (dir.path / "a").string() + ":" + (dir.path / "b").string();
+  EXPECT_FALSE(find_program("python", {{"PATH", path}}));
+  EXPECT_EQ(find_program("python", {{"PATH", path + ":" + (dir.path / "c").string()}}),
+            dir.path / "c" / "python");
+  EXPECT_EQ(find_program("./x/y", {}), "./x/y");
+  tarvo::testing::ScopedEnv env("PATH", path + ":" + (dir.path / "c").string());
+  auto ran = Context().run({"python"}, {.stdout_mode = Redirect::Capture});
+  EXPECT_EQ(ran.stdout_text, "c\n");
+  tarvo::testing::ScopedEnv none("PATH", path);
+  try {
+    Context().run({"python"});
+    ADD_FAILURE() << "started";
+  } catch (const tarvo::Error &e) {
+    EXPECT_EQ(tarvo::testing::error_line(e),
+              "FileNotFoundError: [Errno 2] No such file or directory: 'python'");
+  }
+}
 namespace fs = std::filesystem;
 using namespace tarvo::testing;
 

@@ -28,6 +28,33 @@ const std::string PROJECT = "[project]\nname = 'p'\nversion = '1'\n";
 
 } // namespace
 
+// requirements NAME finds every name test would use, of every kind; an unknown one is refused
+// with all of them.
+TEST(TestRequirements, EveryNameOfEveryKind) {
+  const auto config = ProjectConfig::from_bytes(
+      "[tool.poetry]\nname = 'kit'\n[tool.poetry.group.Test.dependencies]\npytest = '^7.2'\n"
+      "[tool.poetry.dev-dependencies]\nblack = '*'\n[tool.pdm.dev-dependencies]\nlint = ['ruff']\n"
+      "[dependency-groups]\ndocs = ['furo']\n");
+  for (const auto &[name, found] : std::vector<std::pair<std::string, std::string>>{
+           {"test", "poetry group 'Test' pytest<8.0,>=7.2"},
+           {"TEST", "poetry group 'Test' pytest<8.0,>=7.2"},
+           {"dev", "poetry group 'dev' black"},
+           {"lint", "pdm dev-dependencies 'lint' ruff"},
+           {"docs", "dependency group 'docs' "},
+       }) {
+    auto named = requirements_named(config, name);
+    ASSERT_TRUE(named) << name;
+    std::string text = describe(*named) + " ";
+    for (const auto &requirement : named->requirements) {
+      text += requirement;
+    }
+    EXPECT_EQ(text, found) << name;
+  }
+  EXPECT_FALSE(requirements_named(config, "tests"));
+  EXPECT_EQ(known_names(config), "extras: none; dependency groups: docs; pdm dev-dependencies: "
+                                 "lint; poetry groups: Test, dev");
+}
+
 TEST(TestRequirements, PlacesInTheirOrder) {
   struct Case {
     std::string pyproject;

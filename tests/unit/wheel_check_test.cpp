@@ -7,6 +7,9 @@
 
 #include "tarvo/repr.hpp"
 
+#include <fmt/format.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace tarvo::artifacts;
@@ -48,23 +51,42 @@ TEST_F(WheelCheck, FailingContainerEndsWithCalledProcessError) {
   EXPECT_EQ(test.out.find("Wheel tests passed"), std::string::npos);
 }
 
-// The wheel test's script for a project with a "test" extra, the tests folder and no words
-// for pytest.
-const std::string WHEEL_TEST = R"(
-cd /src
+// The end of every wheel test's script: the tests are handed to the project's owner, who runs
+// pytest.
+const std::string AS_OWNER =
+    R"([ "$tarvo_test_user" = 0:0 ] || chown -R "$tarvo_test_user" /tmp/test "$HOME"
+printf '%s\n' "pytest runs as uid:gid $tarvo_test_user"
+tarvo_step tarvo_as "$tarvo_test_user" )";
 
-)" + step_hints(missing_pytest_hint({TestSource::Extra})) +
-                               R"(
+// The wheel test's script for a project with a "test" extra, the tests folder and no words
+// for pytest; RUN_AS stands for the function that runs pytest as the owner (its real use is
+// tried on the engine).
+std::string wheel_test() {
+  return fmt::format("\ncd /src\ntarvo_test_user={}:{}\n\nRUN_AS\n", getuid(), getgid()) +
+         step_hints(missing_pytest_hint({TestSource::Extra})) + R"(
 
 tarvo_step pip install   --root-user-action=ignore   --extra-index-url="https://www.piwheels.org/simple"   "dist/pkg-1.0-py3-none-any.whl[test]"
+export HOME=/tmp/test-home
+mkdir -p "$HOME"
 git config --global user.email 'test-runner@tarvo.invalid'
 git config --global user.name "Test Runner"
 git config --global init.defaultBranch trunk
 mkdir -p /tmp/test
 cd /tmp/test;
 cp -r /src/tests .
-tarvo_step python -m pytest -vv tests
-)";
+)" + AS_OWNER +
+         "python -m pytest -vv tests\n";
+}
+
+// The script with its run-as function written RUN_AS.
+std::string without_run_as(std::string script) {
+  const auto start = script.find("tarvo_as() {\n");
+  const auto end = script.find("\n}\n", start);
+  if (start != std::string::npos && end != std::string::npos) {
+    script.replace(start, end + 2 - start, "RUN_AS");
+  }
+  return script;
+}
 
 TEST_F(WheelCheck, WheelTestOnTheHostArchitecture) {
   write_file("dist/pkg-1.0-py3-none-any.whl", "");
@@ -73,10 +95,12 @@ TEST_F(WheelCheck, WheelTestOnTheHostArchitecture) {
   EXPECT_EQ(outcome.error, "");
   EXPECT_EQ(outcome.out, "Testing wheel dist/pkg-1.0-py3-none-any.whl on python:3.11...\n"
                          "Wheel tests passed\n");
-  EXPECT_EQ(commands(),
+  auto calls = commands();
+  calls[1].back() = without_run_as(calls[1].back());
+  EXPECT_EQ(calls,
             (std::vector<Command>{PROBE,
                                   container({"--platform=linux/" + host}, "python:3.11", "/bin/sh",
-                                            WHEEL_TEST, "tarvo-cache-" + host + "-glibc-3.11"),
+                                            wheel_test(), "tarvo-cache-" + host + "-glibc-3.11"),
                                   REMOVE}));
   // The wheel test has no products: it runs on the project itself, read-only, with no copy.
   bool copies = true;
@@ -117,8 +141,8 @@ TEST_F(WheelCheck, WheelTestRunsThePathWithPytestsWords) {
                            {.paths = {c.path}, .pytest_args = c.words});
     });
     EXPECT_EQ(outcome.error, "");
-    EXPECT_TRUE(script().ends_with("mkdir -p /tmp/test\ncd /tmp/test;\n" + c.copy +
-                                   "\ntarvo_step " + c.pytest + "\n"))
+    EXPECT_TRUE(script().ends_with("mkdir -p /tmp/test\ncd /tmp/test;\n" + c.copy + "\n" +
+                                   AS_OWNER + c.pytest + "\n"))
         << script();
   }
 }
@@ -146,8 +170,8 @@ cp /src/src/pkg/conftest.py src/pkg/
 cp -r /src/test .
 mkdir -p src/pkg/tests
 cp -r /src/src/pkg/tests/test_b.py src/pkg/tests/
-tarvo_step python -m pytest -vv test src/pkg/tests/test_b.py::test_c
-)")) << script();
+)" + AS_OWNER + "python -m pytest -vv test src/pkg/tests/test_b.py::test_c\n"))
+      << script();
 }
 
 TEST_F(WheelCheck, WheelTestPathMustBeInTheProject) {
@@ -191,7 +215,8 @@ TEST_F(WheelCheck, WheelTestInstallsWhatTheTestsNeed) {
     });
     const auto script = this->script();
     const auto hints = step_hints(missing_pytest_hint(requirements));
-    EXPECT_NE(script.find(hints + "\n" + rows + "git config"), std::string::npos) << script;
+    EXPECT_NE(script.find(hints + "\n" + rows + "export HOME=/tmp/test-home\n"), std::string::npos)
+        << script;
   }
 }
 

@@ -99,18 +99,32 @@ void build_manylinux_wheel(container::Engine &engine, bool native, const Target 
       // succeeded: dist/ never holds half a wheel, and a wheel of the same name is replaced whole.
       .line(fmt::format("cp {}/*.whl \"$tarvo_out/\"", made));
 
-  engine.run_job({.arch = target.arch,
-                  // No platform option: the image's name selects the architecture.
-                  .container = {{},
-                                std::string(MANYLINUX_REGISTRY) + image + ":latest",
-                                "/bin/bash",
-                                script.text(),
-                                cache_volume(target)},
-                  .starting = fmt::format("Building manylinux wheel for {} ({}) with Python {}...",
-                                          target.arch, name(target.libc), target.python),
-                  .finished = "Manylinux wheel built for " + target.arch,
-                  .what = "the wheel build",
-                  .products = wheels_of(project.name)});
+  const auto delivered = engine.run_job(
+      {.arch = target.arch,
+       // No platform option: the image's name selects the architecture.
+       .container = {{},
+                     std::string(MANYLINUX_REGISTRY) + image + ":latest",
+                     "/bin/bash",
+                     script.text(),
+                     cache_volume(target)},
+       .starting = fmt::format("Building manylinux wheel for {} ({}) with Python {}...",
+                               target.arch, name(target.libc), target.python),
+       .finished = "",
+       .what = "the wheel build",
+       .products = wheels_of(project.name)});
+  // A platform wheel that auditwheel did not repair is no manylinux wheel: PyPI refuses it.
+  for (const auto &name : delivered) {
+    auto wheel = packaging::parse_wheel_filename(name);
+    if (!native && wheel && wheel->platform != "any") {
+      engine.context().say(
+          process::Said::Progress,
+          fmt::format("Wheel built for {}: {}-{}-{}, platform-specific and not repaired; tarvo "
+                      "build --native-wheel makes a manylinux wheel\n",
+                      target.arch, wheel->python, wheel->abi, wheel->platform));
+      return;
+    }
+  }
+  engine.context().say(process::Said::Progress, "Manylinux wheel built for " + target.arch + "\n");
 }
 
 } // namespace tarvo::artifacts

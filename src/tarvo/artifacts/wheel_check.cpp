@@ -6,6 +6,7 @@
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/files/files.hpp"
+#include "tarvo/files/folder.hpp"
 #include "tarvo/project/pytest_config.hpp"
 #include "tarvo/repr.hpp"
 
@@ -133,6 +134,23 @@ std::string install_row(const std::string &wheel, const project::TestRequirement
   return row + double_quoted(wheel);
 }
 
+// Runs a command as USER:GROUP (numbers), or as it is for 0:0; Python drops the rights, as every
+// image of the wheel test has it and not every one has setpriv or su-exec.
+constexpr std::string_view RUN_AS = R"sh(tarvo_as() {
+  tarvo_who=$1
+  shift
+  if [ "$tarvo_who" = 0:0 ]; then
+    "$@"
+    return
+  fi
+  python -c 'import os, sys
+user, group = (int(n) for n in sys.argv[1].split(":"))
+os.setgroups([])
+os.setgid(group)
+os.setuid(user)
+os.execvp(sys.argv[2], sys.argv[2:])' "$tarvo_who" "$@"
+})sh";
+
 } // namespace
 
 std::string install_rust(Libc libc) {
@@ -164,21 +182,27 @@ void test_manylinux_wheel(container::Engine &engine, const Target &target,
     paths.push_back({"tests", "tests"});
   }
   const bool group = tests.requirements.source == project::TestSource::Group;
-  std::string pytest = std::string(STEP) + "python -m pytest -vv";
+  // pytest runs as the host runs it, as the project's owner; root installs the wheel.
+  std::string pytest = std::string(STEP) + "tarvo_as \"$tarvo_test_user\" python -m pytest -vv";
   for (const auto &path : paths) {
     pytest += " " + shell_word(path.argument);
   }
   for (const auto &word : tests.pytest_args) {
     pytest += " " + shell_word(word);
   }
+  const auto project = files::Folder::current();
   Script script;
   script.line("")
       .line("cd /src")
+      .line(fmt::format("tarvo_test_user={}:{}", project.owner_uid(), project.owner_gid()))
       .line(setup.value_or(""))
+      .line(RUN_AS)
       .line(step_hints(project::missing_pytest_hint(tests.requirements)))
       // Dependency groups need pip 25.1; an older pip in the image is upgraded first.
       .line_if(group, std::string(STEP) + "pip install --root-user-action=ignore \"pip>=25.1\"")
       .line(install_row(*wheel, tests.requirements))
+      .line("export HOME=/tmp/test-home")
+      .line("mkdir -p \"$HOME\"")
       .line(fmt::format("git config --global user.email '{}'", TEST_GIT_EMAIL))
       .line("git config --global user.name \"Test Runner\"")
       .line("git config --global init.defaultBranch trunk")
@@ -187,7 +211,9 @@ void test_manylinux_wheel(container::Engine &engine, const Target &target,
   for (const auto &row : copy_rows(paths)) {
     script.line(row);
   }
-  script.line(pytest);
+  script.line("[ \"$tarvo_test_user\" = 0:0 ] || chown -R \"$tarvo_test_user\" /tmp/test \"$HOME\"")
+      .line("printf '%s\\n' \"pytest runs as uid:gid $tarvo_test_user\"")
+      .line(pytest);
   if (target.musl()) {
     script.prepend("apk add --no-cache git;");
   }

@@ -121,42 +121,31 @@ std::string project_line(const project::Identity &identity) {
 } // namespace
 
 Requested validate_extras(const ProjectConfig &config, const std::vector<std::string> &names) {
-  auto defined = extra_names(config);
-  std::sort(defined.begin(), defined.end());
-  std::vector<std::string> groups;
-  if (auto table = config.dependency_groups(); table && table->as_table()) {
-    for (const auto &entry : *table->as_table()) {
-      groups.push_back(entry.first);
-    }
-  }
-  std::sort(groups.begin(), groups.end());
-  auto is_group = [&](const std::string &name) {
-    // pip compares group names as it compares project names.
-    return std::any_of(groups.begin(), groups.end(), [&](const std::string &group) {
-      return packaging::canonicalize_name(group) == packaging::canonicalize_name(name);
-    });
-  };
+  using project::TestSource;
   Requested requested;
   for (const auto &name : names) {
-    if (std::binary_search(defined.begin(), defined.end(), name)) {
-      requested.extras.push_back(name);
-    } else if (is_group(name)) {
-      requested.groups.push_back(name);
-    } else {
-      auto joined = [](const std::vector<std::string> &list) {
-        std::string text;
-        for (const auto &entry : list) {
-          text += (text.empty() ? "" : ", ") + entry;
-        }
-        return text;
-      };
+    const auto found = project::requirements_named(config, name);
+    if (!found) {
       throw Error(ErrorKind::ValueError,
-                  groups.empty()
-                      ? fmt::format("Unknown extra '{}'. Available: {}", name, joined(defined))
-                      : fmt::format("Unknown extra or dependency group '{}'. Available extras: "
-                                    "{}; dependency groups: {}",
-                                    name, defined.empty() ? "none" : joined(defined),
-                                    joined(groups)));
+                  fmt::format("Unknown extra or dependency group {}. Available {}", repr(name),
+                              project::known_names(config)));
+    }
+    switch (found->source) {
+    case TestSource::Extra:
+      requested.extras.push_back(found->name);
+      break;
+    case TestSource::Group:
+      requested.groups.push_back(found->name);
+      break;
+    default:
+      // pdm's and poetry's groups, as the requirements they list; what cannot be said for pip
+      // is named.
+      const auto lines = project::test_requirements_lines(*found);
+      for (std::size_t i = 1; i < lines.size(); ++i) {
+        console::out("{}\n", printable(lines[i]));
+      }
+      requested.requirements.insert(requested.requirements.end(), found->requirements.begin(),
+                                    found->requirements.end());
     }
   }
   return requested;
@@ -167,7 +156,7 @@ int cmd_requirements(const Args &args, const Grammar &, const process::Context &
   // Unknown names fail here, before .venv is created or changed.
   auto requested = validate_extras(config, args.extras);
   // The installation is what the command is for: --no-sync skips only the steps before it.
-  environment(args, context).install(requested.extras, requested.groups);
+  environment(args, context).install(requested.extras, requested.groups, requested.requirements);
   return 0;
 }
 

@@ -27,12 +27,14 @@ int cmd_status(const Args &args, const Grammar &grammar, const process::Context 
 int cmd_config_diff(const Args &args, const Grammar &grammar, const process::Context &context);
 int cmd_init(const Args &args, const Grammar &grammar, const process::Context &context);
 
-// What `requirements NAME...` installs: each name that is an extra of the project goes to
-// `extras`, in the order given; one that is not an extra but a dependency group goes to
-// `groups`. A ValueError names the first that is neither, with the extras and groups there are.
+// What `requirements NAME...` installs, each name found where test finds the names it uses: an
+// extra of the project goes to `extras`, in the order given; a group of [dependency-groups] to
+// `groups`; pdm's and poetry's groups give their requirements. A ValueError names the first that
+// is none of them, with every name of every kind there is.
 struct Requested {
   std::vector<std::string> extras;
   std::vector<std::string> groups;
+  std::vector<std::string> requirements;
 };
 Requested validate_extras(const project::ProjectConfig &config,
                           const std::vector<std::string> &names);

@@ -70,7 +70,9 @@ Grammar build_grammar() {
   }
   test.arguments.push_back(option({"--setup"}, "SETUP", &Args::setup,
                                   "Script to run before installing the wheel and running the "
-                                  "tests. Only relevant when --wheel is specified"));
+                                  "tests. Only relevant when --wheel is specified. Root installs "
+                                  "the wheel; pytest runs as the project folder's owner, as on "
+                                  "the host ('tarvo_test_user=0:0' here runs it as root)"));
   test.arguments.push_back(flag({"--verbose"}, &Args::verbose, VERBOSE_HELP));
   test.arguments.push_back({{},
                             "path",

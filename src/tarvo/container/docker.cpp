@@ -57,6 +57,7 @@ struct Ran {
   int status;
   std::vector<std::string> command;
   bool seen = true;
+  std::vector<std::string> delivered = {};
 };
 
 // The mounted run in the error's last line, without the script (--verbose prints it).
@@ -87,9 +88,9 @@ bool passed_marker_check(const process::Context &context, const Container &conta
 }
 
 // Takes the products out of the ended container: docker cp writes its products folder as a tar
-// stream, which tarvo reads itself, writing only the products into dist/.
-void take_products(const process::Context &context, const Container &container, const Job &job,
-                   const RunFiles &files) {
+// stream, which tarvo reads itself, writing only the products into dist/. Returns their names.
+std::vector<std::string> take_products(const process::Context &context, const Container &container,
+                                       const Job &job, const RunFiles &files) {
   process::OutputStream stream;
   std::vector<std::string> args = {"docker", "cp",
                                    container.name() + ":" + std::string(PRODUCTS) + "/.", "-"};
@@ -131,6 +132,7 @@ void take_products(const process::Context &context, const Container &container, 
   for (const auto &name : unpacked->taken) {
     context.say(process::Said::Delivered, "dist/" + name + "\n");
   }
+  return unpacked->taken;
 }
 
 // The run with the project mounted read-only.
@@ -149,7 +151,7 @@ Ran run_mounted(const process::Context &context, const Job &job, RunFiles &files
     ran.seen = passed_marker_check(context, container);
   }
   if (ran.status == 0 && job.products) {
-    take_products(context, container, job, files);
+    ran.delivered = take_products(context, container, job, files);
   }
   container.remove();
   return ran;
@@ -182,12 +184,26 @@ Ran run_copied(const process::Context &context, const Job &job, RunFiles &files)
     throw Error(ErrorKind::RuntimeError,
                 "docker wait gave no exit status for container " + container.name());
   }
+  std::vector<std::string> delivered;
   if (status == 0 && job.products) {
-    take_products(context, container, job, files);
+    delivered = take_products(context, container, job, files);
   }
   container.remove();
   // The script ran when the container was started.
-  return {status, {"docker", "start", "--attach", container.name()}};
+  return {status, {"docker", "start", "--attach", container.name()}, true, delivered};
+}
+
+// The client failed before the script started: an image the engine does not have (and could not
+// pull) is said as such, with how to bring it; copy mode would not help.
+void require_image(const process::Context &context, const std::string &image) {
+  auto found = ask_engine(context, {"docker", "image", "inspect", "--format", "{{.Id}}", image});
+  if (found && found->returncode != 0) {
+    throw Error(ErrorKind::RuntimeError,
+                fmt::format("The docker engine has no image {0} and could not pull it: bring it "
+                            "with docker pull {0}, or where there is no registry with docker "
+                            "save {0} on a machine that has it and docker load here",
+                            image));
+  }
 }
 
 } // namespace
@@ -395,7 +411,7 @@ std::optional<std::string> Engine::copy_reason() const {
   return known_->copy_reason;
 }
 
-void Engine::run_job(const Job &job) {
+std::vector<std::string> Engine::run_job(const Job &job) {
   // The run's marker first: it names every container the run starts, so that the next command
   // removes what a tarvo killed outright left running.
   RunFiles files(job.products.has_value());
@@ -423,19 +439,25 @@ void Engine::run_job(const Job &job) {
       }
       use_copy_mode("the docker engine does not see this project folder");
       ran = run_copied(*context_, job, files);
-    } else if (ran.status == CLIENT_FAILED && !ran.seen && setting != "0") {
-      // Docker Desktop and colima refuse to mount a folder outside those they share ("Mounts
-      // denied"), and the client ends with its own status before the script starts. Another
-      // such failure (an image that cannot be pulled) fails the copy's first step again.
-      use_copy_mode("docker could not start the container with this project folder mounted "
-                    "(status 125; Docker Desktop and colima refuse folders they do not share)");
-      ran = run_copied(*context_, job, files);
+    } else if (ran.status == CLIENT_FAILED && !ran.seen) {
+      // The client ended with its own status before the script started: an image it has not is
+      // an error of its own; Docker Desktop and colima refuse to mount a folder outside those
+      // they share ("Mounts denied"), which a copy mends.
+      require_image(*context_, job.container.image);
+      if (setting != "0") {
+        use_copy_mode("docker could not start the container with this project folder mounted "
+                      "(status 125; Docker Desktop and colima refuse folders they do not share)");
+        ran = run_copied(*context_, job, files);
+      }
     }
   }
   if (ran.status != 0) {
     throw process::CalledProcessError(ran.status, std::move(ran.command));
   }
-  context_->say(process::Said::Progress, job.finished + "\n");
+  if (!job.finished.empty()) {
+    context_->say(process::Said::Progress, job.finished + "\n");
+  }
+  return ran.delivered;
 }
 
 } // namespace tarvo::container

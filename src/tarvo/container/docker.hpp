@@ -82,8 +82,8 @@ struct Products {
 
 // One job in a container: `starting` is printed, emulators are registered when `arch` is not
 // the engine's (before `starting` when `register_first`), the container runs with its output on
-// our terminal, its products reach dist/, and `finished` is printed once it succeeded. A
-// failure raises CalledProcessError.
+// our terminal, its products reach dist/, and `finished`, when not empty, is printed once it
+// succeeded. A failure raises CalledProcessError.
 struct Job {
   std::string arch;
   DockerRun container;
@@ -122,8 +122,8 @@ public:
   // `files`, when given, records the registration's container in the run's marker.
   void register_binfmt(std::string_view arch, RunFiles *files = nullptr);
 
-  // Runs one job (see Job).
-  void run_job(const Job &job);
+  // Runs one job (see Job); the names of the products it delivered into dist/.
+  std::vector<std::string> run_job(const Job &job);
 
 private:
   struct Known;

@@ -33,6 +33,12 @@ std::string canonicalize_name(std::string_view name) {
   return out;
 }
 
+std::string module_name(std::string_view project) {
+  auto name = canonicalize_name(project);
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
+
 std::string canonicalize_version(const Version &version, bool strip_trailing_zero) {
   if (!strip_trailing_zero) {
     return to_string(version);

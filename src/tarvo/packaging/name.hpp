@@ -18,6 +18,10 @@ bool is_valid_name(std::string_view name);
 // "Foo.._Bar" becomes "foo-bar". Only ASCII letters change case.
 std::string canonicalize_name(std::string_view name);
 
+// The module a project's package is imported as: its normalised name with "_" for "-"
+// ("Demo.Pkg" gives "demo_pkg").
+std::string module_name(std::string_view project);
+
 // The normalised version text with the release segment's trailing zeros removed when
 // `strip_trailing_zero` ("1.0.0+abc" becomes "1+abc"). A text that is not a valid version is
 // returned unchanged.

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if TARVO_MACOS
@@ -18,20 +19,34 @@
 
 namespace tarvo::process {
 
-bool on_search_path(const std::string &program, const Environment &env) {
+std::optional<std::filesystem::path> find_program(const std::string &program,
+                                                  const Environment &env) {
+  if (program.find('/') != std::string::npos) {
+    return program;
+  }
+  if (program.empty()) {
+    return std::nullopt;
+  }
   auto found = env.find("PATH");
   std::string path = found != env.end() ? found->second : "/bin:/usr/bin";
   for (std::size_t start = 0;;) {
     auto end = path.find(':', start);
     auto dir = path.substr(start, end == std::string::npos ? end : end - start);
-    if (::access(((dir.empty() ? std::string(".") : dir) + "/" + program).c_str(), F_OK) == 0) {
-      return true;
+    auto file = (dir.empty() ? std::string(".") : dir) + "/" + program;
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(file.c_str(), X_OK) == 0) {
+      return file;
     }
     if (end == std::string::npos) {
-      return false;
+      return std::nullopt;
     }
     start = end + 1;
   }
+}
+
+bool on_search_path(const std::string &program, const Environment &env) {
+  return find_program(program, env).has_value();
 }
 
 namespace {

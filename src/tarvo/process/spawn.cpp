@@ -1,5 +1,7 @@
 #include "tarvo/process/spawn.hpp"
 
+#include "tarvo/process/programs.hpp"
+
 #include "tarvo/error.hpp"
 #include "tarvo/platform.hpp"
 
@@ -85,29 +87,6 @@ Stream direct(int target, Redirect mode, int file) {
     enlarge(stream.read_end.get());
   }
   return stream;
-}
-
-// The files to try, in order, as execvp would: the name itself when it holds a "/", otherwise
-// the name in each folder of PATH ("/bin:/usr/bin" when unset; an empty entry is ".").
-std::vector<std::string> candidates(const std::string &name) {
-  if (name.find('/') != std::string::npos) {
-    return {name};
-  }
-  std::vector<std::string> out;
-  if (name.empty()) {
-    return out;
-  }
-  const char *set = std::getenv("PATH");
-  std::string path = set != nullptr ? set : "/bin:/usr/bin";
-  for (std::size_t start = 0;;) {
-    auto end = path.find(':', start);
-    auto dir = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    out.push_back((dir.empty() ? std::string(".") : dir) + "/" + name);
-    if (end == std::string::npos) {
-      return out;
-    }
-    start = end + 1;
-  }
 }
 
 std::vector<char *> pointers(const std::vector<std::string> &items) {
@@ -206,7 +185,19 @@ int start_error(int report) {
 
 Spawned spawn(const std::vector<std::string> &args, const ProcessOptions &options, bool own_group) {
   const std::string &name = options.program ? options.program->string() : args[0];
-  auto files_text = options.program ? std::vector<std::string>{name} : candidates(name);
+  // Found as the look-up finds it, in the child's PATH: what was found is what runs.
+  auto program = options.program;
+  if (!program) {
+    Environment own;
+    if (const char *path = std::getenv("PATH")) {
+      own["PATH"] = path;
+    }
+    program = find_program(name, options.env ? *options.env : own);
+    if (!program) {
+      throw os_error(ENOENT, name);
+    }
+  }
+  const std::vector<std::string> files_text = {program->string()};
   auto files = pointers(files_text);
   auto argv = pointers(args);
   std::vector<std::string> env_text;

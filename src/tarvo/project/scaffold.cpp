@@ -13,26 +13,25 @@ namespace tarvo::project {
 
 namespace fs = std::filesystem;
 
-// A name `import NAME` accepts that is also a distribution name: an ASCII identifier, not a
-// keyword, starting with a letter and not ending with "_". It names the package folder and the
-// project that pip installs.
+// Any name pip accepts as a project's, whose package (its module name: "demo-pkg" gives
+// "demo_pkg") Python can import: the module name must be an identifier and no keyword.
 std::optional<std::string> check_project_name(const std::string &name) {
   static const std::set<std::string> keywords = {
       "False", "None",     "True",  "and",    "as",   "assert", "async",  "await",    "break",
       "class", "continue", "def",   "del",    "elif", "else",   "except", "finally",  "for",
       "from",  "global",   "if",    "import", "in",   "is",     "lambda", "nonlocal", "not",
       "or",    "pass",     "raise", "return", "try",  "while",  "with",   "yield"};
-  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
-  bool identifier = !name.empty() && letter(name.front()) &&
-                    std::all_of(name.begin(), name.end(),
-                                [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
-  if (identifier && packaging::is_valid_name(name) && !keywords.contains(name)) {
-    return std::nullopt;
+  if (!packaging::is_valid_name(name)) {
+    return "Project name must be one pip accepts (ASCII letters, digits, '.', '-' and '_', "
+           "beginning and ending with a letter or digit), got " +
+           repr(name);
   }
-  return "Project name must be a Python identifier that pip accepts as a project name (ASCII "
-         "letters, digits and underscores, starting with a letter, not ending with an "
-         "underscore, not a keyword), got " +
-         repr(name);
+  const auto module = packaging::module_name(name);
+  if ((module.front() >= '0' && module.front() <= '9') || keywords.contains(module)) {
+    return "Project name " + repr(name) + " gives the module name " + repr(module) +
+           ", which Python cannot import (it begins with a digit or is a keyword)";
+  }
+  return std::nullopt;
 }
 
 // An empty identifier writes a project that pip refuses to install; any other text is the
@@ -46,6 +45,8 @@ std::optional<std::string> check_license(const std::string &license) {
 
 void scaffold(const NewProject &project) {
   const auto &[name, description, author_name, author_email, license] = project;
+  // The package folder is the module's: "demo-pkg" is imported as demo_pkg.
+  const fs::path package = packaging::module_name(name);
   const fs::path pyproject = "pyproject.toml";
   const fs::path workflow = fs::path(".github") / "workflows" / "build.yml";
   std::optional<std::string> pyproject_text;
@@ -59,7 +60,7 @@ void scaffold(const NewProject &project) {
                                         {"python_version", ">=3.11"}},
                                        templates::Quoting::TomlBasic);
   }
-  files::check_directories(name);
+  files::check_directories(package);
   files::check_directories(workflow.parent_path());
   std::optional<std::string> workflow_text;
   if (!files::exists(workflow)) {
@@ -70,8 +71,8 @@ void scaffold(const NewProject &project) {
   if (pyproject_text) {
     files::create_file(pyproject, *pyproject_text);
   }
-  files::make_directories(name);
-  files::create_empty_file(fs::path(name) / "__init__.py");
+  files::make_directories(package);
+  files::create_empty_file(package / "__init__.py");
   files::make_directories(workflow.parent_path());
   if (workflow_text) {
     files::create_file(workflow, *workflow_text);

@@ -270,47 +270,128 @@ std::optional<std::string> poetry_requirement(const std::string &name, const Val
   }
 }
 
-TestRequirements test_requirements(const ProjectConfig &config) {
+namespace {
+
+// The places, in the order they are looked in, each finding a name (canonical) of its own kind.
+std::optional<TestRequirements> extra_named(const ProjectConfig &config, std::string_view name) {
   const auto extras = config.extras();
-  for (auto name : TEST_NAMES) {
-    if (const auto *entry = entry_named(optional_ptr(extras), name)) {
-      return {TestSource::Extra, entry->first};
-    }
+  if (const auto *entry = entry_named(optional_ptr(extras), name)) {
+    return TestRequirements{TestSource::Extra, entry->first};
   }
+  return std::nullopt;
+}
+
+std::optional<TestRequirements> group_named(const ProjectConfig &config, std::string_view name) {
   const auto groups = config.dependency_groups();
+  if (const auto *entry = entry_named(optional_ptr(groups), name)) {
+    return TestRequirements{TestSource::Group, entry->first};
+  }
+  return std::nullopt;
+}
+
+std::optional<TestRequirements> pdm_group_named(const ProjectConfig &config,
+                                                std::string_view name) {
   const auto pdm = config.tool("pdm");
-  const Value *pdm_dev = pdm ? pdm->find("dev-dependencies") : nullptr;
+  if (const auto *entry = entry_named(pdm ? pdm->find("dev-dependencies") : nullptr, name)) {
+    TestRequirements found{TestSource::PdmGroup, entry->first};
+    add_pdm_group(entry->second, found);
+    return found;
+  }
+  return std::nullopt;
+}
+
+std::optional<TestRequirements> poetry_group_named(const ProjectConfig &config,
+                                                   std::string_view name) {
   const auto poetry = config.tool("poetry");
-  const Value *poetry_groups = poetry ? poetry->find("group") : nullptr;
-  for (auto name : GROUP_NAMES) {
-    if (const auto *entry = entry_named(optional_ptr(groups), name)) {
-      return {TestSource::Group, entry->first};
+  const auto *entry = entry_named(poetry ? poetry->find("group") : nullptr, name);
+  const Value *dependencies = entry ? entry->second.find("dependencies") : nullptr;
+  // Before groups, poetry kept them in [tool.poetry.dev-dependencies].
+  if (!dependencies && name == "dev" && poetry) {
+    dependencies = poetry->find("dev-dependencies");
+  }
+  if (!dependencies) {
+    return std::nullopt;
+  }
+  TestRequirements found{TestSource::PoetryGroup, entry ? entry->first : "dev"};
+  add_poetry_group(*dependencies, found);
+  return found;
+}
+
+using Place = std::optional<TestRequirements> (*)(const ProjectConfig &, std::string_view);
+constexpr Place GROUP_PLACES[] = {group_named, pdm_group_named, poetry_group_named};
+
+// The names of a table's entries, sorted.
+std::vector<std::string> names_of(const Value *table) {
+  std::vector<std::string> names;
+  if (const Table *entries = table ? table->as_table() : nullptr) {
+    for (const auto &entry : *entries) {
+      names.push_back(entry.first);
     }
   }
-  for (auto name : GROUP_NAMES) {
-    if (const auto *entry = entry_named(pdm_dev, name)) {
-      TestRequirements found{TestSource::PdmGroup, entry->first};
-      add_pdm_group(entry->second, found);
-      return found;
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+} // namespace
+
+TestRequirements test_requirements(const ProjectConfig &config) {
+  for (auto name : TEST_NAMES) {
+    if (auto found = extra_named(config, name)) {
+      return *found;
     }
   }
-  for (auto name : GROUP_NAMES) {
-    const auto *entry = entry_named(poetry_groups, name);
-    const Value *dependencies = entry ? entry->second.find("dependencies") : nullptr;
-    // Before groups, poetry kept them in [tool.poetry.dev-dependencies].
-    if (!dependencies && name == "dev" && poetry) {
-      dependencies = poetry->find("dev-dependencies");
-    }
-    if (dependencies) {
-      TestRequirements found{TestSource::PoetryGroup, entry ? entry->first : "dev"};
-      add_poetry_group(*dependencies, found);
-      return found;
+  for (auto place : GROUP_PLACES) {
+    for (auto name : GROUP_NAMES) {
+      if (auto found = place(config, name)) {
+        return *found;
+      }
     }
   }
   if (!config.name() || dynamic_extras(config)) {
     return {TestSource::Unseen};
   }
   return {TestSource::None};
+}
+
+std::optional<TestRequirements> requirements_named(const ProjectConfig &config,
+                                                   std::string_view name) {
+  const auto canonical = packaging::canonicalize_name(name);
+  if (auto found = extra_named(config, canonical)) {
+    return found;
+  }
+  for (auto place : GROUP_PLACES) {
+    if (auto found = place(config, canonical)) {
+      return found;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string known_names(const ProjectConfig &config) {
+  auto joined = [](const std::vector<std::string> &names) {
+    std::string text;
+    for (const auto &name : names) {
+      text += (text.empty() ? "" : ", ") + name;
+    }
+    return text.empty() ? std::string("none") : text;
+  };
+  std::string text = "extras: " + joined(names_of(optional_ptr(config.extras())));
+  const auto pdm = config.tool("pdm");
+  const auto poetry = config.tool("poetry");
+  auto poetry_groups = names_of(poetry ? poetry->find("group") : nullptr);
+  if (poetry && poetry->find("dev-dependencies")) {
+    poetry_groups.push_back("dev");
+  }
+  const std::pair<const char *, std::vector<std::string>> kinds[] = {
+      {"dependency groups", names_of(optional_ptr(config.dependency_groups()))},
+      {"pdm dev-dependencies", names_of(pdm ? pdm->find("dev-dependencies") : nullptr)},
+      {"poetry groups", poetry_groups}};
+  for (const auto &[kind, names] : kinds) {
+    if (!names.empty()) {
+      text += fmt::format("; {}: {}", kind, joined(names));
+    }
+  }
+  return text;
 }
 
 TestRequirements test_requirements_in(const std::filesystem::path &folder) {

@@ -42,6 +42,15 @@ struct TestRequirements {
 // Names are compared as pip compares them (case, and runs of "-", "_" and ".", do not matter).
 TestRequirements test_requirements(const ProjectConfig &config);
 
+// What `name` stands for in any of those places: an extra, else a group of [dependency-groups],
+// of pdm's dev-dependencies or of poetry's (translated); none when the project has no such name.
+std::optional<TestRequirements> requirements_named(const ProjectConfig &config,
+                                                   std::string_view name);
+
+// Every name that requirements_named() knows, by kind, for the error that refuses an unknown one:
+// "extras: a, b; dependency groups: dev", each kind of group only where the project has it.
+std::string known_names(const ProjectConfig &config);
+
 // The same for the pyproject.toml in `folder`; Unseen when there is none or it cannot be read.
 TestRequirements test_requirements_in(const std::filesystem::path &folder);
 

@@ -183,12 +183,14 @@ void VirtualEnvironment::ensure_publish_tools() const {
 }
 
 void VirtualEnvironment::install(const std::vector<std::string> &extras,
-                                 const std::vector<std::string> &groups) const {
+                                 const std::vector<std::string> &groups,
+                                 const std::vector<std::string> &requirements) const {
   std::vector<std::string> args = {pip_.string(), "install", "--quiet", "--editable",
                                    package_spec(extras)};
   for (const auto &group : groups) {
     args.insert(args.end(), {"--group", group});
   }
+  args.insert(args.end(), requirements.begin(), requirements.end());
   spinner(*context_, "Installing requirements", args, true);
 }
 

@@ -64,10 +64,11 @@ public:
   void ensure_lint_tools(const std::vector<std::string> &extras) const;
   // twine, which checks distributions and uploads them.
   void ensure_publish_tools() const;
-  // Installs the project in editable mode with the given optional-dependency groups (extras)
-  // and dependency groups.
+  // Installs the project in editable mode with the given optional-dependency groups (extras),
+  // dependency groups and further requirements (a pdm or poetry group's).
   void install(const std::vector<std::string> &extras = {},
-               const std::vector<std::string> &groups = {}) const;
+               const std::vector<std::string> &groups = {},
+               const std::vector<std::string> &requirements = {}) const;
 
   // The interpreter's option that keeps the current folder off the module search path, so
   // that a module of the project (a dodgy.py) cannot stand in for a tool run with -m: -P where
