@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # no_sync.sh TARVO [RUNS]
 # What `tarvo --no-sync` adds to the work itself, on a project fresh from `tarvo init` with one
-# test, its .venv set up once: `test` next to pytest run directly; `lint` next to the slowest of
+# test, its .venv set up once: `test` next to pytest run directly, then whether a dependency added
+# to pyproject.toml is installed by the next `--no-sync test`; `lint` next to the slowest of
 # its five checks run alone, and next to all five started at once from a shell (on a few busy
 # cores the five share them, whoever starts them); `build --wheel` next to the same `docker run`
 # typed by hand. The two commands of a comparison run in turn, A B A B ..., so that the ratio,
@@ -66,6 +67,11 @@ pairs() {
 echo "== tarvo --no-sync test, and pytest run directly"
 pairs 'tarvo --no-sync test' '.venv/bin/python -m pytest -vv tests'
 
+echo "== a dependency added to pyproject.toml: the next tarvo --no-sync test installs it"
+sed -i 's/^dependencies = \[\]/dependencies = ["pathspec"]/' pyproject.toml
+printf 'import pathspec\n\n\ndef test_dependency():\n    assert pathspec\n' >tests/test_dependency.py
+tarvo --no-sync test 2>&1 | grep -E -e '^--no-sync' -e ' passed| failed|error'
+
 echo "== tarvo --no-sync lint, and the slowest of its five checks alone"
 checks=('.venv/bin/python -m ruff check' '.venv/bin/python -m basedpyright --project=pyproject.toml'
   '.venv/bin/python -m dodgy --zero-exit' '.venv/bin/python -m pyroma .' 'tarvo config-diff')
@@ -104,9 +110,10 @@ SHIM
 chmod +x "$work/shim/docker"
 PATH=$work/shim:$PATH tarvo --no-sync build --wheel >/dev/null 2>&1
 mapfile -d '' words <"$work/docker-run"
+# tarvo takes the products out of the ended container and removes it; by hand, --rm.
 {
-  printf 'exec docker'
-  printf ' %q' "${words[@]}"
+  printf 'exec docker run --rm'
+  printf ' %q' "${words[@]:1}"
   printf '\n'
 } >"$work/by-hand.sh"
 echo "== tarvo --no-sync build --wheel, and its docker run by hand"

@@ -351,6 +351,24 @@ TEST_F(EnvironmentCommands, NoSyncRunsTheCommandInACompleteEnvironment) {
       << incomplete.out;
   EXPECT_EQ(calls(), kSetup + "VENV/bin/pip install -e .[test]\n" +
                          "VENV/bin/python -um pytest -vv tests\n");
+  fs::remove(log);
+
+  // That full setup was recorded: unchanged, --no-sync runs at once; once pyproject.toml has
+  // changed (a dependency added), the next one sets up again, saying why, and records that.
+  EXPECT_EQ(run_tarvo({"--no-sync", "test"}, options({{"STUB_FAIL", "pip"}})).status, 0);
+  EXPECT_EQ(calls(), "VENV/bin/python -um pytest -vv tests\n");
+  fs::remove(log);
+  write_file(tmp.path / "pyproject.toml",
+             read_file(tmp.path / "pyproject.toml") + "\n# a dependency added\n");
+  auto changed = run_tarvo({"--no-sync", "test"}, options());
+  EXPECT_EQ(changed.status, 0) << changed.err;
+  EXPECT_TRUE(changed.out.starts_with("--no-sync: .venv was set up for test before "
+                                      "pyproject.toml changed, so it is set up as usual\n"))
+      << changed.out;
+  EXPECT_NE(calls().find("VENV/bin/pip install -e .[test]\n"), std::string::npos) << calls();
+  fs::remove(log);
+  EXPECT_EQ(run_tarvo({"--no-sync", "test"}, options({{"STUB_FAIL", "pip"}})).status, 0);
+  EXPECT_EQ(calls(), "VENV/bin/python -um pytest -vv tests\n");
 }
 
 // What needs no tool is decided before .venv is touched; then twine is installed as the other

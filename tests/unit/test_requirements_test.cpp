@@ -1,6 +1,7 @@
 // Where projects keep their test requirements and their tests: the order of the places looked
 // in, poetry's constraints in PEP 508, and the folders pytest would run.
 #include "harness.hpp"
+#include "tarvo/project/poetry.hpp"
 #include "tarvo/project/pytest_config.hpp"
 #include "tarvo/project/test_requirements.hpp"
 

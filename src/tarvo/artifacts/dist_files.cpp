@@ -4,6 +4,7 @@
 #include "tarvo/files/tree.hpp"
 #include "tarvo/packaging/name.hpp"
 #include "tarvo/repr.hpp"
+#include "tarvo/text.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -17,18 +18,6 @@ namespace {
 
 constexpr std::string_view SDIST = ".tar.gz";
 constexpr std::string_view WHEEL = ".whl";
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  for (std::size_t start = 0;;) {
-    const auto end = text.find(separator, start);
-    parts.push_back(text.substr(start, end - start));
-    if (end == std::string_view::npos) {
-      return parts;
-    }
-    start = end + 1;
-  }
-}
 
 packaging::Version version_in(std::string_view text) {
   if (auto version = packaging::try_parse_version(text)) {

@@ -12,7 +12,7 @@ using namespace container;
 
 void build_executable(container::Engine &engine, const std::string &package, const Target &target,
                       const std::optional<std::string> &setup, bool no_compress) {
-  require_docker(engine.context());
+  engine.require_docker();
   // Made in build/ and moved into the run's products folder once complete, from which tarvo
   // takes it: an interrupted compiler leaves no partial file in dist/.
   const auto executable = fmt::format("{}-{}-{}-{}", package, target.arch,

@@ -1,5 +1,7 @@
 #include "tarvo/artifacts/farm.hpp"
 
+#include "tarvo/artifacts/farm_log.hpp"
+
 #include "tarvo/console/console.hpp"
 #include "tarvo/error.hpp"
 #include "tarvo/fd.hpp"
@@ -7,10 +9,12 @@
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/workers.hpp"
 #include "tarvo/repr.hpp"
+#include "tarvo/text.hpp"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
@@ -28,113 +32,6 @@ using container::EngineSeat;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string without_line_end(std::string_view text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  return std::string(text);
-}
-
-std::string last_line(std::string_view text) {
-  auto line = without_line_end(text);
-  auto end = line.rfind('\n');
-  return end == std::string::npos ? line : line.substr(end + 1);
-}
-
-// One target's log: a file that is already unlinked, opened when the target starts and closed,
-// its text kept, when it ends, which its children append to and its lines go to; and what the
-// farm shows of it: the step it is at, what it delivered, its last words. A target that waits
-// holds no descriptor.
-class TaskOutput final : public process::Output {
-public:
-  void open() {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvo-log-XXXXXX";
-    Fd fd(::mkostemp(pattern.data(), O_APPEND | O_CLOEXEC));
-    if (!fd) {
-      throw os_error(errno, pattern);
-    }
-    ::unlink(pattern.c_str());
-    std::lock_guard lock(lock_);
-    fd_ = std::move(fd);
-  }
-
-  // Keeps the log's text and closes it.
-  void close() {
-    std::lock_guard lock(lock_);
-    text_ = read_log();
-    fd_.close();
-  }
-
-  void say(process::Said kind, std::string_view text) override {
-    std::lock_guard lock(lock_);
-    // What the farm's lines and table show comes from the container: escaped, as the rest of
-    // tarvo's output.
-    if (kind == process::Said::Delivered) {
-      delivered_.push_back(printable(without_line_end(text)));
-      return;
-    }
-    try {
-      files::write_all(fd_.get(), text, "the target's log");
-    } catch (const Error &) {
-      // A log that cannot be written loses lines, never the target.
-    }
-    if (kind == process::Said::Progress) {
-      step_ = printable(last_line(text));
-    } else if (kind == process::Said::LastWord) {
-      last_words_.push_back(printable(without_line_end(text)));
-    }
-  }
-
-  int file() const override { return fd_.get(); }
-
-  std::string step() const {
-    std::lock_guard lock(lock_);
-    return step_;
-  }
-  std::vector<std::string> delivered() const {
-    std::lock_guard lock(lock_);
-    return delivered_;
-  }
-  std::vector<std::string> last_words() const {
-    std::lock_guard lock(lock_);
-    return last_words_;
-  }
-
-  // Everything written to the log.
-  std::string text() const {
-    std::lock_guard lock(lock_);
-    return fd_ ? read_log() : text_;
-  }
-
-private:
-  // The log from its start; the caller holds the lock.
-  std::string read_log() const {
-    std::string out;
-    char buffer[65536];
-    for (off_t at = 0; fd_;) {
-      auto n = ::pread(fd_.get(), buffer, sizeof buffer, at);
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      if (n <= 0) {
-        break;
-      }
-      out.append(buffer, static_cast<std::size_t>(n));
-      at += n;
-    }
-    return out;
-  }
-
-  Fd fd_;
-  std::string text_; // once closed
-  mutable std::mutex lock_;
-  std::string step_ = "starting";
-  std::vector<std::string> delivered_;
-  std::vector<std::string> last_words_;
-};
 
 // Where a task is, as the farm follows it.
 enum class Phase { Waiting, Running, Ended, NotStarted };
@@ -157,105 +54,8 @@ struct Slot {
   std::string result; // what the table says of it, once it has ended
 };
 
-// An engine of the farm: its answer, the context its docker commands run through (with its
-// environment), and what the targets' views of it share.
-struct FarmEngine {
-  EngineSeat seat;
-  std::unique_ptr<process::Context> context;
-  std::unique_ptr<container::Engine> engine;
-};
-
-// Asks every engine at once for its architecture and processors. One that does not answer is
-// left out, saying why; none answering is an error.
-// How many engines are asked at once: a long list starts a bounded number of docker clients.
-constexpr std::size_t ASKED_AT_ONCE = 8;
-
-std::vector<FarmEngine> ask_engines(const process::Context &context,
-                                    const std::vector<Endpoint> &endpoints) {
-  const auto count = endpoints.size();
-  std::vector<std::unique_ptr<process::Context>> contexts;
-  for (const auto &endpoint : endpoints) {
-    contexts.push_back(std::make_unique<process::Context>(context, endpoint.overlay));
-  }
-  std::vector<std::optional<EngineSeat>> seats(count);
-  std::vector<std::string> why(count, "no answer");
-  std::atomic<std::size_t> next{0};
-  {
-    process::Workers workers;
-    for (std::size_t w = 0; w < std::min(count, ASKED_AT_ONCE); ++w) {
-      workers.start([&] {
-        for (std::size_t i = next++; i < count && process::interrupt_signal() == 0; i = next++) {
-          try {
-            auto done = container::ask_engine(
-                *contexts[i], {"docker", "info", "--format", "{{.Architecture}} {{.NCPU}}"});
-            if (!done) {
-              why[i] = "no answer within " +
-                       duration_text(
-                           std::chrono::duration<double>(context.timing().answer_period).count());
-              continue;
-            }
-            if (done->returncode == 0) {
-              seats[i] =
-                  container::parse_engine_answer(endpoints[i].name, done->stdout_text.value_or(""));
-            }
-            if (auto said = last_line(done->stderr_text.value_or("")); !said.empty()) {
-              why[i] = said;
-            }
-          } catch (const Error &e) {
-            why[i] = e.what();
-          } catch (const process::Interrupted &) {
-            return;
-          }
-        }
-      });
-    }
-  }
-  process::check_interrupted();
-  std::vector<FarmEngine> engines;
-  std::string silent;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (!seats[i]) {
-      context.say(process::Said::Progress,
-                  fmt::format("Engine {} did not answer ({}): left out\n",
-                              printable(endpoints[i].name), printable(why[i])));
-      silent += (silent.empty() ? "" : ", ") + printable(endpoints[i].name);
-      continue;
-    }
-    auto engine = std::make_unique<container::Engine>(*contexts[i]);
-    engine->know_machine(seats[i]->machine);
-    engines.push_back({std::move(*seats[i]), std::move(contexts[i]), std::move(engine)});
-  }
-  if (engines.empty()) {
-    throw Error(ErrorKind::RuntimeError, "No docker engine answered: " + silent);
-  }
-  return engines;
-}
-
 std::string seconds_since(Clock::time_point start, Clock::time_point end) {
   return duration_text(std::chrono::duration<double>(end - start).count());
-}
-
-// What pytest's last summary line in `log` counts ("2 passed, 1 skipped"), or none: its line
-// reads "===== 2 passed, 1 skipped in 0.12s =====".
-std::optional<std::string> pytest_counts(std::string_view log) {
-  for (auto end = log.size(); end > 0;) {
-    auto start = log.rfind('\n', end - 1);
-    start = start == std::string_view::npos ? 0 : start + 1;
-    auto line = log.substr(start, end - start);
-    end = start == 0 ? 0 : start - 1;
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
-      line.remove_suffix(1);
-    }
-    const auto in = line.rfind(" in ");
-    if (line.starts_with("=") && line.ends_with("=") && in != std::string_view::npos) {
-      auto counts = line.substr(0, in);
-      counts.remove_prefix(std::min(counts.find_first_not_of("= "), counts.size()));
-      if (!counts.empty()) {
-        return std::string(counts);
-      }
-    }
-  }
-  return std::nullopt;
 }
 
 // What the table's result column says of a task.
@@ -287,19 +87,6 @@ std::string padded(const std::string &text, std::size_t width) {
   return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
 }
 
-// A line no wider than the terminal, which a live block's rewind needs.
-std::string fitted(std::string line, std::size_t columns) {
-  std::size_t width = 0;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    // UTF-8 continuation bytes take no column of their own.
-    if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 && ++width >= columns) {
-      line.resize(i);
-      break;
-    }
-  }
-  return line;
-}
-
 // Runs one task on a worker thread and records how it ended; nothing escapes.
 void run_task(Slot &slot, const FarmTask &task) {
   try {
@@ -310,7 +97,7 @@ void run_task(Slot &slot, const FarmTask &task) {
   } catch (const process::CalledProcessError &e) {
     // The container's last line says more than the docker command that ran it.
     slot.state = State::Failed;
-    auto said = last_line(slot.output.text());
+    const std::string said(last_line(slot.output.text()));
     slot.failure = said.empty() ? printable(e.what())
                                 : fmt::format("status {}: {}", e.returncode, printable(said));
   } catch (const Error &e) {
@@ -334,7 +121,7 @@ void run_task(Slot &slot, const FarmTask &task) {
 // lines and reports.
 class Farm {
 public:
-  Farm(const process::Context &context, std::vector<FarmEngine> engines,
+  Farm(const process::Context &context, std::vector<container::AnsweringEngine> engines,
        std::vector<FarmTask> tasks)
       : context_(context), engines_(std::move(engines)), tasks_(std::move(tasks)),
         busy_(engines_.size(), 0), terminal_(console::is_terminal(console::Stream::Out)) {
@@ -532,7 +319,7 @@ private:
       } else {
         status = (slot.state == State::Passed ? "done: " : "FAILED: ") + slot.result;
       }
-      out.push_back(fitted(fmt::format("{}  {}  {}", padded(tasks_[i].label, label_width_),
+      out.push_back(console::fitted(fmt::format("{}  {}  {}", padded(tasks_[i].label, label_width_),
                                        padded(engine_name(slot), engine_width_), status),
                            columns));
     }
@@ -544,7 +331,7 @@ private:
   }
 
   const process::Context &context_;
-  std::vector<FarmEngine> engines_;
+  std::vector<container::AnsweringEngine> engines_;
   std::vector<FarmTask> tasks_;
   std::vector<EngineSeat> seats_;
   std::vector<std::vector<std::size_t>> eligible_;
@@ -561,6 +348,8 @@ private:
 } // namespace
 
 std::string duration_text(double seconds) {
+  // Rounded first: 59.96 s is "1 min 0 s", never "60.0 s".
+  seconds = std::round(seconds * 10) / 10;
   if (seconds < 60) {
     return fmt::format("{:.1f} s", seconds);
   }
@@ -571,7 +360,7 @@ std::string duration_text(double seconds) {
 int run_farm(const process::Context &context, const std::vector<Endpoint> &endpoints,
              std::vector<FarmTask> tasks) {
   container::require_docker(context);
-  Farm farm(context, ask_engines(context, endpoints), std::move(tasks));
+  Farm farm(context, container::ask_engines(context, endpoints), std::move(tasks));
   farm.introduce();
   // Each target's run makes dist/ when it is missing and removes it again when it made it and
   // leaves it empty; side by side, the run that made it may end first. The farm removes it then.

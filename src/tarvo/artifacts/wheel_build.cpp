@@ -69,7 +69,7 @@ Products wheels_of(const std::optional<std::string> &project) {
 
 void build_manylinux_wheel(container::Engine &engine, bool native, const Target &target,
                            const std::optional<std::string> &setup) {
-  require_docker(engine.context());
+  engine.require_docker();
   const auto image = get_manylinux_image(target);
   const auto interpreter = get_python_interpreter(target.python);
   // The wheels of this run are made in folders of its own, outside the project: only they are

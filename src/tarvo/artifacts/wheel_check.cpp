@@ -162,7 +162,7 @@ std::string install_rust(Libc libc) {
 
 void test_manylinux_wheel(container::Engine &engine, const Target &target,
                           const std::optional<std::string> &setup, const WheelTests &tests) {
-  require_docker(engine.context());
+  engine.require_docker();
   std::optional<std::string> wheel;
   for (const char *directory : {"wheelhouse", "dist"}) {
     if ((wheel = find_wheel_for(directory, target))) {

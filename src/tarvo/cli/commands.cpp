@@ -75,8 +75,12 @@ bool use_farm(const std::vector<container::Target> &targets,
   return targets.size() > 1 || engines.has_value();
 }
 
-venv::VirtualEnvironment environment(const Args &args, const process::Context &context) {
-  return venv::get_venv(context, args.no_sync ? venv::Sync::WhenIncomplete : venv::Sync::Always);
+// The project's .venv for a command; with --no-sync used as it stands, while what `purpose` (the
+// command and what it installs) was last set up from is unchanged.
+venv::VirtualEnvironment environment(const Args &args, const process::Context &context,
+                                     std::string purpose = {}) {
+  return venv::get_venv(context, args.no_sync ? venv::Sync::WhenIncomplete : venv::Sync::Always,
+                        std::move(purpose));
 }
 
 // Whether the environment's interpreter finds `module`, without importing it.
@@ -232,10 +236,11 @@ int cmd_test(const Args &args, const Grammar &, const process::Context &context)
     return artifacts::run_farm(context, engines.value_or(container::endpoints(std::nullopt)),
                                std::move(tasks));
   }
-  auto venv = environment(args, context);
+  auto venv = environment(args, context, "test " + project::describe(requirements));
   if (venv.syncs()) {
     say_requirements();
     venv.ensure_test_tools(requirements);
+    venv.setup_done();
   }
   std::vector<std::string> pytest = {"-um", "pytest", "-vv"};
   pytest.insert(pytest.end(), paths.begin(), paths.end());
@@ -263,9 +268,10 @@ int cmd_build(const Args &args, const Grammar &, const process::Context &context
       return 1;
     }
   }
-  auto venv = environment(args, context);
+  auto venv = environment(args, context, "build");
   if (venv.syncs()) {
     venv.ensure_build_tools();
+    venv.setup_done();
   }
   if (args.sdist) {
     artifacts::build_sdist(venv);
@@ -345,9 +351,10 @@ int cmd_publish(const Args &args, const Grammar &, const process::Context &conte
   const auto release =
       artifacts::choose_release(*identity.name, identity.version, args.files, "dist");
   artifacts::announce(release);
-  auto venv = environment(args, context);
+  auto venv = environment(args, context, "publish");
   if (venv.syncs()) {
     venv.ensure_publish_tools();
+    venv.setup_done();
   }
   return artifacts::publish(venv, release, destination, {args.skip_existing, args.dry_run});
 }
@@ -358,7 +365,7 @@ int cmd_clean(const Args &, const Grammar &, const process::Context &) {
 }
 
 int cmd_lint(const Args &args, const Grammar &, const process::Context &context) {
-  auto venv = environment(args, context);
+  auto venv = environment(args, context, "lint");
   ProjectConfig config;
   return lint::run_lint(venv, config, args.fix, args.workflow, args.colour);
 }

@@ -58,15 +58,6 @@ int our_terminal() {
   return -1;
 }
 
-// Code points, which is what the terminal shows as characters.
-std::size_t characters(std::string_view text) {
-  std::size_t count = 0;
-  for (char c : text) {
-    count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }
-  return count;
-}
-
 } // namespace
 
 std::size_t columns() {
@@ -282,7 +273,7 @@ void StatusLine::erase() {
     return;
   }
   shown_ = false;
-  auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
+  auto width = display_width(action_) + 4 + display_width(SPINNER_FRAMES[frame_]);
   write(progress, fmt::format("\r{:{}}\r", "", width));
   flush_stream(progress);
 }
@@ -294,7 +285,7 @@ void StatusLine::step_aside() {
   shown_ = false;
   // Deletes the line's characters from the start of the line, so that what followed them moves
   // there, and puts the cursor back where it was, as many columns to the left.
-  auto width = characters(action_) + 4 + characters(SPINNER_FRAMES[frame_]);
+  auto width = display_width(action_) + 4 + display_width(SPINNER_FRAMES[frame_]);
   write(progress, fmt::format("\x1b"
                               "7\r\x1b[{0}P\x1b"
                               "8\x1b[{0}D",

@@ -26,6 +26,13 @@ bool is_terminal(Stream stream);
 // The width of the terminal on standard output; 80 where it does not say.
 std::size_t columns();
 
+// How many terminal columns `text` (UTF-8) takes: wide characters two, combining marks none.
+std::size_t display_width(std::string_view text);
+
+// The line cut to fewer than `columns` terminal columns, never inside a character: a live block's
+// rewind needs each of its lines on one terminal line.
+std::string fitted(std::string line, std::size_t columns);
+
 // Whether our process group is the foreground group of the terminal on standard input, output
 // or error: a child may then share the terminal with us, and be lent it.
 bool terminal_is_ours();

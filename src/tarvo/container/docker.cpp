@@ -2,6 +2,7 @@
 
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/container.hpp"
+#include "tarvo/container/job_run.hpp"
 #include "tarvo/container/project_files.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
@@ -31,6 +32,7 @@ struct Engine::Known {
   std::optional<std::optional<std::string>> machine; // once asked: the answer, if any
   std::optional<std::string> copy_reason;            // why the project is copied in, once it is
   std::mutex registering;                            // one registration at a time on the engine
+  bool client_checked = false;                       // the docker client answered
 };
 
 Engine::Engine(const process::Context &context)
@@ -41,156 +43,10 @@ Engine::Engine(const process::Context &context, const Engine &same)
 
 namespace {
 
-// The docker client's status when it failed itself and ran no container: a mount refused, an
-// image not found, an engine out of reach.
-constexpr int CLIENT_FAILED = 125;
-
 // TARVO_CONTAINER_COPY: "1" always copies, "0" never does; anything else lets the engine tell.
 std::string copy_setting() {
   const char *value = std::getenv("TARVO_CONTAINER_COPY");
   return value != nullptr ? value : "";
-}
-
-// How a job's container ended, the docker command that ran its script, as an error's last
-// line names it, and whether the script got past the marker check.
-struct Ran {
-  int status;
-  std::vector<std::string> command;
-  bool seen = true;
-  std::vector<std::string> delivered = {};
-};
-
-// The mounted run in the error's last line, without the script (--verbose prints it).
-std::vector<std::string> shown_run(const DockerRun &run) {
-  return shown_in_errors({"docker", "run", run.image, run.shell, "-ec", "\n" + run.script});
-}
-
-// The options every run gets, and the cache volume.
-std::vector<std::string> common_options(const Container &container, const DockerRun &run,
-                                        const std::string &src) {
-  std::vector<std::string> out = {"--name=" + container.name(), "--init",
-                                  "--env=TINI_KILL_PROCESS_GROUP=1", "--volume=" + src};
-  if (!run.cache.empty()) {
-    out.push_back("--volume=" + run.cache + ":/root/.cache");
-  }
-  out.insert(out.end(), run.options.begin(), run.options.end());
-  return out;
-}
-
-// The prelude leaves a file in the container once the marker is found: a status that the marker
-// check would give is told apart from the same status of the script.
-bool passed_marker_check(const process::Context &context, const Container &container) {
-  return context
-             .run({"docker", "cp", container.name() + ":/tarvo/seen", "-"},
-                  {.stdout_mode = process::Redirect::Discard,
-                   .stderr_mode = process::Redirect::Discard})
-             .returncode == 0;
-}
-
-// Takes the products out of the ended container: docker cp writes its products folder as a tar
-// stream, which tarvo reads itself, writing only the products into dist/. Returns their names.
-std::vector<std::string> take_products(const process::Context &context, const Container &container,
-                                       const Job &job, const RunFiles &files) {
-  process::OutputStream stream;
-  std::vector<std::string> args = {"docker", "cp",
-                                   container.name() + ":" + std::string(PRODUCTS) + "/.", "-"};
-  auto child = context.start(args, {.stdout_mode = process::Redirect::File,
-                                    .stderr_mode = process::Redirect::Capture,
-                                    .file = stream.file()});
-  stream.started();
-  std::optional<files::Unpacked> unpacked;
-  std::exception_ptr broken;
-  try {
-    unpacked = files.deliver(
-        [&](char *buffer, std::size_t size) { return stream.read(buffer, size); }, *job.products);
-  } catch (const Error &) {
-    broken = std::current_exception();
-  }
-  auto done = child->finish();
-  process::check_interrupted();
-  if (done.returncode != 0) {
-    context.say(process::Said::Detail, done.stderr_text.value_or(""));
-    throw process::CalledProcessError(done.returncode, std::move(done.args));
-  }
-  if (broken) {
-    std::rethrow_exception(broken);
-  }
-  if (!unpacked->left_out.empty()) {
-    std::string names;
-    for (const auto &name : unpacked->left_out) {
-      names += (names.empty() ? "" : ", ") + repr(name);
-    }
-    context.say(process::Said::Progress,
-                fmt::format("Not taken into dist/ (tarvo takes only {}): {}\n",
-                            job.products->described, names));
-  }
-  if (unpacked->taken.empty()) {
-    throw Error(ErrorKind::RuntimeError,
-                fmt::format("{} left nothing to take: tarvo takes only {} from {}", job.what,
-                            job.products->described, PRODUCTS));
-  }
-  for (const auto &name : unpacked->taken) {
-    context.say(process::Said::Delivered, "dist/" + name + "\n");
-  }
-  return unpacked->taken;
-}
-
-// The run with the project mounted read-only.
-Ran run_mounted(const process::Context &context, const Job &job, RunFiles &files) {
-  Container container(context, job.what);
-  files.record(container.name(), context);
-  std::vector<std::string> argv = {"docker", "run"};
-  for (auto &option : common_options(container, job.container, project_mount())) {
-    argv.push_back(std::move(option));
-  }
-  argv.insert(argv.end(),
-              {job.container.image, job.container.shell, "-ec",
-               prelude(files.marker(), job.products.has_value()) + job.container.script});
-  Ran ran{container.run(std::move(argv)).returncode, shown_run(job.container)};
-  if (ran.status == MARKER_MISSING || ran.status == CLIENT_FAILED) {
-    ran.seen = passed_marker_check(context, container);
-  }
-  if (ran.status == 0 && job.products) {
-    ran.delivered = take_products(context, container, job, files);
-  }
-  container.remove();
-  return ran;
-}
-
-// The run on a copy of the project: made, filled, started, its status asked of the engine (a
-// client that was interrupted reports 0), its products taken out after success, removed.
-Ran run_copied(const process::Context &context, const Job &job, RunFiles &files) {
-  Container container(context, job.what);
-  files.record(container.name(), context);
-  std::vector<std::string> argv = {"docker", "create"};
-  for (auto &option : common_options(container, job.container, "/src")) {
-    argv.push_back(std::move(option));
-  }
-  argv.insert(argv.end(),
-              {job.container.image, job.container.shell, "-ec",
-               prelude(files.marker(), job.products.has_value()) + job.container.script});
-  container.run_quietly(std::move(argv));
-  {
-    ProjectCopy copy(job.extra);
-    container.run_quietly(
-        {"docker", "cp", (copy.path() / ".").string(), container.name() + ":/src"});
-  }
-  auto started = container.run({"docker", "start", "--attach", container.name()});
-  auto waited = container.run_quietly({"docker", "wait", container.name()});
-  int status = started.returncode;
-  try {
-    status = std::stoi(waited.stdout_text.value_or(""));
-  } catch (const std::exception &) {
-    throw Error(ErrorKind::RuntimeError,
-                "docker wait gave no exit status for container " + container.name());
-  }
-  std::vector<std::string> delivered;
-  if (status == 0 && job.products) {
-    delivered = take_products(context, container, job, files);
-  }
-  container.remove();
-  // The script ran when the container was started.
-  return {status, {"docker", "start", "--attach", container.name()}, true, delivered};
 }
 
 // The client failed before the script started: an image the engine does not have (and could not
@@ -311,6 +167,22 @@ void Engine::know_machine(std::optional<std::string> machine) {
   known_->machine = std::move(machine);
 }
 
+void Engine::require_docker() {
+  {
+    std::lock_guard lock(known_->lock);
+    if (known_->client_checked) {
+      return;
+    }
+  }
+  container::require_docker(*context_);
+  know_docker();
+}
+
+void Engine::know_docker() {
+  std::lock_guard lock(known_->lock);
+  known_->client_checked = true;
+}
+
 void Engine::register_binfmt(std::string_view arch, RunFiles *files) {
   auto engine = machine();
   auto own = engine ? *engine : host_machine();
@@ -362,36 +234,6 @@ std::string cache_volume(const Target &target) {
   }
   return name;
 }
-
-std::string prelude(const std::string &marker, bool copy) {
-  // Only a container that sees this run's project folder finds the marker. It then leaves a
-  // file of its own, which tells its status from the same status of the script.
-  std::string text = fmt::format("[ -e /src/{} ] || exit {}\nmkdir -p {}\n: >/tarvo/seen\n"
-                                 "tarvo_out={}\n",
-                                 marker, MARKER_MISSING, PRODUCTS, PRODUCTS);
-  if (copy) {
-    // The build's own copy of the project, owned by the container's user, without the host's
-    // environment and outputs and tarvo's markers: what the build writes stays in the container.
-    std::string skipped;
-    for (const auto &name : NOT_COPIED) {
-      skipped += name + "|";
-    }
-    text += fmt::format(R"sh(mkdir -p {0}
-for tarvo_entry in /src/* /src/.[!.]* /src/..?*; do
-  case ${{tarvo_entry#/src/}} in
-    {1}.tarvo-*) continue ;;
-  esac
-  if [ -e "$tarvo_entry" ] || [ -L "$tarvo_entry" ]; then
-    cp -RP "$tarvo_entry" {0}/
-  fi
-done
-)sh",
-                        PROJECT_COPY, skipped);
-  }
-  return text;
-}
-
-std::string project_mount() { return std::filesystem::current_path().string() + ":/src:ro"; }
 
 void Engine::use_copy_mode(const std::string &reason) {
   {

@@ -60,6 +60,10 @@ struct DockerRun {
 // project folder.
 inline constexpr int MARKER_MISSING = 213;
 
+// The docker client's status when it failed itself and ran no container: a mount refused, an
+// image not found, an engine out of reach.
+inline constexpr int CLIENT_FAILED = 125;
+
 // Where a job with products builds: a copy of the project that the prelude makes in the
 // container (the project itself, at /src, is read-only), without the host's NOT_COPIED.
 inline constexpr std::string_view PROJECT_COPY = "/tarvo/src";
@@ -115,6 +119,12 @@ public:
   std::optional<std::string> machine();
   // Takes `machine` as the engine's answer (none: it did not answer), so that it is not asked.
   void know_machine(std::optional<std::string> machine);
+
+  // Ends the command as require_docker() does, asking the client once for all the views of the
+  // engine: the jobs of one command, the targets of a farm.
+  void require_docker();
+  // The client is known to be there (the farm asked it), so that it is not asked again.
+  void know_docker();
 
   // Installs the emulators on the engine unless `arch` is the engine's own (this machine's when
   // the engine cannot be asked), saying why in one line; the container's output goes to our

@@ -1,9 +1,16 @@
 #include "tarvo/container/engines.hpp"
+#include "tarvo/text.hpp"
 
 #include "tarvo/container/docker.hpp"
+#include "tarvo/process/interrupts.hpp"
+#include "tarvo/process/workers.hpp"
+#include "tarvo/repr.hpp"
+#include "tarvo/text.hpp"
 #include "tarvo/error.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -13,16 +20,6 @@
 namespace tarvo::container {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
 
 // The engine the environment names, as a table names it.
 std::string current_engine_name() {
@@ -142,6 +139,77 @@ std::optional<std::size_t> pick_engine(const std::vector<std::size_t> &candidate
     }
   }
   return best;
+}
+
+namespace {
+
+// How many engines are asked at once: a long list starts a bounded number of docker clients.
+constexpr std::size_t ASKED_AT_ONCE = 8;
+
+} // namespace
+
+std::vector<AnsweringEngine> ask_engines(const process::Context &context,
+                                    const std::vector<Endpoint> &endpoints) {
+  const auto count = endpoints.size();
+  std::vector<std::unique_ptr<process::Context>> contexts;
+  for (const auto &endpoint : endpoints) {
+    contexts.push_back(std::make_unique<process::Context>(context, endpoint.overlay));
+  }
+  std::vector<std::optional<EngineSeat>> seats(count);
+  std::vector<std::string> why(count, "no answer");
+  std::atomic<std::size_t> next{0};
+  {
+    process::Workers workers;
+    for (std::size_t w = 0; w < std::min(count, ASKED_AT_ONCE); ++w) {
+      workers.start([&] {
+        for (std::size_t i = next++; i < count && process::interrupt_signal() == 0; i = next++) {
+          try {
+            auto done = ask_engine(
+                *contexts[i], {"docker", "info", "--format", "{{.Architecture}} {{.NCPU}}"});
+            if (!done) {
+              why[i] = fmt::format(
+                  "no answer within {:g} s",
+                  std::chrono::duration<double>(context.timing().answer_period).count());
+              continue;
+            }
+            if (done->returncode == 0) {
+              seats[i] =
+                  parse_engine_answer(endpoints[i].name, done->stdout_text.value_or(""));
+            }
+            const auto said = done->stderr_text.value_or("");
+            if (!last_line(said).empty()) {
+              why[i] = std::string(last_line(said));
+            }
+          } catch (const Error &e) {
+            why[i] = e.what();
+          } catch (const process::Interrupted &) {
+            return;
+          }
+        }
+      });
+    }
+  }
+  process::check_interrupted();
+  std::vector<AnsweringEngine> engines;
+  std::string silent;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!seats[i]) {
+      context.say(process::Said::Progress,
+                  fmt::format("Engine {} did not answer ({}): left out\n",
+                              printable(endpoints[i].name), printable(why[i])));
+      silent += (silent.empty() ? "" : ", ") + printable(endpoints[i].name);
+      continue;
+    }
+    auto engine = std::make_unique<Engine>(*contexts[i]);
+    engine->know_machine(seats[i]->machine);
+    // The farm asked the client before any engine: its targets do not ask again.
+    engine->know_docker();
+    engines.push_back({std::move(*seats[i]), std::move(contexts[i]), std::move(engine)});
+  }
+  if (engines.empty()) {
+    throw Error(ErrorKind::RuntimeError, "No docker engine answered: " + silent);
+  }
+  return engines;
 }
 
 } // namespace tarvo::container

@@ -2,10 +2,12 @@
 // says of itself (architecture and processors, asked once), and which engine takes a target.
 #pragma once
 
+#include "tarvo/container/docker.hpp"
 #include "tarvo/container/target.hpp"
 #include "tarvo/process/context.hpp"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +48,20 @@ std::vector<std::vector<std::size_t>> eligible_engines(const std::vector<Target>
 // none.
 std::optional<std::string> emulation_line(const std::vector<Target> &targets,
                                           const std::vector<EngineSeat> &seats);
+
+// An engine that answered, for a farm: its answer, the context its docker commands run through
+// (with its environment), and the engine its targets' views share.
+struct AnsweringEngine {
+  EngineSeat seat;
+  std::unique_ptr<process::Context> context;
+  std::unique_ptr<Engine> engine;
+};
+
+// Asks the engines, eight at a time, each within the context's answer period, for their
+// architecture and processors. One that does not answer is left out, with a line naming it and
+// why; none answering is an error.
+std::vector<AnsweringEngine> ask_engines(const process::Context &context,
+                                         const std::vector<Endpoint> &endpoints);
 
 // Which of `candidates` takes the next target: one with a free place (`busy` below its capacity),
 // the least loaded for its capacity, the first listed among equals; none while all are full.

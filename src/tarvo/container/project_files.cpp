@@ -8,6 +8,7 @@
 #include "tarvo/platform.hpp"
 #include "tarvo/random.hpp"
 #include "tarvo/repr.hpp"
+#include "tarvo/text.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -197,31 +198,21 @@ bool is_container_name(std::string_view name) {
          name.find_first_not_of("0123456789abcdef", 6) == std::string_view::npos;
 }
 
-std::vector<std::string> split(std::string_view text, char separator) {
-  std::vector<std::string> out;
-  for (std::size_t start = 0;;) {
-    auto end = text.find(separator, start);
-    out.emplace_back(text.substr(start, end - start));
-    if (end == std::string_view::npos) {
-      return out;
-    }
-    start = end + 1;
-  }
-}
-
 // Removes one container a marker names; false when its engine could not be asked to.
-bool remove_left_container(const process::Context &context, const std::string &line) {
-  auto fields = split(line, '\t');
+bool remove_left_container(const process::Context &context, std::string_view line) {
+  const auto fields = split(line, '\t');
   if (fields.size() != 3 || !is_container_name(fields[0])) {
     return true;
   }
-  const auto &name = fields[0];
-  auto value = [](const std::string &text) {
+  const std::string name(fields[0]);
+  auto value = [](std::string_view text) {
     return text.empty() ? std::nullopt : std::optional<std::string>(text);
   };
   process::Context engine(
       context, {{"DOCKER_HOST", value(fields[1])}, {"DOCKER_CONTEXT", value(fields[2])}});
-  const auto shown = !fields[2].empty() ? fields[2] : !fields[1].empty() ? fields[1] : "default";
+  const std::string_view shown = !fields[2].empty()   ? fields[2]
+                                 : !fields[1].empty() ? fields[1]
+                                                      : "default";
   std::optional<process::CompletedProcess> done;
   try {
     done = ask_engine(engine, {"docker", "rm", "--force", "--volumes", name});
@@ -281,9 +272,7 @@ void remove_left_containers(const process::Context &context) {
 }
 
 ProjectCopy::ProjectCopy(const std::vector<fs::path> &extra) {
-  const char *tmp = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tarvo-copy-XXXXXX";
+  std::string pattern = files::temporary_folder() + "/tarvo-copy-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw os_error(errno, pattern);
   }

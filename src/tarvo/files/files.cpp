@@ -7,6 +7,7 @@
 #include "tarvo/repr.hpp"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -188,6 +189,11 @@ void check_directories(const fs::path &path) {
     }
     return true;
   });
+}
+
+std::string temporary_folder() {
+  const char *tmp = std::getenv("TMPDIR");
+  return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
 }
 
 bool exists(const fs::path &path) {

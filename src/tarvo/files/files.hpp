@@ -45,4 +45,7 @@ void check_directories(const std::filesystem::path &path);
 // Whether an entry exists at `path`, links followed (a dangling link does not count).
 bool exists(const std::filesystem::path &path);
 
+// Where temporary files go: TMPDIR when it is set and not empty, otherwise /tmp.
+std::string temporary_folder();
+
 } // namespace tarvo::files

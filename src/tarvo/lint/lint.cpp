@@ -117,6 +117,7 @@ int run_lint(const venv::VirtualEnvironment &venv, const project::ProjectConfig 
         groups.begin(), groups.end(), std::back_inserter(project_groups),
         [](const std::string &name) { return name == "test" || name == "dev" || name == "lint"; });
     venv.install(project_groups);
+    venv.setup_done();
   }
 
   auto table = tool_table(fix, workflow, colour);

@@ -2,6 +2,7 @@
 
 #include "tarvo/platform.hpp"
 #include "tarvo/process/exit_watch.hpp"
+#include "tarvo/process/groups.hpp"
 #include "tarvo/process/processes.hpp"
 #include "tarvo/process/spawn.hpp"
 #include "tarvo/process/timing.hpp"
@@ -16,13 +17,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#if TARVO_LINUX_CALLS
-#include <sys/prctl.h>
-#include <sys/syscall.h>
-#elif TARVO_FREEBSD
-#include <sys/procctl.h>
-#endif
-
 namespace tarvo::process {
 
 namespace {
@@ -34,61 +28,6 @@ using Clock = std::chrono::steady_clock;
 // are watched (ExitWatch), only for those started since.
 constexpr auto GROUP_POLL = std::chrono::milliseconds(20);
 constexpr auto WATCHED_GROUP_POLL = std::chrono::milliseconds(250);
-
-// A descriptor that names the child itself, so that no signal can reach another process given
-// its id later; none where the system has no pidfds (or refuses them: old kernels, seccomp).
-// pidfd_open is called directly: glibc 2.36 declares it without C linkage.
-Fd open_pidfd(pid_t pid) {
-#if TARVO_LINUX_CALLS
-  return Fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-#else
-  (void)pid;
-  return Fd();
-#endif
-}
-
-// Orphans come to us instead of to init, so that what a step's leader leaves in its group is
-// our child and can be waited for and reaped: Linux's subreaper, FreeBSD's reaper. Asked once.
-// Where the system cannot (macOS), a group is watched with kill(-group, 0) until none of it is
-// left, woken by its members' ends where an ExitWatch can see them.
-bool orphans_come_to_us() {
-#if TARVO_LINUX_CALLS
-  static const bool adopted = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
-  return adopted;
-#elif TARVO_FREEBSD
-  static const bool adopted = ::procctl(P_PID, ::getpid(), PROC_REAP_ACQUIRE, nullptr) == 0;
-  return adopted;
-#else
-  return false;
-#endif
-}
-
-// Whether no process is left in the group: none of our children where orphans come to us (every
-// member that lives has an ancestor among them), none at all elsewhere.
-bool group_empty(pid_t group) {
-  if (!orphans_come_to_us()) {
-    return ::kill(-group, 0) != 0 && errno == ESRCH;
-  }
-  siginfo_t info{};
-  while (::waitid(P_PGID, static_cast<id_t>(group), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-    if (errno == ECHILD) {
-      return true;
-    }
-    if (errno != EINTR) {
-      throw os_error(errno);
-    }
-  }
-  return false;
-}
-
-void reap(pid_t pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      throw os_error(errno);
-    }
-  }
-}
 
 // Empties the SIGCHLD pipe, which stays readable until it is read.
 void drain(int fd) {
@@ -334,7 +273,7 @@ void SystemProcess::stopped_for_terminal() {
   ::kill(-pid_, SIGCONT);
 }
 
-void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
+bool SystemProcess::bound_sleep(std::optional<Clock::duration> &timeout) {
   auto now = Clock::now();
   auto limit = [&timeout](Clock::duration bound) {
     if (!timeout || bound < *timeout) {
@@ -354,21 +293,24 @@ void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
     if (state_ == State::Members && !orphans_come_to_us()) {
       limit(exit_watch_.fd() >= 0 ? WATCHED_GROUP_POLL : GROUP_POLL);
     }
-  } else {
-    // The step and its group are gone. What a process that left the group holds open is read
-    // for a short while only, and not at all once the command's grace period is over.
-    auto until = *ended_at_ + timing_.drain_period;
-    if (killed_ || now >= until) {
-      for (auto *capture : {&out_, &err_}) {
-        if (*capture) {
-          (*capture)->close();
-        }
-      }
-      return;
-    }
-    limit(until - now);
+    return true;
   }
+  // The step and its group are gone. What a process that left the group holds open is read for
+  // a short while only, and not at all once the command's grace period is over.
+  auto until = *ended_at_ + timing_.drain_period;
+  if (killed_ || now >= until) {
+    for (auto *capture : {&out_, &err_}) {
+      if (*capture) {
+        (*capture)->close();
+      }
+    }
+    return false;
+  }
+  limit(until - now);
+  return true;
+}
 
+void SystemProcess::sleep_in_poll(std::optional<Clock::duration> timeout) {
   pollfd fds[5];
   Capture *sources[2];
   nfds_t count = 0;
@@ -413,6 +355,13 @@ void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
   if (interrupt_index && fds[*interrupt_index].revents != 0) {
     interrupt_seen_ = true;
   }
+}
+
+void SystemProcess::poll_once(std::optional<Clock::duration> timeout) {
+  if (!bound_sleep(timeout)) {
+    return;
+  }
+  sleep_in_poll(timeout);
   update();
 }
 

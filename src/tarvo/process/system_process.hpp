@@ -43,6 +43,12 @@ private:
   // One sleep in poll until output, a SIGCHLD, an interrupt or the time-out (none: no limit),
   // then a look at the child.
   void poll_once(std::optional<Clock::duration> timeout);
+  // Shortens the time-out to the deadlines ahead, killing the child once one has passed; false
+  // when there is nothing more to wait for (the short drain after the end is over).
+  bool bound_sleep(std::optional<Clock::duration> &timeout);
+  // Sleeps in poll on the captured pipes, the SIGCHLD pipe, the group's watch and the
+  // interrupt, and reads what the pipes hold.
+  void sleep_in_poll(std::optional<Clock::duration> timeout);
   // Notes what became of the child, and of its group, since the last look.
   void update();
   void leader_ended();

@@ -1,4 +1,5 @@
 #include "tarvo/project/identity.hpp"
+#include "tarvo/text.hpp"
 
 #include "tarvo/files/files.hpp"
 #include "tarvo/process/context.hpp"
@@ -28,14 +29,6 @@ std::optional<std::string> setup_cfg_metadata(const std::string &text, std::stri
   return value;
 }
 
-std::string trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
-}
-
 // "Version: X" among the headers of a PKG-INFO (they end at the first empty line).
 std::optional<std::string> pkg_info_version(const std::string &text) {
   std::size_t start = 0;
@@ -46,7 +39,7 @@ std::optional<std::string> pkg_info_version(const std::string &text) {
       break;
     }
     if (line.starts_with("Version:")) {
-      return trimmed(line.substr(8));
+      return std::string(trimmed(line.substr(8)));
     }
     start = end + 1;
   }
@@ -59,7 +52,7 @@ std::optional<std::string> version_file_version(const std::string &text) {
   std::size_t start = 0;
   while (start < text.size()) {
     auto end = std::min(text.find('\n', start), text.size());
-    std::string line = trimmed(std::string_view(text).substr(start, end - start));
+    std::string line(trimmed(std::string_view(text).substr(start, end - start)));
     start = end + 1;
     if (!line.starts_with("__version__") && !line.starts_with("version")) {
       continue;
@@ -118,7 +111,7 @@ version_known_before_build(const process::Context &context, const ProjectConfig 
     auto described = context.run(
         {"git", "-C", folder.string(), "describe", "--tags", "--exact-match", "--dirty"},
         {process::Redirect::Capture, process::Redirect::Discard});
-    auto tag = trimmed(described.stdout_text.value_or(""));
+    std::string tag(trimmed(described.stdout_text.value_or("")));
     if (described.returncode != 0 || tag.empty() || tag.ends_with("-dirty")) {
       return std::nullopt;
     }

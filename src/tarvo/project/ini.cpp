@@ -1,4 +1,5 @@
 #include "tarvo/project/ini.hpp"
+#include "tarvo/text.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -7,14 +8,6 @@
 namespace tarvo::project {
 
 namespace {
-
-std::string trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
-}
 
 std::string lower(std::string_view text) {
   std::string out(text);
@@ -39,7 +32,7 @@ std::vector<std::string_view> lines_of(const std::string &text) {
 
 // The section a header line opens, or absent for any other line.
 std::optional<std::string> header(std::string_view line) {
-  auto content = trimmed(line);
+  const std::string content(trimmed(line));
   if (content.empty() || content.front() != '[') {
     return std::nullopt;
   }
@@ -69,7 +62,7 @@ std::optional<std::string> ini_value(const std::string &text, std::string_view s
   std::optional<std::string> value;
   for (auto line : lines_of(text)) {
     const bool continuation = !line.empty() && (line.front() == ' ' || line.front() == '\t');
-    auto content = trimmed(line);
+    const std::string content(trimmed(line));
     if (continuation) {
       if (value && !comment(content)) {
         *value += "\n" + content;

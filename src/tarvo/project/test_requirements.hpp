@@ -64,10 +64,4 @@ std::vector<std::string> test_requirements_lines(const TestRequirements &require
 // without a line end, naming where pytest belongs.
 std::string missing_pytest_hint(const TestRequirements &requirements);
 
-// A poetry dependency (its name and its value: a constraint text or a table) as a PEP 508
-// requirement; absent with `why` set where it cannot be expressed (a git, path or url source,
-// alternatives joined by "||").
-std::optional<std::string> poetry_requirement(const std::string &name, const Value &value,
-                                              std::string &why);
-
 } // namespace tarvo::project

@@ -6,6 +6,7 @@
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/programs.hpp"
 #include "tarvo/venv/runner.hpp"
+#include "tarvo/venv/setup_record.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -99,28 +100,38 @@ std::string package_spec(const std::vector<std::string> &extras) {
 } // namespace
 
 VirtualEnvironment::VirtualEnvironment(const process::Context &context, const fs::path &path,
-                                       Sync sync)
+                                       Sync sync, std::string purpose)
     : context_(&context), path_(canonical_path(path)), python_(path_ / "bin" / "python"),
-      pip_(path_ / "bin" / "pip") {
+      pip_(path_ / "bin" / "pip"), purpose_(std::move(purpose)) {
   if (sync == Sync::WhenIncomplete) {
-    if (exists()) {
+    std::string why;
+    if (!exists()) {
+      std::error_code ec;
+      why = !fs::exists(path_, ec)                  ? "is missing"
+            : !fs::exists(path_ / "pyvenv.cfg", ec) ? "has no pyvenv.cfg"
+            : !fs::exists(python_, ec)              ? "has no bin/python"
+                                                    : "has no bin/pip";
+    } else if (auto changed = purpose_.empty() ? std::nullopt : setup_changes(path_, purpose_)) {
+      why = fmt::format("was set up for {} before {} changed", purpose_.substr(0, purpose_.find(' ')),
+                        *changed);
+    } else {
       syncs_ = false;
       return;
     }
-    std::error_code ec;
-    auto missing = !fs::exists(path_, ec)                  ? "is missing"
-                   : !fs::exists(path_ / "pyvenv.cfg", ec) ? "has no pyvenv.cfg"
-                   : !fs::exists(python_, ec)              ? "has no bin/python"
-                                                           : "has no bin/pip";
-    console::write(
-        console::progress_stream(),
-        fmt::format("--no-sync: {} {}, so it is set up as usual\n", path.string(), missing));
+    console::write(console::progress_stream(),
+                   fmt::format("--no-sync: {} {}, so it is set up as usual\n", path.string(), why));
   }
   ensure();
   ensure_pip();
 }
 
 bool VirtualEnvironment::exists() const { return is_complete(path_); }
+
+void VirtualEnvironment::setup_done() const {
+  if (syncs_ && !purpose_.empty()) {
+    record_setup(path_, purpose_);
+  }
+}
 
 void VirtualEnvironment::ensure() const {
   if (exists()) {
@@ -245,8 +256,8 @@ bool is_complete(const fs::path &path) {
          fs::exists(path / "bin" / "pip", ec);
 }
 
-VirtualEnvironment get_venv(const process::Context &context, Sync sync) {
-  return VirtualEnvironment(context, ".venv", sync);
+VirtualEnvironment get_venv(const process::Context &context, Sync sync, std::string purpose) {
+  return VirtualEnvironment(context, ".venv", sync, std::move(purpose));
 }
 
 } // namespace tarvo::venv

@@ -36,10 +36,12 @@ public:
   // Resolves `path` to its canonical absolute form, then creates the environment when it is
   // missing (an incomplete one is removed and created again, never patched) and bootstraps and
   // upgrades pip, unless `sync` lets a complete one stand as it is; a failing step raises
-  // CalledProcessError.
+  // CalledProcessError. `purpose` (the command and what it installs, "test extra 'test'") lets
+  // a complete one stand only while what its last setup for that command installed from is
+  // unchanged (setup_record.hpp).
   // Its children start through `context`, which must outlive it.
   VirtualEnvironment(const process::Context &context, const std::filesystem::path &path,
-                     Sync sync = Sync::Always);
+                     Sync sync = Sync::Always, std::string purpose = {});
 
   const process::Context &context() const { return *context_; }
   const std::filesystem::path &path() const { return path_; }
@@ -52,6 +54,8 @@ public:
   // Whether commands install their tools and the project before they run: false for an
   // environment used as it stands.
   bool syncs() const { return syncs_; }
+  // The command has installed what it needs: the setup is recorded for its purpose.
+  void setup_done() const;
 
   void ensure() const;
   void ensure_pip() const;
@@ -86,12 +90,14 @@ private:
   std::filesystem::path python_;
   std::filesystem::path pip_;
   bool syncs_ = true;
+  std::string purpose_;
 };
 
 // Whether the environment at `path` is complete, as VirtualEnvironment::exists says.
 bool is_complete(const std::filesystem::path &path);
 
 // The environment `.venv` of the current directory, ready for use.
-VirtualEnvironment get_venv(const process::Context &context, Sync sync = Sync::Always);
+VirtualEnvironment get_venv(const process::Context &context, Sync sync = Sync::Always,
+                           std::string purpose = {});
 
 } // namespace tarvo::venv

@@ -1,0 +1,47 @@
+// Small text helpers shared by the readers of project files, records and docker's answers.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+namespace tarvo {
+
+// The text without the blanks (ASCII white space) at either end.
+inline std::string_view trimmed(std::string_view text) {
+  constexpr std::string_view blanks = " \t\r\n\f\v";
+  const auto first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// The text without the line ends at its end.
+inline std::string_view without_line_end(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+// The text's last line, without its line end.
+inline std::string_view last_line(std::string_view text) {
+  text = without_line_end(text);
+  const auto end = text.rfind('\n');
+  return end == std::string_view::npos ? text : text.substr(end + 1);
+}
+
+// The pieces of `text` between separators, the last one included even when empty.
+inline std::vector<std::string_view> split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    const auto end = text.find(separator, start);
+    parts.push_back(text.substr(start, end - start));
+    if (end == std::string_view::npos) {
+      return parts;
+    }
+    start = end + 1;
+  }
+}
+
+} // namespace tarvo
