@@ -92,8 +92,8 @@ TEST_F(ContainerCommands, BuildRunsThePureThenTheNativeWheelThenTheExecutable) {
   // The client is asked once for the command.
   EXPECT_EQ(calls[5], calls[2]);
   EXPECT_EQ(calls[8], container("--volume=" + mount +
-                                 " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
-                                 "--platform=linux/x86_64 python:3.11 /bin/sh"));
+                                " --volume=tarvo-cache-x86_64-glibc-3.11:/root/.cache "
+                                "--platform=linux/x86_64 python:3.11 /bin/sh"));
 }
 
 // Emulators are registered for a target other than the engine's architecture, whatever the

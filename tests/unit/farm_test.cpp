@@ -68,9 +68,12 @@ TEST(Farm, EngineAnswers) {
 }
 
 TEST(Farm, DurationsAreRoundedBeforeTheyArePrinted) {
-  for (const auto &[seconds, text] : std::vector<std::pair<double, std::string>>{
-           {0.44, "0.4 s"}, {12.25, "12.3 s"}, {59.94, "59.9 s"}, {59.96, "1 min 0 s"},
-           {125.4, "2 min 5 s"}}) {
+  for (const auto &[seconds, text] :
+       std::vector<std::pair<double, std::string>>{{0.44, "0.4 s"},
+                                                   {12.25, "12.3 s"},
+                                                   {59.94, "59.9 s"},
+                                                   {59.96, "1 min 0 s"},
+                                                   {125.4, "2 min 5 s"}}) {
     EXPECT_EQ(tarvo::artifacts::duration_text(seconds), text) << seconds;
   }
 }

@@ -320,8 +320,8 @@ private:
         status = (slot.state == State::Passed ? "done: " : "FAILED: ") + slot.result;
       }
       out.push_back(console::fitted(fmt::format("{}  {}  {}", padded(tasks_[i].label, label_width_),
-                                       padded(engine_name(slot), engine_width_), status),
-                           columns));
+                                                padded(engine_name(slot), engine_width_), status),
+                                    columns));
     }
     return out;
   }

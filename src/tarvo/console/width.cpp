@@ -54,9 +54,11 @@ template <std::size_t N> bool within(const std::array<Range, N> &ranges, char32_
 // valid sequence counts as one character of its own.
 std::pair<char32_t, std::size_t> decode(std::string_view text, std::size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
-  const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                           : (lead >> 3) == 0x1E  ? 4
-                                                                  : 0;
+  const std::size_t length = lead < 0x80           ? 1
+                             : (lead >> 5) == 0x6  ? 2
+                             : (lead >> 4) == 0xE  ? 3
+                             : (lead >> 3) == 0x1E ? 4
+                                                   : 0;
   if (length <= 1 || at + length > text.size()) {
     return {lead, 1};
   }

@@ -2,17 +2,17 @@
 #include "tarvo/text.hpp"
 
 #include "tarvo/container/docker.hpp"
+#include "tarvo/error.hpp"
 #include "tarvo/process/interrupts.hpp"
 #include "tarvo/process/workers.hpp"
 #include "tarvo/repr.hpp"
 #include "tarvo/text.hpp"
-#include "tarvo/error.hpp"
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <fmt/format.h>
 #include <set>
@@ -149,7 +149,7 @@ constexpr std::size_t ASKED_AT_ONCE = 8;
 } // namespace
 
 std::vector<AnsweringEngine> ask_engines(const process::Context &context,
-                                    const std::vector<Endpoint> &endpoints) {
+                                         const std::vector<Endpoint> &endpoints) {
   const auto count = endpoints.size();
   std::vector<std::unique_ptr<process::Context>> contexts;
   for (const auto &endpoint : endpoints) {
@@ -164,8 +164,8 @@ std::vector<AnsweringEngine> ask_engines(const process::Context &context,
       workers.start([&] {
         for (std::size_t i = next++; i < count && process::interrupt_signal() == 0; i = next++) {
           try {
-            auto done = ask_engine(
-                *contexts[i], {"docker", "info", "--format", "{{.Architecture}} {{.NCPU}}"});
+            auto done = ask_engine(*contexts[i],
+                                   {"docker", "info", "--format", "{{.Architecture}} {{.NCPU}}"});
             if (!done) {
               why[i] = fmt::format(
                   "no answer within {:g} s",
@@ -173,8 +173,7 @@ std::vector<AnsweringEngine> ask_engines(const process::Context &context,
               continue;
             }
             if (done->returncode == 0) {
-              seats[i] =
-                  parse_engine_answer(endpoints[i].name, done->stdout_text.value_or(""));
+              seats[i] = parse_engine_answer(endpoints[i].name, done->stdout_text.value_or(""));
             }
             const auto said = done->stderr_text.value_or("");
             if (!last_line(said).empty()) {

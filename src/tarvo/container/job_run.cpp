@@ -178,5 +178,4 @@ done
 
 std::string project_mount() { return std::filesystem::current_path().string() + ":/src:ro"; }
 
-
 } // namespace tarvo::container

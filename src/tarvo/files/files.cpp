@@ -7,8 +7,8 @@
 #include "tarvo/repr.hpp"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>

@@ -6,8 +6,8 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <fmt/format.h>
 #include <string_view>
 #include <vector>
@@ -22,8 +22,7 @@ constexpr std::string_view RECORD = "tarvo-setup";
 
 // What a setup installs from, in the order the record keeps their hashes, named as a change of
 // each is said.
-constexpr std::array<std::string_view, 3> BUILD_FILES = {"pyproject.toml", "setup.cfg",
-                                                         "setup.py"};
+constexpr std::array<std::string_view, 3> BUILD_FILES = {"pyproject.toml", "setup.cfg", "setup.py"};
 
 std::string hash(std::string_view text) {
   std::uint64_t value = 14695981039346656037ull;
@@ -94,7 +93,7 @@ std::optional<std::string> setup_changes(const fs::path &venv, const std::string
     }
     for (std::size_t i = 1; i < now.size(); ++i) {
       if (then[i] != now[i]) {
-        return i <= BUILD_FILES.size()      ? std::string(BUILD_FILES[i - 1])
+        return i <= BUILD_FILES.size()       ? std::string(BUILD_FILES[i - 1])
                : i == BUILD_FILES.size() + 1 ? "what " + now.front() + " installs"
                                              : std::string("the interpreter");
       }

@@ -112,8 +112,8 @@ VirtualEnvironment::VirtualEnvironment(const process::Context &context, const fs
             : !fs::exists(python_, ec)              ? "has no bin/python"
                                                     : "has no bin/pip";
     } else if (auto changed = purpose_.empty() ? std::nullopt : setup_changes(path_, purpose_)) {
-      why = fmt::format("was set up for {} before {} changed", purpose_.substr(0, purpose_.find(' ')),
-                        *changed);
+      why = fmt::format("was set up for {} before {} changed",
+                        purpose_.substr(0, purpose_.find(' ')), *changed);
     } else {
       syncs_ = false;
       return;

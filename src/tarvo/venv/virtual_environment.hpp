@@ -98,6 +98,6 @@ bool is_complete(const std::filesystem::path &path);
 
 // The environment `.venv` of the current directory, ready for use.
 VirtualEnvironment get_venv(const process::Context &context, Sync sync = Sync::Always,
-                           std::string purpose = {});
+                            std::string purpose = {});
 
 } // namespace tarvo::venv
