@@ -55,35 +55,41 @@ fi
 work=$(mktemp -d /var/tmp/tarvo-images.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-if [ ! -f "$wheels/.complete-$recipe" ]; then
-  rm -rf "$wheels"
-  mkdir -p "$wheels"
-  python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" "${requirements[@]}"
-  # Projects published only as source (Nuitka) are built into wheels once, here.
-  for sdist in "$wheels"/*.tar.gz; do
-    [ -e "$sdist" ] || continue
-    python3 -m pip wheel --quiet --disable-pip-version-check --no-deps -w "$wheels" "$sdist"
-    rm "$sdist"
-  done
-  python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" \
-    --python-version 3.9 --only-binary=:all: "${requirements_39[@]}"
-  python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" \
-    --python-version 3.13 --only-binary=:all: "${requirements_313[@]}"
-  touch "$wheels/.complete-$recipe"
-fi
+# The wheels the images install from, fetched once for the recipe.
+fetch_wheels() {
+  if [ ! -f "$wheels/.complete-$recipe" ]; then
+    rm -rf "$wheels"
+    mkdir -p "$wheels"
+    python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" "${requirements[@]}"
+    # Projects published only as source (Nuitka) are built into wheels once, here.
+    for sdist in "$wheels"/*.tar.gz; do
+      [ -e "$sdist" ] || continue
+      python3 -m pip wheel --quiet --disable-pip-version-check --no-deps -w "$wheels" "$sdist"
+      rm "$sdist"
+    done
+    python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" \
+      --python-version 3.9 --only-binary=:all: "${requirements_39[@]}"
+    python3 -m pip download --quiet --disable-pip-version-check -d "$wheels" \
+      --python-version 3.13 --only-binary=:all: "${requirements_313[@]}"
+    touch "$wheels/.complete-$recipe"
+  fi
+}
 
-if ! docker image inspect "$base" >/dev/null 2>&1; then
-  echo "container-images: making a Debian bookworm root file system (a minute or two)"
-  debootstrap --variant=minbase \
-    --include="$packages" \
-    bookworm "$work/rootfs" "$(scripts/debian-mirror.sh)" >"$work/debootstrap.log" 2>&1 \
-    || { tail -n 20 "$work/debootstrap.log"; exit 1; }
-  rm -rf "$work"/rootfs/var/lib/apt/lists/* "$work"/rootfs/var/cache/apt/*
-  tar -C "$work/rootfs" --numeric-owner -c . | docker import \
-    --change 'ENV PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \
-    --change 'ENV LANG=C.UTF-8' - "$base" >/dev/null
-  rm -rf "$work/rootfs"
-fi
+# The base file system of both images, kept while its package list stays the same.
+base_root() {
+  if ! docker image inspect "$base" >/dev/null 2>&1; then
+    echo "container-images: making a Debian bookworm root file system (a minute or two)"
+    debootstrap --variant=minbase \
+      --include="$packages" \
+      bookworm "$work/rootfs" "$(scripts/debian-mirror.sh)" >"$work/bookworm.log" 2>&1 \
+      || { tail -n 20 "$work/bookworm.log"; exit 1; }
+    rm -rf "$work"/rootfs/var/lib/apt/lists/* "$work"/rootfs/var/cache/apt/*
+    tar -C "$work/rootfs" --numeric-owner -c . | docker import \
+      --change 'ENV PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \
+      --change 'ENV LANG=C.UTF-8' - "$base" >/dev/null
+    rm -rf "$work/rootfs"
+  fi
+}
 
 # Makes the Debian root of SUITE with PACKAGES for its Python VERSION, for the manylinux stand-in
 # to copy to /opt/SUITE, and imports it as IMAGE; nothing when IMAGE exists.
@@ -93,8 +99,8 @@ interpreter_root() {
   echo "container-images: making a Debian $suite root file system for Python $version"
   debootstrap --variant=minbase \
     --include="$packages" \
-    "$suite" "$rootfs" "$(scripts/debian-mirror.sh)" >"$work/debootstrap.log" 2>&1 \
-    || { tail -n 20 "$work/debootstrap.log"; exit 1; }
+    "$suite" "$rootfs" "$(scripts/debian-mirror.sh)" >"$work/$suite.log" 2>&1 \
+    || { tail -n 20 "$work/$suite.log"; exit 1; }
   # The image copies this root to /opt/SUITE: absolute links would point into bookworm's.
   find "$rootfs" -xdev -type l -lname '/*' -printf '%p\t%l\n' \
     | while IFS=$'\t' read -r link target; do
@@ -107,8 +113,26 @@ interpreter_root() {
   tar -C "$rootfs" --numeric-owner -c . | docker import - "$image" >/dev/null
   rm -rf "$rootfs"
 }
-interpreter_root "$bullseye" bullseye "$packages_39" 3.9
-interpreter_root "$trixie" trixie "$packages_313" 3.13
+# The wheels and the three Debian roots are mostly downloading and unpacking: they are made side by
+# side, each step's output in its own log, shown when it fails.
+steps=(fetch_wheels base_root "interpreter_root $bullseye bullseye $packages_39 3.9"
+  "interpreter_root $trixie trixie $packages_313 3.13")
+pids=()
+for step in "${steps[@]}"; do
+  (eval "$step") >"$work/step-${#pids[@]}.out" 2>&1 &
+  pids+=($!)
+done
+failed=0
+for i in "${!pids[@]}"; do
+  if wait "${pids[$i]}"; then
+    grep -h '^container-images:' "$work/step-$i.out" || true
+  else
+    cat "$work/step-$i.out" >&2
+    echo "container-images: ${steps[$i]%% *} failed" >&2
+    failed=1
+  fi
+done
+[ "$failed" = 0 ] || exit 1
 
 build() {
   local context="$work/$1"
