@@ -1,6 +1,7 @@
 // Small text helpers shared by the readers of project files, records and docker's answers.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,6 +43,19 @@ inline std::vector<std::string_view> split(std::string_view text, char separator
     }
     start = end + 1;
   }
+}
+
+// The names joined by ", ", a long list cut after `shown` names: "a, b and 12 more".
+inline std::string listed(const std::vector<std::string> &names, std::size_t shown = 9) {
+  std::string text;
+  const bool cut = names.size() > shown + 1;
+  for (std::size_t i = 0; i < names.size() && (!cut || i < shown); ++i) {
+    text += (i == 0 ? "" : ", ") + names[i];
+  }
+  if (cut) {
+    text += " and " + std::to_string(names.size() - shown) + " more";
+  }
+  return text;
 }
 
 } // namespace tarvo

@@ -215,22 +215,17 @@ public:
     if (failed.empty()) {
       return 0;
     }
-    std::string names;
+    std::vector<std::string> names;
     for (auto i : failed) {
       console::out("\nOutput of {} on {}:\n", tasks_[i].label, engine_name(*slots_[i]));
       auto text = slots_[i]->output.text();
       console::write(console::Stream::Out,
                      text.empty() || text.ends_with('\n') ? text : text + "\n");
-      // A long list is cut: the table above names every one.
-      if (failed.size() <= 10 || i <= failed[8]) {
-        names += (names.empty() ? "" : ", ") + tasks_[i].label;
-      }
+      names.push_back(tasks_[i].label);
     }
-    if (failed.size() > 10) {
-      names += fmt::format(" and {} more", failed.size() - 9);
-    }
+    // A long list is cut: the table above names every one.
     console::report_error(fmt::format("{} of {} target{} failed: {}", failed.size(), slots_.size(),
-                                      slots_.size() == 1 ? "" : "s", names));
+                                      slots_.size() == 1 ? "" : "s", listed(names)));
     return 1;
   }
 

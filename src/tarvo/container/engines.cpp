@@ -190,13 +190,13 @@ std::vector<AnsweringEngine> ask_engines(const process::Context &context,
   }
   process::check_interrupted();
   std::vector<AnsweringEngine> engines;
-  std::string silent;
+  std::vector<std::string> silent;
   for (std::size_t i = 0; i < count; ++i) {
     if (!seats[i]) {
       context.say(process::Said::Progress,
                   fmt::format("Engine {} did not answer ({}): left out\n",
                               printable(endpoints[i].name), printable(why[i])));
-      silent += (silent.empty() ? "" : ", ") + printable(endpoints[i].name);
+      silent.push_back(printable(endpoints[i].name));
       continue;
     }
     auto engine = std::make_unique<Engine>(*contexts[i]);
@@ -206,7 +206,7 @@ std::vector<AnsweringEngine> ask_engines(const process::Context &context,
     engines.push_back({std::move(*seats[i]), std::move(contexts[i]), std::move(engine)});
   }
   if (engines.empty()) {
-    throw Error(ErrorKind::RuntimeError, "No docker engine answered: " + silent);
+    throw Error(ErrorKind::RuntimeError, "No docker engine answered: " + listed(silent));
   }
   return engines;
 }

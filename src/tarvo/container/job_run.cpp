@@ -61,6 +61,7 @@ std::vector<std::string> take_products(const process::Context &context, const Co
         [&](char *buffer, std::size_t size) { return stream.read(buffer, size); }, *job.products);
   } catch (const Error &) {
     broken = std::current_exception();
+    stream.close();
   }
   auto done = child->finish();
   process::check_interrupted();

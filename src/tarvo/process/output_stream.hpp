@@ -20,6 +20,9 @@ public:
   // Reads up to `size` bytes; 0 at the end of the stream. An interrupt meanwhile raises
   // Interrupted.
   std::size_t read(char *buffer, std::size_t size);
+  // Stops reading: the child's further writes fail, so that it ends instead of waiting for a
+  // reader.
+  void close() { read_.close(); }
 
 private:
   Fd read_;
