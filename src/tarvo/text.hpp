@@ -1,6 +1,7 @@
 // Small text helpers shared by the readers of project files, records and docker's answers.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,16 @@ inline std::vector<std::string_view> split(std::string_view text, char separator
     }
     start = end + 1;
   }
+}
+
+// A 64-bit FNV-1a hash of the text: a short, stable name for it (a cache volume's, a record's),
+// not a defence against anyone choosing the text.
+inline std::uint64_t fnv1a(std::string_view text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) {
+    hash = (hash ^ c) * 1099511628211ull;
+  }
+  return hash;
 }
 
 // The names joined by ", ", a long list cut after `shown` names: "a, b and 12 more".

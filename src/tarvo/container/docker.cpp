@@ -6,16 +6,14 @@
 #include "tarvo/container/project_files.hpp"
 #include "tarvo/container/script.hpp"
 #include "tarvo/error.hpp"
-#include "tarvo/process/output_stream.hpp"
 #include "tarvo/process/process.hpp"
 #include "tarvo/repr.hpp"
+#include "tarvo/text.hpp"
 
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstdint>
 #include <cstdlib>
-#include <exception>
 #include <filesystem>
 #include <fmt/format.h>
 #include <mutex>
@@ -216,14 +214,11 @@ void Engine::register_binfmt(std::string_view arch, RunFiles *files) {
 
 std::string cache_volume(const Target &target) {
   const auto project = std::filesystem::current_path();
-  // FNV-1a of the project's path: two folders of one name keep apart.
-  std::uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : project.string()) {
-    hash = (hash ^ c) * 1099511628211ull;
-  }
-  auto folder = project.filename().string().substr(0, 32);
-  std::string name = fmt::format("tarvo-cache-{}-{:08x}-{}-{}-{}", folder, hash & 0xffffffffu,
-                                 target.arch, container::name(target.libc), target.python);
+  // A hash of the project's path keeps two folders of one name apart.
+  const auto folder = project.filename().string().substr(0, 32);
+  std::string name =
+      fmt::format("tarvo-cache-{}-{:08x}-{}-{}-{}", folder, fnv1a(project.string()) & 0xffffffffu,
+                  target.arch, container::name(target.libc), target.python);
   // A volume's name takes letters, digits and "_.-" only.
   for (auto &c : name) {
     bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||

@@ -24,13 +24,7 @@ constexpr std::string_view RECORD = "tarvo-setup";
 // each is said.
 constexpr std::array<std::string_view, 3> BUILD_FILES = {"pyproject.toml", "setup.cfg", "setup.py"};
 
-std::string hash(std::string_view text) {
-  std::uint64_t value = 14695981039346656037ull;
-  for (unsigned char c : text) {
-    value = (value ^ c) * 1099511628211ull;
-  }
-  return fmt::format("{:016x}", value);
-}
+std::string hash(std::string_view text) { return fmt::format("{:016x}", fnv1a(text)); }
 
 // A file's hash, or "-" when there is none to read.
 std::string file_hash(const fs::path &path) {
