@@ -1,6 +1,7 @@
 // requirements, status, test, build and publish with stand-in python, pip and docker programs.
 #include "harness.hpp"
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -369,6 +370,15 @@ TEST_F(EnvironmentCommands, NoSyncRunsTheCommandInACompleteEnvironment) {
   fs::remove(log);
   EXPECT_EQ(run_tarvo({"--no-sync", "test"}, options({{"STUB_FAIL", "pip"}})).status, 0);
   EXPECT_EQ(calls(), "VENV/bin/python -um pytest -vv tests\n");
+}
+
+// pytest ended by a signal: the command's status is what a shell would say, 128 + the signal.
+TEST_F(EnvironmentCommands, TestEndedByASignalIsStatus128PlusTheSignal) {
+  TempDir tools;
+  write_script(tools.path / "pytest", "kill -TERM $$");
+  ASSERT_EQ(run_tarvo({"requirements"}, options()).status, 0);
+  auto killed = run_tarvo({"--no-sync", "test"}, options({{"STUB_TOOLS", tools.path.string()}}));
+  EXPECT_EQ(killed.status, 128 + SIGTERM) << killed.err;
 }
 
 // What needs no tool is decided before .venv is touched; then twine is installed as the other

@@ -357,8 +357,8 @@ TEST_F(Containers, HostileBuildLeavesTheProjectAsItWas) {
       EXPECT_TRUE(containers().empty());
     }
   }
-  // The owner's own .venv, as it would be had the owner run tarvo.
-  give_to_owner(dir / ".venv");
+  // What tarvo run as root made on the host (.venv) went to the owner too, who can clean.
+  expect_owned(dir / ".venv");
   auto cleaned = run({"setpriv", "--reuid=1000", "--regid=1000", "--clear-groups",
                       tarvo_binary().string(), "clean"},
                      options());
@@ -481,19 +481,20 @@ test = ["pytest"]
   auto no_pip = tarvo({"test", "--wheel", "testing"});
   EXPECT_EQ(no_pip.status, 1);
   EXPECT_NE(no_pip.err.find("\nHint: no wheel of pip>=25.1 is at hand (no package index here?): "
-                            "download it on the host into the project, e.g. into wheels/, and add "
-                            "--setup 'export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\"'\n"),
+                            "download it on the host into the project, e.g. into .wheels/ (a "
+                            "folder a flat layout does not take for a package), and add "
+                            "--setup 'export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/.wheels\"'\n"),
             std::string::npos)
       << no_pip.err;
 
   for (const auto &entry : fs::directory_iterator(source_dir() / ".cache" / "wheels")) {
     if (entry.path().filename().string().starts_with("pip-")) {
-      fs::create_directories(dir / "wheels");
-      fs::copy_file(entry.path(), dir / "wheels" / entry.path().filename());
+      fs::create_directories(dir / ".wheels");
+      fs::copy_file(entry.path(), dir / ".wheels" / entry.path().filename());
     }
   }
-  give_to_owner(dir / "wheels");
-  const std::string hand_in = "export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\"";
+  give_to_owner(dir / ".wheels");
+  const std::string hand_in = "export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/.wheels\"";
   auto selected = tarvo({"test", "--wheel", "testing", "--setup", hand_in, "--", "-k", "two"});
   EXPECT_EQ(selected.status, 0) << selected.out << selected.err;
   EXPECT_NE(selected.out.find("testing/test_plug.py::test_two PASSED"), std::string::npos)
@@ -529,8 +530,9 @@ TEST_F(Containers, BuildWithoutItsBackendsWheelSaysHowToHandItIn) {
   auto r = tarvo({"build", "--wheel"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("\nHint: no wheel of flit_core<5,>=3.11 is at hand (no package index "
-                       "here?): download it on the host into the project, e.g. into wheels/, and "
-                       "add --setup 'export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\"'\n"
+                       "here?): download it on the host into the project, e.g. into .wheels/ (a "
+                       "folder a flat layout does not take for a package), and "
+                       "add --setup 'export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/.wheels\"'\n"
                        "CalledProcessError: "),
             std::string::npos)
       << r.err;
@@ -673,19 +675,19 @@ version = "1.0"
            {"CMakeLists.txt", "cmake_minimum_required(VERSION 3.15)\n"
                               "project(${SKBUILD_PROJECT_NAME} LANGUAGES NONE)\n"},
            {"src/strict/__init__.py", "NAME = 'strict'\n"}});
-  fs::create_directories(dir / "wheels");
+  fs::create_directories(dir / ".wheels");
   for (const auto &entry : fs::directory_iterator(source_dir() / ".cache" / "wheels")) {
     const auto name = entry.path().filename().string();
     for (const char *wanted : {"scikit_build_core-", "cmake-", "ninja-", "pathspec-", "packaging-",
                                "pip-", "build-", "pyproject_hooks-"}) {
       if (name.starts_with(wanted)) {
-        fs::copy_file(entry.path(), dir / "wheels" / name);
+        fs::copy_file(entry.path(), dir / ".wheels" / name);
       }
     }
   }
-  give_to_owner(dir / "wheels");
+  give_to_owner(dir / ".wheels");
   auto r = tarvo(
-      {"build", "--wheel", "--setup", "export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\""});
+      {"build", "--wheel", "--setup", "export PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/.wheels\""});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto wheels = names_in(dir / "dist");
   ASSERT_EQ(wheels.size(), 1u) << ::testing::PrintToString(wheels);

@@ -19,8 +19,9 @@ const std::string PIP_FOUND_NONE =
 
 const std::string NO_INDEX_HINT =
     "Hint: no wheel of flit_core<4,>=3.2 is at hand (no package index here?): download it on "
-    "the host into the project, e.g. into wheels/, and add --setup 'export "
-    "PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\"'\n";
+    "the host into the project, e.g. into .wheels/ (a folder a flat layout does not take for a "
+    "package), and add --setup 'export "
+    "PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/.wheels\"'\n";
 
 class StepHints : public ::testing::TestWithParam<const char *> {
 protected:
@@ -64,8 +65,9 @@ TEST_P(StepHints, NoDistributionAtAllThroughTheBuildFrontEnd) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(r.err.ends_with("exit status 1.\nHint: no wheel of flit_core<5,>=3.11 is at hand (no "
                               "package index here?): download it on the host into the project, "
-                              "e.g. into wheels/, and add --setup 'export "
-                              "PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/wheels\"'\n"))
+                              "e.g. into .wheels/ (a folder a flat layout does not take for a "
+                              "package), and add --setup 'export "
+                              "PIP_FIND_LINKS=\"$PIP_FIND_LINKS /src/.wheels\"'\n"))
       << r.err;
 }
 

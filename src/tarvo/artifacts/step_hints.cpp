@@ -21,7 +21,7 @@ constexpr std::string_view RUN_STEP = R"sh(tarvo_step() {
   case $tarvo_said in
     *"(from versions: none)"*"No matching distribution found for "*)
       tarvo_missing=${tarvo_said#*No matching distribution found for }
-      printf '%s\n' "Hint: no wheel of ${tarvo_missing%% *} is at hand (no package index here?): download it on the host into the project, e.g. into wheels/, and add --setup 'export PIP_FIND_LINKS=\"\$PIP_FIND_LINKS /src/wheels\"'" >&2 ;;
+      printf '%s\n' "Hint: no wheel of ${tarvo_missing%% *} is at hand (no package index here?): download it on the host into the project, e.g. into .wheels/ (a folder a flat layout does not take for a package), and add --setup 'export PIP_FIND_LINKS=\"\$PIP_FIND_LINKS /src/.wheels\"'" >&2 ;;
   esac
 )sh";
 

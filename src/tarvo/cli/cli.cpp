@@ -5,6 +5,7 @@
 #include "tarvo/console/console.hpp"
 #include "tarvo/container/project_files.hpp"
 #include "tarvo/error.hpp"
+#include "tarvo/files/folder.hpp"
 #include "tarvo/files/lock.hpp"
 #include "tarvo/process/context.hpp"
 #include "tarvo/project/project_config.hpp"
@@ -12,9 +13,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvo::cli {
@@ -73,6 +76,35 @@ std::filesystem::path enter_project_root() {
   return stood;
 }
 
+// Run as root in a project of another user's (a CI job that gave the checkout to a build user,
+// sudo), what the command made on the host (.venv, an sdist, an editable install's metadata) goes
+// to the project folder's owner when the command ends, however it ends, so that the owner can
+// use and clean it.
+class HandBack {
+public:
+  HandBack() {
+    struct stat st {};
+    if (::geteuid() == 0 && ::stat(".", &st) == 0 && st.st_uid != 0) {
+      owner_ = files::Owner{st.st_uid, st.st_gid};
+    }
+  }
+  ~HandBack() {
+    try {
+      if (owner_) {
+        files::hand_back(".", *owner_, started_);
+      }
+    } catch (...) {
+      // Nothing may escape a destructor; what is not handed back stays as it is.
+    }
+  }
+  HandBack(const HandBack &) = delete;
+  HandBack &operator=(const HandBack &) = delete;
+
+private:
+  std::time_t started_ = std::time(nullptr);
+  std::optional<files::Owner> owner_;
+};
+
 } // namespace
 
 const char *version() {
@@ -119,7 +151,13 @@ int main(const std::vector<std::string> &argv) {
           container::remove_left_containers(context);
         }
       }
-      return entry.handler(args, grammar, context);
+      std::optional<HandBack> hand_back;
+      if (lock) {
+        hand_back.emplace();
+      }
+      const int status = entry.handler(args, grammar, context);
+      // A child's status after a signal is said as a shell says it: 128 + the signal.
+      return status < 0 ? 128 - status : status;
     }
   }
   throw Error(ErrorKind::RuntimeError, "no handler for command " + args.command);

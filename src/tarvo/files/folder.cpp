@@ -112,6 +112,18 @@ void Folder::remove(const std::string &name) const {
   }
 }
 
+void hand_back(const fs::path &root, const Owner &owner, std::time_t since) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(
+           root, fs::directory_options::skip_permission_denied, ec);
+       !ec && it != fs::end(it); it.increment(ec)) {
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) == 0 && st.st_uid == 0 && st.st_ctime >= since) {
+      ::lchown(it->path().c_str(), owner.uid, owner.gid);
+    }
+  }
+}
+
 std::vector<std::string> move_files(const Folder &from, const Folder &to,
                                     const std::optional<Owner> &owner) {
   const auto names = from.names();

@@ -6,6 +6,7 @@
 
 #include "tarvo/fd.hpp"
 
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -61,6 +62,12 @@ struct Owner {
   uid_t uid;
   gid_t gid;
 };
+
+// Gives every entry below `root` that belongs to the superuser and changed at or after `since`
+// to `owner`, links themselves (never followed): what a tarvo run as root made in a project of
+// another user's (.venv, an sdist, an editable install's metadata). Entries that vanish meanwhile
+// and folders that cannot be read are passed over.
+void hand_back(const std::filesystem::path &root, const Owner &owner, std::time_t since);
 
 // Moves every entry of `from` into `to` under its own name: what is there is replaced, a link
 // included (never followed), unless it is a folder. Every entry must be a regular file, checked
